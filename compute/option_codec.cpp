@@ -1,0 +1,79 @@
+#include "compute/option_codec.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace orvex {
+
+int SetParameterRange(CMC_Parameter* p, double min, double max) {
+    if (min > max) return 0;
+    if (p->GetMinInBaseUnit() > p->GetMaxInBaseUnit()) p->SetMaxInBaseUnit(p->GetMinInBaseUnit());
+    if (min > p->GetMaxInBaseUnit()) {
+        p->SetMaxInBaseUnit(max);
+        p->SetMinInBaseUnit(min);
+    } else {
+        p->SetMinInBaseUnit(min);
+        p->SetMaxInBaseUnit(max);
+    }
+    return 1;
+}
+
+double EncodeGainShift(double gain) {
+    if (gain <= 1.0) return 0.0;
+    return std::ceil(std::log(gain) / std::log(2.0));
+}
+
+double EncodeGainMantissa(double gain) {
+    if (gain <= 1.0) return gain * kFixedOne;
+    return gain * kFixedOne / std::pow(2.0, EncodeGainShift(gain));
+}
+
+double DecodeGain(double mantissa, double shift) {
+    return mantissa * std::pow(2.0, shift) / kFixedOne;
+}
+
+int TruncToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    const double t = std::trunc(value);
+    if (t >= 2147483647.0) return INT32_MAX;
+    if (t <= -2147483648.0) return INT32_MIN;
+    return static_cast<int>(t);
+}
+
+int Reg16(double value) { return TruncToInt32(value) & 0xFFFF; }
+
+bool HasAll(const CMC_Setup* setup, std::initializer_list<const char*> names) {
+    bool all = true;
+    for (const char* n : names) all = (setup->FindParameter(n) != nullptr) && all;
+    return all;
+}
+
+bool Probe(const CMC_Setup* setup, std::initializer_list<const char*> names) {
+    axis::ScopedSilentLookup silent;
+    for (const char* n : names)
+        if (!setup->FindParameter(n)) return false;
+    return true;
+}
+
+bool IsOn(double value) { return TruncToInt32(value) == 1; }
+
+int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
+                      const char* shift) {
+    if (!HasAll(setup, {gain, mantissa, shift})) return 0;
+    const double k = setup->GetParameterValueInBaseUnit(gain);
+    setup->SetParameterValueInBaseUnit(shift, EncodeGainShift(k));
+    setup->SetParameterValueInBaseUnit(mantissa, EncodeGainMantissa(k));
+    return 1;
+}
+
+int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
+                      const char* shift) {
+    if (!HasAll(setup, {gain, mantissa, shift})) return 0;
+    CMC_Parameter* k = setup->FindParameter(gain);
+    SetParameterRange(k, 0.0, 16384.0);
+    k->SetValueInBaseUnit(DecodeGain(setup->GetParameterValueInBaseUnit(mantissa),
+                                     setup->GetParameterValueInBaseUnit(shift)));
+    return 1;
+}
+
+}  // namespace orvex

@@ -1,0 +1,231 @@
+#include "host/setup/setup.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/setup/names.h"
+
+int g_bShowErrors = 1;
+
+CMC_Setup::CMC_Setup() = default;
+CMC_Setup::~CMC_Setup() = default;
+
+void CMC_Setup::ReportMissing(const char* kind, std::string_view name) const {
+    if (!g_bShowErrors) return;
+    std::fprintf(stderr, "%s \"%.*s\" is not defined in the setup.\n", kind,
+                 static_cast<int>(name.size()), name.data());
+}
+
+CMC_Parameter* CMC_Setup::FindParameter(std::string_view name) const {
+    auto it = parameter_index_.find(axis::FoldName(name));
+    if (it != parameter_index_.end()) return it->second;
+    ReportMissing("Parameter", name);
+    return nullptr;
+}
+
+CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
+                                       const std::string& base_unit,
+                                       const std::string& display_unit, double value, double min,
+                                       double max) {
+    const std::string key = axis::FoldName(name);
+    if (name.empty() || parameter_index_.count(key)) return nullptr;
+    if (type < kTypeReal || type > kTypeOption32) return nullptr;
+    const bool option = type == kTypeOption16 || type == kTypeOption32;
+    std::string base_name, display_name;
+    if (!option) {
+        const CMC_Unit* base = units_.FindBaseUnit(base_unit);
+        if (!base) return nullptr;
+        const CMC_Unit* shown = base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit
+                                                                                   : display_unit);
+        if (!shown) return nullptr;
+        base_name = base->GetName();
+        display_name = shown->GetName();
+    } else if (!base_unit.empty() || !display_unit.empty()) {
+        return nullptr;  // a register value has no unit
+    }
+    parameters_.push_back(std::make_unique<CMC_Parameter>(this, name, type, base_name,
+                                                          display_name, value, min, max));
+    parameter_index_[key] = parameters_.back().get();
+    return parameters_.back().get();
+}
+
+double CMC_Setup::GetParameterValueInBaseUnit(std::string_view name) const {
+    const CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetValueInBaseUnit() : 0.0;
+}
+
+int CMC_Setup::SetParameterValueInBaseUnit(std::string_view name, double value) {
+    CMC_Parameter* p = FindParameter(name);
+    return p ? p->SetValueInBaseUnit(value) : 0;
+}
+
+double CMC_Setup::GetParameterValueInInternalUnit(std::string_view name) const {
+    const CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetValueInInternalUnit() : 0.0;
+}
+
+int CMC_Setup::SetParameterValueInInternalUnit(std::string_view name, double value) {
+    CMC_Parameter* p = FindParameter(name);
+    return p ? p->SetValueInInternalUnit(value) : 0;
+}
+
+double CMC_Setup::GetParameterValue(std::string_view name) const {
+    const CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetValue() : 0.0;
+}
+
+std::string CMC_Setup::GetParameterUnit(std::string_view name) const {
+    const CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetUnitName() : std::string();
+}
+
+int CMC_Setup::ChangeParameterUnit(std::string_view name, const std::string& unit) {
+    CMC_Parameter* p = FindParameter(name);
+    return p ? p->ChangeUnit(unit) : 0;
+}
+
+CMC_Variable* CMC_Setup::FindVariable(std::string_view name, int report) const {
+    auto it = variable_index_.find(axis::FoldName(name));
+    if (it != variable_index_.end()) return it->second;
+    if (report) ReportMissing("Variable", name);
+    return nullptr;
+}
+
+CMC_Variable* CMC_Setup::AddVariable(const std::string& name, const std::string& base_unit,
+                                     const std::string& display_unit) {
+    const std::string key = axis::FoldName(name);
+    if (name.empty() || variable_index_.count(key)) return nullptr;
+    std::string base_name, display_name;
+    if (!base_unit.empty()) {
+        const CMC_Unit* base = units_.FindBaseUnit(base_unit);
+        if (!base) return nullptr;
+        const CMC_Unit* shown = base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit
+                                                                                   : display_unit);
+        if (!shown) return nullptr;
+        base_name = base->GetName();
+        display_name = shown->GetName();
+    } else if (!display_unit.empty()) {
+        return nullptr;
+    }
+    variables_.push_back(std::make_unique<CMC_Variable>(this, name, base_name, display_name));
+    variable_index_[key] = variables_.back().get();
+    return variables_.back().get();
+}
+
+int CMC_Setup::GetIntOption(std::string_view name) const {
+    for (const auto& [key, text] : options_)
+        if (axis::NamesEqual(key, name)) return std::atoi(text.c_str());
+    ReportMissing("Setting", name);
+    return 0;
+}
+
+std::string CMC_Setup::GetOptionNoError(std::string_view name) const {
+    for (const auto& [key, text] : options_)
+        if (axis::NamesEqual(key, name)) return text;
+    return {};
+}
+
+void CMC_Setup::SetOption(std::string_view name, const std::string& text) {
+    for (auto& [key, value] : options_) {
+        if (axis::NamesEqual(key, name)) {
+            value = text;
+            return;
+        }
+    }
+    options_.emplace_back(std::string(name), text);
+}
+
+void CMC_Setup::ClearOption(std::string_view name) {
+    std::erase_if(options_, [&](const auto& o) { return axis::NamesEqual(o.first, name); });
+}
+
+double CMC_Setup::ScaleFactor(const std::string& unit, const std::string& name) const {
+    if (!scale_.factor) return 1.0;
+    return scale_.factor(const_cast<CMC_Setup*>(this), unit.c_str(), name.c_str());
+}
+
+double CMC_Setup::ScaleOffset(const std::string& unit) const {
+    if (!scale_.offset) return 0.0;
+    return scale_.offset(const_cast<CMC_Setup*>(this), unit.c_str());
+}
+
+int CMC_Setup::SetDescription(const std::string& text) {
+    identity_.description = text;
+    return 1;
+}
+
+int CMC_Setup::SetProductID(const std::string& text) {
+    identity_.product_id = text;
+    return 1;
+}
+
+int CMC_Setup::SetFirmwareID(const std::string& text) {
+    if (text.empty() || text.size() > 64) return 0;
+    identity_.firmware_id = text;
+    return 1;
+}
+
+int CMC_Setup::SetUserAppID(const std::string& text) {
+    identity_.user_app_id = text;
+    return 1;
+}
+
+int CMC_Setup::SetE2ROMSize(int words) {
+    if (words < 0) return 0;
+    identity_.e2rom_words = words;
+    return 1;
+}
+
+int CMC_Setup::GetIOPortFromPin(int pin) const {
+    for (const auto& o : brake_outputs_)
+        if (o.pin == pin) return o.port;
+    return -1;
+}
+
+int CMC_Setup::GetIOPinFromPort(int port) const {
+    for (const auto& o : brake_outputs_)
+        if (o.port == port) return o.pin;
+    return -1;
+}
+
+int CMC_Setup::IsBrakePortEnable(int port) const {
+    for (const auto& o : brake_outputs_)
+        if (o.port == port) return o.enable_bits;
+    return 0;
+}
+
+bool CMC_Setup::IsIOVX5PortInverted(int port) const {
+    for (const auto& o : brake_outputs_)
+        if (o.port == port) return o.inverted;
+    return false;
+}
+
+int CMC_Setup::FillIOBrakeCombo(const std::function<void(const std::string&, int)>& add_item,
+                                int current_port) const {
+    int selected = -1;
+    for (size_t i = 0; i < brake_outputs_.size(); ++i) {
+        add_item(brake_outputs_[i].name, brake_outputs_[i].port);
+        if (brake_outputs_[i].port == current_port) selected = static_cast<int>(i);
+    }
+    return selected;
+}
+
+int CMC_Setup::ExecuteString(const std::string& command, int, void*) {
+    if (!chip_link_) {
+        SetLastDriveError("No drive connected.");
+        return 0;
+    }
+    std::string error;
+    if (!chip_link_->ExecuteString(command, error)) {
+        SetLastDriveError(error);
+        return 0;
+    }
+    return 1;
+}
+
+unsigned int Compute_ADCMaxValue(const CMC_Setup* setup) {
+    const std::string text = setup->GetOptionNoError("ADCMaxValue");
+    if (text.empty()) return 65520u;
+    return static_cast<unsigned int>(std::strtoul(text.c_str(), nullptr, 10));
+}
