@@ -108,11 +108,12 @@ void SetLimits(CMC_Parameter* p, double min, double max) {
 }
 
 // The bottom end value = AD5OFF. Its upper limit is the top end value the same
-// options give, so a span moved above the old top end is not cut at it.
-int ReadBackBottomEnd(CMC_Setup* s, const EndPair& ends, double lower) {
+// options give (within the top end's own limit `top_upper`), not the old top end, so
+// a span moved above the old top end is not cut at it.
+int ReadBackBottomEnd(CMC_Setup* s, const EndPair& ends, double lower, double top_upper) {
     CMC_Parameter* bottom = s->FindParameter(ends.bottom);
     const CMC_Parameter* top = s->FindParameter(ends.top);
-    SetLimits(bottom, lower, top->FromInternal(TopEndInternal(s)));
+    SetLimits(bottom, lower, std::min(top->FromInternal(TopEndInternal(s)), top_upper));
     bottom->SetValueInInternalUnit(Internal(s, "AD5OFF"));
     return 1;
 }
@@ -256,7 +257,7 @@ int ReadBack_filter(CMC_Setup* s) {
 
 int ReadBack_POS_min(CMC_Setup* s) {
     if (!HasAll(s, {"POS_min", "POS_max"}) || !HasOffsetAndGain(s)) return 0;
-    return ReadBackBottomEnd(s, kPositionEnds, -PositionEndBound(s));
+    return ReadBackBottomEnd(s, kPositionEnds, -PositionEndBound(s), PositionEndBound(s));
 }
 
 int ReadBack_POS_max(CMC_Setup* s) {
@@ -277,7 +278,8 @@ int ReadBack_CRT_max(CMC_Setup* s) {
 
 int ReadBack_SPD_min(CMC_Setup* s) {
     if (!HasSpeedEndInputs(s) || !HasOffsetAndGain(s)) return 0;
-    return ReadBackBottomEnd(s, kSpeedEnds, SpeedEndLimits(s).min);
+    const Limits limits = SpeedEndLimits(s);
+    return ReadBackBottomEnd(s, kSpeedEnds, limits.min, limits.max);
 }
 
 int ReadBack_SPD_max(CMC_Setup* s) {

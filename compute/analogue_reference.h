@@ -66,7 +66,7 @@ int ReadBack_UseFilter(CMC_Setup* setup);
 /// FILTER1 is 32767 (filter off).
 int ReadBack_filter(CMC_Setup* setup);
 /// "POS_min" = AD5OFF (internal units), after the range -32767 / abs(k_P) to the
-/// value "POS_max" gets from the options.
+/// value "POS_max" gets from the options (at most 32767 / abs(k_P)).
 int ReadBack_POS_min(CMC_Setup* setup);
 /// "POS_max" = AD5OFF + ADCmax x CADIN x 2 x s x 2^(SFTADIN - 16) (internal units),
 /// after the range "POS_min" to 32767 / abs(k_P).
@@ -76,7 +76,8 @@ int ReadBack_CRT_min(CMC_Setup* setup);
 /// "CRT_max" as "POS_max", after the range "CRT_min" to min(32767 / k_I, ImaxPS, ImaxM).
 int ReadBack_CRT_max(CMC_Setup* setup);
 /// "SPD_min" = AD5OFF (internal units), after the range max(-Limit_Speed,
-/// -32767 / abs(k_S)) to the value "SPD_max" gets from the options.
+/// -32767 / abs(k_S)) to the value "SPD_max" gets from the options (at most
+/// min(32767 / abs(k_S), Limit_Speed)).
 int ReadBack_SPD_min(CMC_Setup* setup);
 /// "SPD_max" as "POS_max", after the range "SPD_min" to min(32767 / abs(k_S),
 /// Limit_Speed).
