@@ -125,11 +125,17 @@ int ReadBackTopEnd(CMC_Setup* s, const EndPair& ends, double upper) {
     return 1;
 }
 
+bool HasPositionEndInputs(const CMC_Setup* s) {
+    return HasAll(s, {"POS_min", "POS_max"}) && HasLoadPositionScale(s) &&
+           IsUsableScale(GetLoadPositionScale(s));
+}
 bool HasSpeedEndInputs(const CMC_Setup* s) {
-    return HasAll(s, {"SPD_min", "SPD_max", "Limit_Speed"}) & HasLoadSpeedScale(s);
+    return HasAll(s, {"SPD_min", "SPD_max", "Limit_Speed"}) && HasLoadSpeedScale(s) &&
+           IsUsableScale(GetLoadSpeedScale(s));
 }
 bool HasCurrentEndInputs(const CMC_Setup* s) {
-    return HasAll(s, {"CRT_min", "CRT_max", "ImaxPS", "ImaxM"});
+    return HasAll(s, {"CRT_min", "CRT_max", "ImaxPS", "ImaxM"}) &&
+           IsUsableScale(GetCurrentScale(s));
 }
 
 }  // namespace
@@ -246,6 +252,7 @@ int ReadBack_UseFilter(CMC_Setup* s) {
 int ReadBack_filter(CMC_Setup* s) {
     if (!HasAll(s, {"filter", "FILTER1"}) || !HasSpeedLoopPeriod(s)) return 0;
     const double ts = GetSpeedLoopPeriod(s);
+    if (!IsUsableScale(ts)) return 0;
     const double coefficient = Internal(s, "FILTER1");
     CMC_Parameter* p = s->FindParameter("filter");
     SetParameterRange(p, 0.0, 0.5 / ts);
@@ -256,12 +263,12 @@ int ReadBack_filter(CMC_Setup* s) {
 }
 
 int ReadBack_POS_min(CMC_Setup* s) {
-    if (!HasAll(s, {"POS_min", "POS_max"}) || !HasOffsetAndGain(s)) return 0;
+    if (!HasPositionEndInputs(s) || !HasOffsetAndGain(s)) return 0;
     return ReadBackBottomEnd(s, kPositionEnds, -PositionEndBound(s), PositionEndBound(s));
 }
 
 int ReadBack_POS_max(CMC_Setup* s) {
-    if (!HasAll(s, {"POS_min", "POS_max"}) || !HasOffsetAndGain(s)) return 0;
+    if (!HasPositionEndInputs(s) || !HasOffsetAndGain(s)) return 0;
     return ReadBackTopEnd(s, kPositionEnds, PositionEndBound(s));
 }
 
@@ -290,6 +297,7 @@ int ReadBack_SPD_max(CMC_Setup* s) {
 int ReadBack_ErefMaxSpeed(CMC_Setup* s) {
     if (!HasAll(s, {"ErefMaxSpeed", "CSPD"}) || !HasLoadSpeedScale(s)) return 0;
     const double k = std::fabs(GetLoadSpeedScale(s));
+    if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("ErefMaxSpeed");
     SetParameterRange(p, 0.0, kFixedOne / k);
     p->SetValueInBaseUnit(Internal(s, "CSPD") / k);
@@ -299,6 +307,7 @@ int ReadBack_ErefMaxSpeed(CMC_Setup* s) {
 int ReadBack_ErefMaxAcceleration(CMC_Setup* s) {
     if (!HasAll(s, {"ErefMaxAcceleration", "CACC"}) || !HasLoadAccelerationScale(s)) return 0;
     const double k = std::fabs(GetLoadAccelerationScale(s));
+    if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("ErefMaxAcceleration");
     SetParameterRange(p, 0.0, kFixedOne / k);
     p->SetValueInBaseUnit(Internal(s, "CACC") / k);
@@ -311,7 +320,7 @@ int UpdateAnalogueReferenceRanges(CMC_Setup* s) {
     // then looked up (and reported) like any conversion's.
     const auto has = [s](const char* target) { return Probe(s, {target}); };
 
-    if (has("filter") && HasSpeedLoopPeriod(s))
+    if (has("filter") && HasSpeedLoopPeriod(s) && IsUsableScale(GetSpeedLoopPeriod(s)))
         s->FindParameter("filter")->SetMaxInBaseUnit(1.0 / (2.0 * GetSpeedLoopPeriod(s)));
     if (has("DeadBand_Point") && HasAll(s, {"AnalogueInputsRange"})) {
         const Limits l = DeadBandPointLimits(Base(s, "AnalogueInputsRange"));
@@ -321,9 +330,9 @@ int UpdateAnalogueReferenceRanges(CMC_Setup* s) {
         const Limits l = DeadBandRangeLimits(s);
         SetLimits(s->FindParameter("DeadBand_Range"), l.min, l.max);
     }
-    if (has("POS_max") && HasAll(s, {"POS_min"}) && HasLoadPositionScale(s))
+    if (has("POS_max") && HasPositionEndInputs(s))
         SetLimits(s->FindParameter("POS_max"), Base(s, "POS_min"), PositionEndBound(s));
-    if (has("POS_min") && HasAll(s, {"POS_max"}) && HasLoadPositionScale(s))
+    if (has("POS_min") && HasPositionEndInputs(s))
         SetLimits(s->FindParameter("POS_min"), -PositionEndBound(s), Base(s, "POS_max"));
     if (has("SPD_max") && HasSpeedEndInputs(s))
         SetLimits(s->FindParameter("SPD_max"), Base(s, "SPD_min"), SpeedEndLimits(s).max);

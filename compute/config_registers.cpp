@@ -103,6 +103,7 @@ bool HasSoftwareLimitNames(const CMC_Setup* s) {
 int ReadBackSoftwareLimit(CMC_Setup* s, const char* target, bool negative_limit) {
     if (!HasSoftwareLimitNames(s)) return 0;
     const double k = GetLoadPositionScale(s);
+    if (!IsUsableScale(k)) return 0;
     const char* reg = (k > 0.0) == negative_limit ? "SWNEGLS" : "SWPOSLS";
     CMC_Parameter* p = s->FindParameter(target);
     SetParameterRange(p, -2147483648.0 / std::fabs(k), 2147483647.0 / std::fabs(k));
@@ -121,6 +122,7 @@ bool HasSpeedLoopPeriod(const CMC_Setup* s) { return HasAll(s, {"SLPER", "PWMPER
 bool HasLoadSpeedScale(const CMC_Setup* s) {
     return HasLoadPositionScale(s) & HasSpeedLoopPeriod(s);
 }
+bool IsUsableScale(double k) { return std::isfinite(k) && k != 0.0; }
 bool HasLoadAccelerationScale(const CMC_Setup* s) {
     return HasAll(s, {"No_encoder_lines", "Motor_transmission", "Load_transmission"}) &
            HasSpeedLoopPeriod(s);
@@ -600,6 +602,7 @@ int ReadBack_FreezeControl_errband(CMC_Setup* s) {
     if (!HasAll(s, {"FreezeControl_errband", "POSOKLIM_FC"}) || !HasLoadPositionScale(s))
         return 0;
     const double k = std::fabs(GetLoadPositionScale(s));
+    if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("FreezeControl_errband");
     SetParameterRange(p, 0.0, 32767.0 / k);
     p->SetValueInBaseUnit(Internal(s, "POSOKLIM_FC") / k);

@@ -262,6 +262,10 @@ bool HasLoadSpeedScale(const CMC_Setup* setup);
 bool HasLoadAccelerationScale(const CMC_Setup* setup);
 /// "SLPER", "PWMPER", "DSP_freq" (T_S).
 bool HasSpeedLoopPeriod(const CMC_Setup* setup);
+/// A scale a read-back may divide by: finite and nonzero. A zero transmission, clock
+/// or peak current makes a scale infinite, and dividing by it would give limits and
+/// values of 0 instead of leaving them as they were.
+bool IsUsableScale(double k);
 
 // --- Setup settings read by the dialogs -----------------------------------------------
 

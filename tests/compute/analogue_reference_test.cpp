@@ -342,3 +342,60 @@ TEST(AnalogueRoundTrip, ForwardThenReadBackReturnsTheEndValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AnalogueDegenerateScales, LeaveTargetsAsTheyWere) {
+    struct Case {
+        const char* zeroed;  // parameter set to 0, or the ADC full scale when null
+        int (*convert)(CMC_Setup*);
+        const char* target;
+    } cases[] = {
+        {"Load_transmission", ComputeOption_CADIN, "CADIN"},
+        {"Load_transmission", ReadBack_POS_min, "POS_min"},
+        {"Load_transmission", ReadBack_POS_max, "POS_max"},
+        {"Load_transmission", ReadBack_SPD_max, "SPD_max"},
+        {"Load_transmission", ReadBack_ErefMaxSpeed, "ErefMaxSpeed"},
+        {"Load_transmission", ReadBack_ErefMaxAcceleration, "ErefMaxAcceleration"},
+        {"Load_transmission", ComputeOption_CSPD, "CSPD"},
+        {"DSP_freq", ReadBack_filter, "filter"},
+        {"DSP_freq", ComputeOption_CACC, "CACC"},
+        {"ImaxPS", ReadBack_CRT_max, "CRT_max"},
+        {"AnalogueInputsRange", ComputeOption_LEVEL_AD5, "LEVEL_AD5"},
+        {"AnalogueInputsRange", ComputeOption_E_LEVEL_AD5, "E_LEVEL_AD5"},
+        {nullptr, ComputeOption_CADIN, "CADIN"},
+        {nullptr, ReadBack_DeadBand_Point, "DeadBand_Point"},
+    };
+    for (const auto& c : cases) {
+        auto s = WithScales(AnalogueDrive(c.zeroed ? "65520" : "0")
+                                .Real("POS_min", -1, "rad", -5, 5)
+                                .Real("POS_max", 2, "rad", -5, 5)
+                                .Real("SPD_max", 2, "rad/s", -5, 5)
+                                .Real("CRT_max", 2, "A", -5, 5)
+                                .Real("filter", 100, "1/s", 0, 500)
+                                .Real("ErefMaxSpeed", 10, "rad/s", 0, 50)
+                                .Real("ErefMaxAcceleration", 10, "rad/s^2", 0, 50)
+                                .Real("AnalogueInputsRange", 20, "V")
+                                .Real("DeadBand_Point", 1, "V", -10, 10)
+                                .Real("DeadBand_Range", 1, "V", 0, 10)
+                                .Option("CADIN", 1234)
+                                .Option("AD5OFF", 10)
+                                .Option("FILTER1", 3000)
+                                .Option("LEVEL_AD5", 1000)
+                                .Option("E_LEVEL_AD5", 1000)
+                                .Option("CSPD", 1000, 32)
+                                .Option("CACC", 1000, 32));
+        if (c.zeroed) {
+            s->FindParameter(c.zeroed)->SetMinInBaseUnit(0);
+            s->SetParameterValueInBaseUnit(c.zeroed, 0);
+        }
+        const double value = Value(*s, c.target), min = Min(*s, c.target), max = Max(*s, c.target);
+        c.convert(s.get());
+        const char* why = c.zeroed ? c.zeroed : "ADC full scale";
+        EXPECT_EQ(Value(*s, c.target), value) << c.target << " with " << why << " 0";
+        EXPECT_EQ(Min(*s, c.target), min) << c.target << " with " << why << " 0";
+        EXPECT_EQ(Max(*s, c.target), max) << c.target << " with " << why << " 0";
+    }
+}
+
+}  // namespace

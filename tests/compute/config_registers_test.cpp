@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "tests/compute/config_fixture.h"
 
@@ -686,6 +687,125 @@ TEST(SetupSettings, FlagsAndDefaults) {
     EXPECT_EQ(GetMinimumSpeedLoopPeriod(s.get()), 250e-6);
     EXPECT_EQ(GetMinimumCurrentLoopPeriod(s.get()), 0);
     EXPECT_EQ(GetInputsTypeProgrammable(SetupBuilder().Build().get()), -1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DegenerateScales, LeaveTargetsAsTheyWere) {
+    // A zero load transmission or clock makes the scales infinite; a zero loop period
+    // makes sample counts infinite. Nothing is written then, not even a range.
+    struct Case {
+        const char* zeroed;
+        int (*convert)(CMC_Setup*);
+        const char* target;
+    } cases[] = {
+        {"Load_transmission", ComputeOption_SWNEGLS, "SWNEGLS"},
+        {"Load_transmission", ComputeOption_SWPOSLS, "SWPOSLS"},
+        {"Load_transmission", ReadBack_Negative_SWLS, "Negative_SWLS"},
+        {"Load_transmission", ReadBack_Positive_SWLS, "Positive_SWLS"},
+        {"Load_transmission", ComputeOption_POSOKLIM_FC, "POSOKLIM_FC"},
+        {"Load_transmission", ReadBack_FreezeControl_errband, "FreezeControl_errband"},
+        {"Ts_S", ComputeOption_TONPOSOK_FC, "TONPOSOK_FC"},
+        {"Ts_S", ComputeOption_BRAKEAPPLYDELAY, "BRAKEAPPLYDELAY"},
+        {"NoMotorSteps", ComputeOption_ABSTART_MINMOVE, "ABSTART_MINMOVE"},
+        {"No_encoder_lines", ComputeOption_ENC2THL, "ENC2THL"},
+    };
+    for (const auto& c : cases) {
+        auto s = SetupBuilder::Drive()
+                     .Real("Negative_SWLS", -2, "rad", -9, 9)
+                     .Real("Positive_SWLS", 3, "rad", -9, 9)
+                     .Real("FreezeControl_errband", 0.5, "rad", 0, 9)
+                     .Real("FreezeControl_time", 0.1, "s")
+                     .Real("MotorBrake_applytime", 0.1, "s")
+                     .Option("SWNEGLS", 111, 32)
+                     .Option("SWPOSLS", 222, 32)
+                     .Option("POSOKLIM_FC", 333)
+                     .Option("TONPOSOK_FC", 444)
+                     .Option("BRAKEAPPLYDELAY", 555)
+                     .Option("ABSTART_MINMOVE", 666)
+                     .Option("ENC2THL", 777, 32)
+                     .Build();
+        s->FindParameter(c.zeroed)->SetMinInBaseUnit(0);
+        s->SetParameterValueInBaseUnit(c.zeroed, 0);
+        const double value = Value(*s, c.target), min = Min(*s, c.target), max = Max(*s, c.target);
+        c.convert(s.get());
+        EXPECT_EQ(Value(*s, c.target), value) << c.target << " with " << c.zeroed << " 0";
+        EXPECT_EQ(Min(*s, c.target), min) << c.target;
+        EXPECT_EQ(Max(*s, c.target), max) << c.target;
+    }
+}
+
+TEST(ConfigRoundTrip, ForwardThenReadBackReturnsTheParameters) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    auto bit = [&] { return u(rng) < 0.5 ? 0.0 : 1.0; };
+    for (int i = 0; i < 200; ++i) {
+        const double ratio = (u(rng) < 0.5 ? -1 : 1) * std::pow(10.0, 2 * u(rng) - 1);
+        const int mode = static_cast<int>(u(rng) * 3);
+        const int position_type = static_cast<int>(u(rng) * 2);
+        SetupBuilder b = AcrSetup(mode, position_type, std::floor(u(rng) * 65536));
+        b.Real("Motor_transmission", ratio)
+            .Real("Load_transmission", 1)
+            .Option("MECRESL", 4000, 32)
+            .Real("SLPER", 10).Real("PWMPER", 1000).Real("DSP_freq", 40e6, "Hz")
+            .Real("Ts_S", 500e-6, "s")
+            .Switch("SpeedForward", bit())
+            .Switch("isFreezeControl", bit())
+            .Option("POSOKLIM_FC", 0).Option("TONPOSOK_FC", 0)
+            // within the 16-bit window of the drive: 32767 counts
+            .Real("FreezeControl_errband", u(rng) * 32767 / std::fabs(4000 / 6.283185307179586 * ratio), "rad")
+            .Real("FreezeControl_time", u(rng) * 30, "s")
+            .Real("Negative_SWLS", -1000 * u(rng), "rad")
+            .Real("Positive_SWLS", 1000 * u(rng), "rad")
+            .Option("SWNEGLS", 0, 32).Option("SWPOSLS", 0, 32)
+            .Option("UPGRADE", u(rng) < 0.5 ? 0x200 : 0)
+            .Real("time_AB", 0.01 + 0.98 * u(rng), "s")
+            .Option("T1ONA", 0)
+            .Real("Axis_ID_list", std::floor(u(rng) * 256)).Option("AAR_table", 0);
+        auto s = b.Build();
+        s->SetParameterValueInBaseUnit("isAutoActivatedAfterPowerOn", bit());
+        s->SetParameterValueInBaseUnit("ExternalReference", bit());
+        s->SetParameterValueInBaseUnit("DigitalReferenceType", bit());
+        const auto before = [&](const char* n) { return Value(*s, n); };
+        const double auto_on = before("isAutoActivatedAfterPowerOn"),
+                     external = before("ExternalReference"), digital = before("DigitalReferenceType"),
+                     speed_forward = before("SpeedForward"), freeze = before("isFreezeControl"),
+                     errband = before("FreezeControl_errband"), time = before("FreezeControl_time"),
+                     neg = before("Negative_SWLS"), pos = before("Positive_SWLS"),
+                     time_ab = before("time_AB"), axis = before("Axis_ID_list");
+
+        for (auto* f : {ComputeOption_ACR, ComputeOption_POSOKLIM_FC, ComputeOption_TONPOSOK_FC,
+                        ComputeOption_SWNEGLS, ComputeOption_SWPOSLS, ComputeOption_T1ONA,
+                        ComputeOption_AAR_table})
+            ASSERT_EQ(f(s.get()), 1) << i;
+        for (const char* n : {"isAutoActivatedAfterPowerOn", "ExternalReference",
+                              "DigitalReferenceType", "SpeedForward", "isFreezeControl",
+                              "ControlMode", "FreezeControl_errband", "FreezeControl_time",
+                              "Negative_SWLS", "Positive_SWLS", "time_AB", "Axis_ID_list"})
+            s->SetParameterValueInBaseUnit(n, 0.5);  // forget the inputs
+        for (auto* f : {ReadBack_ControlMode, ReadBack_ExternalReference,
+                        ReadBack_IsAutoActivatedAfterPowerOn, ReadBack_DigitalReferenceType,
+                        ReadBack_SpeedForward, ReadBack_isFreezeControl,
+                        ReadBack_FreezeControl_errband, ReadBack_FreezeControl_time,
+                        ReadBack_Negative_SWLS, ReadBack_Positive_SWLS, ReadBack_time_AB,
+                        ReadBack_Axis_ID_list})
+            ASSERT_EQ(f(s.get()), 1) << i;
+
+        EXPECT_EQ(Value(*s, "ControlMode"), mode) << i;
+        EXPECT_EQ(Value(*s, "isAutoActivatedAfterPowerOn"), auto_on) << i;
+        EXPECT_EQ(Value(*s, "ExternalReference"), external) << i;
+        if (external == 1) EXPECT_EQ(Value(*s, "DigitalReferenceType"), digital) << i;
+        EXPECT_EQ(Value(*s, "SpeedForward"), speed_forward) << i;
+        EXPECT_EQ(Value(*s, "isFreezeControl"), mode == 0 ? freeze : 0) << i;
+        EXPECT_NEAR(Value(*s, "FreezeControl_errband"), errband, 1e-12 * (1 + errband)) << i;
+        EXPECT_NEAR(Value(*s, "FreezeControl_time"), time, 1e-12 * (1 + time)) << i;
+        EXPECT_NEAR(Value(*s, "Negative_SWLS"), neg, 1e-12 * (1 + std::fabs(neg))) << i;
+        EXPECT_NEAR(Value(*s, "Positive_SWLS"), pos, 1e-12 * (1 + pos)) << i;
+        EXPECT_NEAR(Value(*s, "time_AB"), time_ab, 1e-12) << i;
+        EXPECT_EQ(Value(*s, "Axis_ID_list"), axis) << i;
+    }
 }
 
 }  // namespace
