@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -208,6 +209,16 @@ Json ParseStrict(const std::string& text, std::string& duplicate) {
     return Json::parse(text, cb);
 }
 
+std::string NumberOverflowPlace(const std::string& text, const std::string& what) {
+    const size_t open = what.rfind('\'');
+    const size_t start = open == std::string::npos ? open : what.rfind('\'', open - 1);
+    if (start == std::string::npos) return {};
+    const std::string literal = what.substr(start + 1, open - start - 1);
+    const size_t at = text.find(literal);
+    if (literal.empty() || at == std::string::npos) return {};
+    return "line " + std::to_string(1 + std::count(text.begin(), text.begin() + at, '\n')) + ": ";
+}
+
 }  // namespace
 
 SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
@@ -216,7 +227,12 @@ SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
     std::string duplicate;
     try {
         root = ParseStrict(text, duplicate);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::out_of_range& e) {
+        // A number too large for a double: name the line it stands on.
+        result.error = origin + ": " + NumberOverflowPlace(text, e.what()) +
+                       "a number is not finite (" + e.what() + ")";
+        return result;
+    } catch (const Json::exception& e) {
         result.error = origin + ": not valid JSON (" + e.what() + ")";
         return result;
     }
@@ -225,6 +241,7 @@ SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
         return result;
     }
     auto setup = std::make_unique<CMC_Setup>();
+    ScopedSilentLookup silent;  // the loader's own duplicate checks are not errors to report
     try {
         if (!root.is_object()) throw LoadError{"(top)", "not a JSON object"};
         const std::string format = Text(root, "format", "(top)");

@@ -1,0 +1,140 @@
+// axishost: the host application. Loads setup files, loads the module with dlopen,
+// calls its entry points, saves.
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/compute_report.h"
+#include "app/plugin_loader.h"
+#include "host/axiscore_info.h"
+#include "host/setup/setup_file.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: axishost [--plugin PATH] COMMAND ...
+
+Commands:
+  compute FILE [-o OUT] [--forward] [--save SETUP]
+        Load the setup FILE, let the module bring it up to date (ComputeAllOptions;
+        with --forward, first compute every option from the parameters) and write a
+        JSON report of every parameter (value, internal value, minimum, maximum,
+        units) to OUT, or to standard output. --save writes the updated setup file
+        (atomically, keeping SETUP.bak).
+  scale FILE UNIT NAME
+        Print the module's scale factor and offset between the internal unit of NAME
+        and UNIT on the setup FILE: physical = (internal + offset) x factor.
+
+Options:
+  --plugin PATH   the module to load (default: liborvex.so next to axishost)
+  --help          this text
+  --version       the host library's version
+
+The setup editor (axishost edit) is not part of this build yet.
+Exit codes: 0 done, 1 the work failed (file not saved, ...), 2 bad arguments,
+unreadable setup or plug-in.
+)";
+
+int Fail(const std::string& message, int code = 2) {
+    std::fprintf(stderr, "axishost: %s\n", message.c_str());
+    return code;
+}
+
+struct Loaded {
+    axishost::Plugin plugin;
+    std::unique_ptr<CMC_Setup> setup;
+};
+
+// Loads the plug-in and the setup; on failure prints why and returns false.
+bool LoadBoth(const std::string& plugin_path, const std::string& file, Loaded& out) {
+    std::string error;
+    if (!out.plugin.Load(plugin_path, error)) {
+        Fail(error);
+        return false;
+    }
+    auto result = axis::LoadSetupFile(file);
+    if (!result.ok()) {
+        Fail(result.error);
+        return false;
+    }
+    for (const auto& w : result.warnings) std::fprintf(stderr, "axishost: warning: %s\n", w.c_str());
+    out.setup = std::move(result.setup);
+    out.plugin.AttachSetup(out.setup.get());
+    return true;
+}
+
+int RunCompute(const std::string& plugin_path, const std::vector<std::string>& args) {
+    std::string file, out, save;
+    bool forward = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--forward") forward = true;
+        else if ((a == "-o" || a == "--save") && i + 1 < args.size()) (a == "-o" ? out : save) = args[++i];
+        else if (a == "-o" || a == "--save") return Fail(a + " needs a file name");
+        else if (!a.empty() && a[0] == '-') return Fail("unknown option " + a + " for compute");
+        else if (file.empty()) file = a;
+        else return Fail("compute takes one setup file, got also " + a);
+    }
+    if (file.empty()) return Fail("compute needs a setup file (see --help)");
+    Loaded loaded;
+    if (!LoadBoth(plugin_path, file, loaded)) return 2;
+    const auto& entry = loaded.plugin.Entry();
+    if (forward) entry.compute_options_from_parameters(loaded.setup.get());
+    entry.compute_all_options(loaded.setup.get());
+    const std::string report = axishost::ComputeReport(*loaded.setup);
+    if (out.empty()) {
+        std::fwrite(report.data(), 1, report.size(), stdout);
+    } else {
+        std::ofstream o(out, std::ios::binary | std::ios::trunc);
+        if (!(o << report) || !o.flush()) return Fail("cannot write " + out, 1);
+    }
+    if (!save.empty()) {
+        const std::string error = axis::SaveSetupFile(*loaded.setup, save);
+        if (!error.empty()) return Fail(error, 1);
+    }
+    return 0;
+}
+
+int RunScale(const std::string& plugin_path, const std::vector<std::string>& args) {
+    if (args.size() != 3) return Fail("scale takes FILE UNIT NAME (see --help)");
+    Loaded loaded;
+    if (!LoadBoth(plugin_path, args[0], loaded)) return 2;
+    const auto& entry = loaded.plugin.Entry();
+    const double factor = entry.get_scale_factor(loaded.setup.get(), args[1].c_str(), args[2].c_str());
+    const double offset = entry.get_scale_offset(loaded.setup.get(), args[1].c_str());
+    std::printf("factor %.17g\noffset %.17g\n", factor, offset);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string plugin_path = axishost::DefaultPluginPath();
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (args[i] == "--version") {
+            std::printf("axishost with %s\n", axis::AxisCoreVersion());
+            return 0;
+        }
+        if (args[i] == "--plugin") {
+            if (i + 1 >= args.size()) return Fail("--plugin needs a path");
+            plugin_path = args[++i];
+            continue;
+        }
+        break;
+    }
+    if (i >= args.size()) return Fail("no command given (see --help)");
+    const std::string command = args[i];
+    const std::vector<std::string> rest(args.begin() + i + 1, args.end());
+    if (command == "compute") return RunCompute(plugin_path, rest);
+    if (command == "scale") return RunScale(plugin_path, rest);
+    return Fail("unknown command " + command + " (see --help)");
+}

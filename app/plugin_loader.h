@@ -1,0 +1,46 @@
+#pragma once
+// Loads the module with dlopen and resolves its C entry points, as the real host
+// does. The host reaches the module only through these.
+
+#include <string>
+
+class CMC_Setup;
+
+namespace axishost {
+
+struct PluginEntryPoints {
+    void (*compute_all_options)(CMC_Setup*) = nullptr;
+    int (*on_init_param)(CMC_Setup*, const char*) = nullptr;
+    double (*get_scale_factor)(CMC_Setup*, const char*, const char*) = nullptr;
+    double (*get_scale_offset)(CMC_Setup*, const char*) = nullptr;
+    void (*compute_options_from_parameters)(CMC_Setup*) = nullptr;
+    void (*read_back_parameters_from_options)(CMC_Setup*) = nullptr;
+    int (*edit_setup)(CMC_Setup*) = nullptr;  ///< null while the module has no editor
+    int* kuf_sinusoidal_mode = nullptr;
+};
+
+class Plugin {
+public:
+    Plugin() = default;
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    /// Loads the library at `path`; false with `error` set when it cannot be loaded or
+    /// lacks a required entry point.
+    bool Load(const std::string& path, std::string& error);
+    const PluginEntryPoints& Entry() const { return entry_; }
+
+    /// Hands the setup the module's scale factors and calls OnInitParam for each
+    /// parameter in file order, as the host does after loading a setup.
+    void AttachSetup(CMC_Setup* setup) const;
+
+private:
+    void* handle_ = nullptr;
+    PluginEntryPoints entry_;
+};
+
+/// liborvex.so next to the running executable.
+std::string DefaultPluginPath();
+
+}  // namespace axishost

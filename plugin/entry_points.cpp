@@ -1,0 +1,46 @@
+// The module's exported entry points: plain C names, called by the host on its
+// user-interface thread, one call at a time, always with its setup.
+
+#include "compute/sequences.h"
+#include "compute/units_transmission.h"
+#include "host/setup/names.h"
+#include "host/setup/setup.h"
+
+#define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
+
+/// For the host; the module itself neither reads nor writes it.
+ORVEX_EXPORT int32_t g_bKufSinusoidalMode = 0;
+
+namespace {
+// How many of the three step-unit parameters the host has initialised since the
+// step units were last rebuilt. The module's only state; shared by all setups.
+int g_step_unit_inits = 0;
+}  // namespace
+
+ORVEX_EXPORT void ComputeAllOptions(CMC_Setup* setup) { orvex::ComputeAllOptions(setup); }
+
+ORVEX_EXPORT int OnInitParam(CMC_Setup* setup, const char* name) {
+    if (!name) return 1;
+    if (axis::NamesEqual(name, "NoMotorSteps") || axis::NamesEqual(name, "Motor_transmission") ||
+        axis::NamesEqual(name, "Load_transmission"))
+        ++g_step_unit_inits;
+    if (g_step_unit_inits < 3) return 1;
+    g_step_unit_inits = 0;
+    return setup ? orvex::UpdateStepUnits(setup) : 0;
+}
+
+ORVEX_EXPORT double GetScaleFactor(CMC_Setup* setup, const char* unit, const char* name) {
+    return setup ? orvex::GetScaleFactor(setup, unit, name) : 1.0;
+}
+
+ORVEX_EXPORT double GetScaleOffset(CMC_Setup* setup, const char* unit) {
+    return setup ? orvex::GetScaleOffset(setup, unit) : 0.0;
+}
+
+ORVEX_EXPORT void ComputeOptionsFromParameters(CMC_Setup* setup) {
+    if (setup) orvex::ComputeOptionsFromParameters(setup);
+}
+
+ORVEX_EXPORT void ReadBackParametersFromOptions(CMC_Setup* setup) {
+    if (setup) orvex::ReadBackParametersFromOptions(setup);
+}
