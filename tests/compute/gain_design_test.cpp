@@ -151,61 +151,41 @@ TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
     }
 }
 
-TEST(GainDesign, MissingParameterWritesNothing) {
+// An absent parameter, or one that makes the gains undefined (a zero resistance, motor
+// constant or resolution), leaves the loop its whole previous set rather than a mix.
+TEST(GainDesign, MissingOrUndefinedInputsWriteNothing) {
+    const std::string speed_no_k =
+        "," + Real("Jt", 1e-4, "kg*m^2") + "," + Real("PB_S", 200, "1/s") + "," +
+        Real("Dump_S", 1, "") + "," + Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1, "");
     struct Case {
         const char* what;
         std::string extra;
         int (*design)(CMC_Setup*);
+        double mecresl = 4000;
     } cases[] = {
-        {"current without R", "," + Real("L", 1e-3, "H") + "," + Real("PB_C", 1000, "1/s") + "," +
-                                  Real("Dump_C", 1, ""),
+        {"current without R",
+         "," + Real("L", 1e-3, "H") + "," + Real("PB_C", 1000, "1/s") + "," + Real("Dump_C", 1, ""),
          orvex::DesignCurrentControllerGains},
-        {"speed without K", "," + Real("Jt", 1e-4, "kg*m^2") + "," + Real("PB_S", 200, "1/s") +
-                                "," + Real("Dump_S", 1, ""),
-         orvex::DesignSpeedControllerGains},
+        {"speed without K", speed_no_k, orvex::DesignSpeedControllerGains},
         {"position without PositionControlType", OuterLoops(1e-4),
          orvex::DesignPositionControllerGains},
-    };
-    for (const auto& c : cases) {
-        auto s = Drive(c.extra);
-        EXPECT_EQ(c.design(s.get()), 0) << c.what;
-        for (const char* gain : {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl",
-                                 "Ki_P_scl", "Kd_P_scl"})
-            EXPECT_EQ(Get(*s, gain), -7) << c.what << " " << gain;
-    }
-}
-
-// A zero resistance, motor constant or resolution makes the gains undefined; the loop
-// keeps its whole previous set rather than a mix (Kd_P_scl = 0 alone, say).
-TEST(GainDesign, UndefinedGainsLeaveThePreviousSet) {
-    struct Case {
-        const char* what;
-        std::string extra;
-        int (*design)(CMC_Setup*);
-    } cases[] = {
         {"current, R = 0", CurrentLoop(1e-3, 0.0, 1000, 1), orvex::DesignCurrentControllerGains},
-        {"speed, K = 0",
-         "," + Real("Jt", 1e-4, "kg*m^2") + "," + Real("K", 0, "Nm/A") + "," +
-             Real("PB_S", 200, "1/s") + "," + Real("Dump_S", 1, ""),
-         orvex::DesignSpeedControllerGains},
+        {"speed, K = 0", speed_no_k + "," + Real("K", 0, "Nm/A"), orvex::DesignSpeedControllerGains},
         {"position type 0, K = 0",
-         "," + Real("Jt", 1e-4, "kg*m^2") + "," + Real("K", 0, "Nm/A") + "," +
-             Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1, "") + Choice("PositionControlType", 0),
+         speed_no_k + "," + Real("K", 0, "Nm/A") + Choice("PositionControlType", 0),
          orvex::DesignPositionControllerGains},
+        // k_Sm / k_Pm is 0 / 0; Kd_P_scl = 0 alone would be finite.
+        {"position type 1, no resolution", OuterLoops(1e-4, Choice("PositionControlType", 1)),
+         orvex::DesignPositionControllerGains, 0},
     };
     for (const auto& c : cases) {
         auto s = Drive(c.extra);
+        s->FindParameter("MECRESL")->SetValueInBaseUnit(c.mecresl);
         EXPECT_EQ(c.design(s.get()), 0) << c.what;
         for (const char* gain : {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl",
                                  "Ki_P_scl", "Kd_P_scl"})
             EXPECT_EQ(Get(*s, gain), -7) << c.what << " " << gain;
     }
-    // No resolution: k_Sm / k_Pm is 0 / 0 in the speed-commanding design, whose Kd_P_scl
-    // alone would be finite.
-    auto s = Drive(OuterLoops(1e-4, Choice("PositionControlType", 1)));
-    s->FindParameter("MECRESL")->SetValueInBaseUnit(0);
-    EXPECT_EQ(orvex::DesignPositionControllerGains(s.get()), 0);
-    EXPECT_EQ(Get(*s, "Kd_P_scl"), -7);
 }
 
 }  // namespace
