@@ -186,6 +186,12 @@ void CBiquadDesigner::Quantize() {
     // SF = 2^e with e the smallest exponent for which the largest magnitude m stays
     // below SF: m < 1 gives SF = 1; m in [2^(k-1), 2^k) gives 2^k, so an exact power
     // of two (1 included) takes the next exponent and its word stays below 2^31.
+    if (!IsFinite(c_)) {
+        // Nothing the drive could run: an empty slot.
+        c_ = BiquadCoefficients{};
+        sf_ = 0.0;
+        return;
+    }
     const double m = LargestMagnitude(c_);
     int e = 0;
     if (m >= 1.0) std::frexp(m, &e);
@@ -224,12 +230,8 @@ int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
         return 1;
     }
     DesignFilter(type, f1 * Ts, second);
-    if (!IsFinite(c_)) {
-        WriteSlot(setup, slot, BiquadCoefficients{}, 0.0);
-        return 1;
-    }
     Quantize();
-    if (HasUnitGainAtZeroFrequency(type)) TrimZeroFrequencyGain(c_, sf_);
+    if (sf_ != 0.0 && HasUnitGainAtZeroFrequency(type)) TrimZeroFrequencyGain(c_, sf_);
     WriteSlot(setup, slot, c_, sf_);
     return 1;
 }

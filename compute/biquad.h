@@ -67,7 +67,8 @@ public:
     void DesignFilter(int type, double f1n, double second);
     /// Scales the five coefficients to whole numbers c / SF x 2^31 (halves round up)
     /// and sets SF to the smallest power of two that keeps every one of them inside
-    /// the signed 32-bit range.
+    /// the signed 32-bit range. Coefficients that are not all finite (an undefined
+    /// design) become zeros with SF 0, an empty slot.
     void Quantize();
 
     /// Designs filter `filter` (1 to 3) into slot `slot` (1 to 3) and writes the slot's

@@ -181,6 +181,7 @@ TEST(BiquadQuantize, WordsAndScaleFactor) {
         {"largest exactly 4", {0, 0, 0, 4.0, -3.0}, {0, 0, 0, w30, -805306368}, 8},
         {"half a count below 1 would round to 2^31", {1.0 - 1.0 / (4 * kWordOne), 0, 0, 0, 0},
          {w30, 0, 0, 0, 0}, 2},
+        {"undefined design", {0.5, NAN, 0, INFINITY, 0}, {0, 0, 0, 0, 0}, 0},
     };
     for (const auto& c : cases) {
         CBiquadDesigner d;
