@@ -13,11 +13,11 @@
 namespace {
 
 using namespace orvex;
-using orvex_test::Internal;
-using orvex_test::Max;
-using orvex_test::Min;
-using orvex_test::SetupBuilder;
-using orvex_test::Value;
+using config_test::Internal;
+using config_test::Max;
+using config_test::Min;
+using config_test::SetupBuilder;
+using config_test::Value;
 
 constexpr double kCountsPerRad = 4000.0 / 6.283185307179586;  // k_Pm of the test drive
 constexpr double kTs = 500e-6;

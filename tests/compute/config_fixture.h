@@ -11,7 +11,7 @@
 
 #include "host/setup/setup_file.h"
 
-namespace orvex_test {
+namespace config_test {
 
 inline std::string Num(double v) {
     char buf[40];
@@ -120,4 +120,4 @@ inline double Max(const CMC_Setup& s, const char* name) {
     return s.FindParameter(name)->GetMaxInBaseUnit();
 }
 
-}  // namespace orvex_test
+}  // namespace config_test

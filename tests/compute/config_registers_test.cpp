@@ -10,11 +10,11 @@
 namespace {
 
 using namespace orvex;
-using orvex_test::Internal;
-using orvex_test::Max;
-using orvex_test::Min;
-using orvex_test::SetupBuilder;
-using orvex_test::Value;
+using config_test::Internal;
+using config_test::Max;
+using config_test::Min;
+using config_test::SetupBuilder;
+using config_test::Value;
 
 // The ACR inputs with the reference and the optional features switched off.
 SetupBuilder AcrSetup(double mode, double position_type, double acr) {
