@@ -169,6 +169,8 @@ void DriveCore::SetHandTurning(bool on) {
         hand_origin_rad_ = plant_->State().angle_rad;
         hand_start_s_ = time_s_;
     }
+    // The operator stops the shaft before letting go of it.
+    if (!on && hand_on_) plant_->ForceShaft(plant_->State().angle_rad, 0.0);
     hand_on_ = on;
 }
 

@@ -93,7 +93,10 @@ void SimulatedDrive::StepOnce() {
 }
 
 const double* SimulatedDrive::Source(const std::string& name) {
-    if (name == "MER") return &mer_value_;
+    if (name == "MER") {
+        mer_value_ = core_->mer();
+        return &mer_value_;
+    }
     for (const LiveName& l : kLiveNames)
         if (name == l.name) return &(core_->live().*(l.member));
     auto it = variables_.find(name);
