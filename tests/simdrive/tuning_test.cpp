@@ -189,3 +189,32 @@ TEST(PositionLoop, EndsWithinAFewCountsOfTheReference) {
 
 }  // namespace
 }  // namespace orvex::sim
+
+namespace orvex::sim {
+namespace {
+
+// The motionless start: a rotor resting away from phase A is hardly moved, and
+// the angle found is the rotor's electric angle less a quarter turn, within the
+// +/- 25 electrical degrees (4550) the tuning asks for.
+TEST(AngleLoop, FindsTheRotorWithoutMovingIt) {
+    constexpr double kPolePairs = 50;
+    for (double rest_rad : {0.0, 0.01, 0.02, -0.015}) {
+        const Scenario s =
+            testing::LoadScenario("default.json", [&](Scenario& sc) { sc.motor.initial_angle_rad = rest_rad; });
+        testing::Bench bench(s);
+        const double start = bench.Var("APOS");
+        ASSERT_TRUE(bench.Run("Angle_Controller_Tuning_Test",
+                              {{"In1", 4095}, {"ReferenceIncrement", 4}, {"TimeLimit", 1000}},
+                              {2, 2000, 10, {"Motor_Current", "Electric_Angle"}}));
+        EXPECT_GT(bench.Var("test_flag"), 0) << rest_rad;
+        EXPECT_NEAR(bench.Var("APOS"), start, 12) << rest_rad;
+        const double rotor = kPolePairs * bench.drive->core().plant().State().angle_rad * 65536 / 6.283185307179586;
+        const auto points = bench.Log();
+        ASSERT_FALSE(points.empty());
+        EXPECT_NEAR(points.back()[2], rotor - 16384, 4550) << rest_rad;
+        EXPECT_NEAR(points.back()[1], 4095, 50);
+    }
+}
+
+}  // namespace
+}  // namespace orvex::sim
