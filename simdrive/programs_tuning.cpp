@@ -209,7 +209,7 @@ private:
 // for a_i samples, in 16.16 fixed point so that fractional increments sum exactly.
 class SegmentReference {
 public:
-    void Load(const DriveProgram& program, const VariableStore& vars) {
+    void Load(const VariableStore& vars) {
         for (int i = 0; i < 6; ++i) {
             auto a = vars.find("a" + std::to_string(i));
             auto b = vars.find("b" + std::to_string(i));
@@ -258,7 +258,7 @@ protected:
         } else {
             core.SetTestCurrentLimit(std::max(0.0, Get("IlimPS_Test")));
         }
-        reference_.Load(*this, vars_);
+        reference_.Load(vars_);
     }
     void FastSample(DriveCore& core) override {
         if (!Align(core)) return;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "bench.h"
@@ -171,6 +172,39 @@ TEST(Determinism, SameScenarioAndClockGiveIdenticalResults) {
     c.Run("Initial_Positioning_Test", {{"In1", 4095}});
     c.Run("Ident_L_or_Tau_el", {{"In1", 4095}, {"RefTest", c.Var("REFTST_V")}}, {2, 200, 1, {"IQ", "ID"}});
     EXPECT_NE(c.Log(), a.first);  // the noise really is seeded
+}
+
+}  // namespace
+}  // namespace orvex::sim
+
+namespace orvex::sim {
+namespace {
+
+TEST(Clock, ManualClockMovesOnlyForward) {
+    ManualClock clock;
+    clock.Advance(0.25);
+    clock.Advance(-1.0);
+    EXPECT_DOUBLE_EQ(clock.Now_s(), 0.25);
+}
+
+TEST(Clock, RealTimeClockRunsAtItsSpeedFactor) {
+    RealTimeClock normal, fast(50.0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    EXPECT_GE(normal.Now_s(), 0.02);
+    EXPECT_GE(fast.Now_s(), 50 * 0.02);
+    EXPECT_LT(normal.Now_s(), fast.Now_s());
+}
+
+TEST(FaultInjection, LaterFailuresReportTheirOwnText) {
+    testing::Bench bench(testing::LoadScenario());
+    drive::FaultInjectingLink link(*bench.drive);
+    link.FailNextRead("MER", "Communication timeout.");
+    double v = 0;
+    EXPECT_FALSE(link.ReadVariable("MER", v));
+    EXPECT_FALSE(link.ReadRegister("NEVER_WRITTEN", v));
+    EXPECT_EQ(link.LastErrorText(), "Register \"NEVER_WRITTEN\" was never written.");
 }
 
 }  // namespace
