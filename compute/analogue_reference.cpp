@@ -11,14 +11,20 @@ namespace orvex {
 
 namespace {
 
-double Base(const CMC_Setup* s, const char* name) { return s->GetParameterValueInBaseUnit(name); }
+double Base(const CMC_Setup* s, const char* name) {
+    return s->GetParameterValueInBaseUnit(name);
+}
 double Internal(const CMC_Setup* s, const char* name) {
     return s->GetParameterValueInInternalUnit(name);
 }
-double Adc(const CMC_Setup* s) { return static_cast<double>(Compute_ADCMaxValue(s)); }
+double Adc(const CMC_Setup* s) {
+    return static_cast<double>(Compute_ADCMaxValue(s));
+}
 
 // A +-10 V input is declared as a 20 V range; its ADC zero is at -10 V.
-bool IsBipolarInput(double inputs_range_V) { return TruncToInt32(inputs_range_V) == 20; }
+bool IsBipolarInput(double inputs_range_V) {
+    return TruncToInt32(inputs_range_V) == 20;
+}
 
 struct Limits {
     double min, max;
@@ -35,10 +41,14 @@ constexpr EndPair kCurrentEnds{"CRT_min", "CRT_max"};
 
 const EndPair* EndsForMode(int mode) {
     switch (mode) {
-        case 0: return &kPositionEnds;
-        case 1: return &kSpeedEnds;
-        case 2: return &kCurrentEnds;
-        default: return nullptr;
+        case 0:
+            return &kPositionEnds;
+        case 1:
+            return &kSpeedEnds;
+        case 2:
+            return &kCurrentEnds;
+        default:
+            return nullptr;
     }
 }
 const EndPair* EndsForMode(const CMC_Setup* s) {
@@ -47,7 +57,9 @@ const EndPair* EndsForMode(const CMC_Setup* s) {
 
 // The drive applies the reference in the motor's direction; a reversing
 // transmission inverts the gain.
-double DirectionSign(const CMC_Setup* s) { return GetLoadPositionScale(s) > 0.0 ? 1.0 : -1.0; }
+double DirectionSign(const CMC_Setup* s) {
+    return GetLoadPositionScale(s) > 0.0 ? 1.0 : -1.0;
+}
 
 // The names the gain and offset need: the control mode, its pair of end values and
 // the inputs of k_P.
@@ -207,8 +219,8 @@ int ComputeOption_E_LEVEL_AD5(CMC_Setup* s) {
 
 int ComputeOption_CSPD(CMC_Setup* s) {
     if (!HasAll(s, {"CSPD", "ErefMaxSpeed"}) || !HasLoadSpeedScale(s)) return 0;
-    s->SetParameterValueInInternalUnit(
-        "CSPD", Base(s, "ErefMaxSpeed") * std::fabs(GetLoadSpeedScale(s)));
+    s->SetParameterValueInInternalUnit("CSPD",
+                                       Base(s, "ErefMaxSpeed") * std::fabs(GetLoadSpeedScale(s)));
     return 1;
 }
 

@@ -13,21 +13,33 @@ namespace orvex {
 
 namespace {
 
-double Base(const CMC_Setup* s, const char* name) { return s->GetParameterValueInBaseUnit(name); }
+double Base(const CMC_Setup* s, const char* name) {
+    return s->GetParameterValueInBaseUnit(name);
+}
 double Internal(const CMC_Setup* s, const char* name) {
     return s->GetParameterValueInInternalUnit(name);
 }
-bool On(const CMC_Setup* s, const char* name) { return IsOn(Base(s, name)); }
-int Truncated(const CMC_Setup* s, const char* name) { return TruncToInt32(Base(s, name)); }
+bool On(const CMC_Setup* s, const char* name) {
+    return IsOn(Base(s, name));
+}
+int Truncated(const CMC_Setup* s, const char* name) {
+    return TruncToInt32(Base(s, name));
+}
 
 // A 16-bit register as the drive holds it.
-int Register(const CMC_Setup* s, const char* name) { return Reg16(Internal(s, name)); }
+int Register(const CMC_Setup* s, const char* name) {
+    return Reg16(Internal(s, name));
+}
 void WriteRegister(CMC_Setup* s, const char* name, int bits) {
     s->SetParameterValueInInternalUnit(name, bits);
 }
 // Sets or clears `mask`; clearing uses a 16-bit mask, so it also drops bits above 15.
-int Assign(int reg, int mask, bool on) { return on ? (reg | mask) : (reg & (0xFFFF & ~mask)); }
-bool Bit(int reg, int mask) { return (reg & mask) != 0; }
+int Assign(int reg, int mask, bool on) {
+    return on ? (reg | mask) : (reg & (0xFFFF & ~mask));
+}
+bool Bit(int reg, int mask) {
+    return (reg & mask) != 0;
+}
 
 void WriteSwitch(CMC_Setup* s, const char* name, bool on) {
     CMC_Parameter* p = s->FindParameter(name);
@@ -118,11 +130,15 @@ int ReadBackSoftwareLimit(CMC_Setup* s, const char* target, bool negative_limit)
 bool HasLoadPositionScale(const CMC_Setup* s) {
     return HasAll(s, {"MECRESL", "Motor_transmission", "Load_transmission"});
 }
-bool HasSpeedLoopPeriod(const CMC_Setup* s) { return HasAll(s, {"SLPER", "PWMPER", "DSP_freq"}); }
+bool HasSpeedLoopPeriod(const CMC_Setup* s) {
+    return HasAll(s, {"SLPER", "PWMPER", "DSP_freq"});
+}
 bool HasLoadSpeedScale(const CMC_Setup* s) {
     return HasLoadPositionScale(s) & HasSpeedLoopPeriod(s);
 }
-bool IsUsableScale(double k) { return std::isfinite(k) && k != 0.0; }
+bool IsUsableScale(double k) {
+    return std::isfinite(k) && k != 0.0;
+}
 bool HasLoadAccelerationScale(const CMC_Setup* s) {
     return HasAll(s, {"No_encoder_lines", "Motor_transmission", "Load_transmission"}) &
            HasSpeedLoopPeriod(s);
@@ -227,9 +243,9 @@ int ComputeOption_ASR(CMC_Setup* s) {
 }
 
 int ComputeOption_ACR(CMC_Setup* s) {
-    if (!HasAll(s, {"ACR", "isAutoActivatedAfterPowerOn", "ExternalReference",
-                    "isAnalogueReference", "DigitalReferenceType", "ControlMode",
-                    "PositionControlType"}))
+    if (!HasAll(s,
+                {"ACR", "isAutoActivatedAfterPowerOn", "ExternalReference", "isAnalogueReference",
+                 "DigitalReferenceType", "ControlMode", "PositionControlType"}))
         return 0;
     const bool freeze_control = Probe(s, {"POSOKLIM_FC", "TONPOSOK_FC"});
     if (freeze_control && !HasAll(s, {"isFreezeControl"})) return 0;
@@ -365,8 +381,8 @@ int ReadBack_SpeedForward(CMC_Setup* s) {
 int ReadBack_isFreezeControl(CMC_Setup* s) {
     if (!HasAll(s, {"isFreezeControl", "ACR", "ControlMode"})) return 0;
     // The drive only freezes a closed position loop.
-    const bool on = Bit(Register(s, "ACR"), kAcrFreezeControl) &&
-                    TruncToInt32(Internal(s, "ControlMode")) == 0;
+    const bool on =
+        Bit(Register(s, "ACR"), kAcrFreezeControl) && TruncToInt32(Internal(s, "ControlMode")) == 0;
     CMC_Parameter* p = s->FindParameter("isFreezeControl");
     SetParameterRange(p, 0.0, 1.0);
     p->SetValueInInternalUnit(on ? 1.0 : 0.0);
@@ -439,8 +455,12 @@ int ComputeOption_GEAR(CMC_Setup* s) {
     return 1;
 }
 
-int ComputeOption_T1ONA(CMC_Setup* s) { return ComputeT1(s, "T1ONA"); }
-int ComputeOption_T1ONB(CMC_Setup* s) { return ComputeT1(s, "T1ONB"); }
+int ComputeOption_T1ONA(CMC_Setup* s) {
+    return ComputeT1(s, "T1ONA");
+}
+int ComputeOption_T1ONB(CMC_Setup* s) {
+    return ComputeT1(s, "T1ONB");
+}
 
 int ReadBack_time_AB(CMC_Setup* s) {
     if (!HasAll(s, {"time_AB", "T1ONA", "UPGRADE"})) return 0;
@@ -521,8 +541,8 @@ int ComputeOption_QUAL_ACT(CMC_Setup* s) {
     if (!HasAll(s, {"QUAL_ACT", "isFilterEnc", "FilterEncValue"})) return 0;
     if (!On(s, "isFilterEnc")) return 1;
     const EncoderFilterSetting f = EncoderFilterForIndex(Truncated(s, "FilterEncValue"));
-    const uint32_t act = (Register32(s, "QUAL_ACT") & ~uint32_t{0xFF0000}) |
-                         static_cast<uint32_t>(f.period_field);
+    const uint32_t act =
+        (Register32(s, "QUAL_ACT") & ~uint32_t{0xFF0000}) | static_cast<uint32_t>(f.period_field);
     s->SetParameterValueInInternalUnit("QUAL_ACT", static_cast<double>(act));
     return 1;
 }
@@ -587,8 +607,7 @@ int ReadBack_MotorBrake_applytime(CMC_Setup* s) {
 // --- Freeze control window ------------------------------------------------------------
 
 int ComputeOption_POSOKLIM_FC(CMC_Setup* s) {
-    if (!HasAll(s, {"POSOKLIM_FC", "FreezeControl_errband"}) || !HasLoadPositionScale(s))
-        return 0;
+    if (!HasAll(s, {"POSOKLIM_FC", "FreezeControl_errband"}) || !HasLoadPositionScale(s)) return 0;
     s->SetParameterValueInInternalUnit(
         "POSOKLIM_FC", Base(s, "FreezeControl_errband") * std::fabs(GetLoadPositionScale(s)));
     return 1;
@@ -599,8 +618,7 @@ int ComputeOption_TONPOSOK_FC(CMC_Setup* s) {
 }
 
 int ReadBack_FreezeControl_errband(CMC_Setup* s) {
-    if (!HasAll(s, {"FreezeControl_errband", "POSOKLIM_FC"}) || !HasLoadPositionScale(s))
-        return 0;
+    if (!HasAll(s, {"FreezeControl_errband", "POSOKLIM_FC"}) || !HasLoadPositionScale(s)) return 0;
     const double k = std::fabs(GetLoadPositionScale(s));
     if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("FreezeControl_errband");
@@ -632,7 +650,9 @@ int ComputeOption_SWPOSLS(CMC_Setup* s) {
     return 1;
 }
 
-int ReadBack_Negative_SWLS(CMC_Setup* s) { return ReadBackSoftwareLimit(s, "Negative_SWLS", true); }
+int ReadBack_Negative_SWLS(CMC_Setup* s) {
+    return ReadBackSoftwareLimit(s, "Negative_SWLS", true);
+}
 int ReadBack_Positive_SWLS(CMC_Setup* s) {
     return ReadBackSoftwareLimit(s, "Positive_SWLS", false);
 }

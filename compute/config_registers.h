@@ -21,22 +21,22 @@ namespace orvex {
 // --- Bits of the registers ----------------------------------------------------------
 
 /// "ACR", application control register.
-inline constexpr int kAcrAutoActivate = 1 << 1;        ///< activate after power-on
-inline constexpr int kAcrDigitalRefType0 = 1 << 2;     ///< digital reference of type 0
-inline constexpr int kAcrFreezeControl = 1 << 4;       ///< hold the position loop in the window
-inline constexpr int kAcrAnalogueRef = 1 << 6;         ///< external analogue reference
-inline constexpr int kAcrDigitalRef = 1 << 7;          ///< external digital reference
-inline constexpr int kAcrLoopOn = 1 << 8;              ///< set in every control mode
-inline constexpr int kAcrSpeedLoop = 1 << 9;           ///< speed loop closed
-inline constexpr int kAcrPositionLoop = 1 << 10;       ///< position loop closed
-inline constexpr int kAcrSpeedForward = 1 << 14;       ///< speed feed-forward
+inline constexpr int kAcrAutoActivate = 1 << 1;     ///< activate after power-on
+inline constexpr int kAcrDigitalRefType0 = 1 << 2;  ///< digital reference of type 0
+inline constexpr int kAcrFreezeControl = 1 << 4;    ///< hold the position loop in the window
+inline constexpr int kAcrAnalogueRef = 1 << 6;      ///< external analogue reference
+inline constexpr int kAcrDigitalRef = 1 << 7;       ///< external digital reference
+inline constexpr int kAcrLoopOn = 1 << 8;           ///< set in every control mode
+inline constexpr int kAcrSpeedLoop = 1 << 9;        ///< speed loop closed
+inline constexpr int kAcrPositionLoop = 1 << 10;    ///< position loop closed
+inline constexpr int kAcrSpeedForward = 1 << 14;    ///< speed feed-forward
 /// "ASR".
-inline constexpr int kAsrInputsPolarity = 1 << 2;      ///< set for inputs polarity type 0
-inline constexpr int kAsrNegTransmission = 1 << 7;     ///< reversing transmission
+inline constexpr int kAsrInputsPolarity = 1 << 2;   ///< set for inputs polarity type 0
+inline constexpr int kAsrNegTransmission = 1 << 7;  ///< reversing transmission
 inline constexpr int kAsrSoftwareLimits = 1 << 12;
 /// "SCR".
-inline constexpr int kScrSpeedEstimatorField = 0x38;   ///< bits 3-5
-inline constexpr int kScrSpeedEstimatorOn = 0x30;      ///< bits 5..3 = 110
+inline constexpr int kScrSpeedEstimatorField = 0x38;  ///< bits 3-5
+inline constexpr int kScrSpeedEstimatorOn = 0x30;     ///< bits 5..3 = 110
 inline constexpr int kScrMotorTempSensor = 1 << 7;
 inline constexpr int kScrDriveTempSensor = 1 << 8;
 /// "OSR": start mode field, bits 2-4.
@@ -46,7 +46,7 @@ inline constexpr int kOsrStartMode1 = 1 << 4;
 /// "UPGRADE".
 inline constexpr int kUpgradeLimitMaximum = 1 << 2;
 inline constexpr int kUpgradePosSpdInFastLoop = 1 << 6;
-inline constexpr int kUpgradeT1TimeBase = 1 << 9;      ///< "T1ONA"/"T1ONB" in 1/100 s
+inline constexpr int kUpgradeT1TimeBase = 1 << 9;  ///< "T1ONA"/"T1ONB" in 1/100 s
 /// "DIGIN_ACTIVE_LEVEL".
 inline constexpr int kDiginLspPolarity = 1 << 13;
 inline constexpr int kDiginLsnPolarity = 1 << 14;
