@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
-// The simulator first: its headers use names that Qt defines as macros.
+// clang-format off
+// The simulator before any Qt header: Qt defines names its headers use as macros.
+#include "tests/drive/drive_fixture.h"
+// clang-format on
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +16,6 @@
 
 #include "host/ui/modal_seam.h"
 #include "identification/test_vdc_detection.h"
-#include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
 
