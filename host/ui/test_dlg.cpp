@@ -58,11 +58,10 @@ void CMC_TestDlg::BeginTest() {}
 
 void CMC_TestDlg::OnBtnStartStop() {
     if (!running_) {
+        // The test's own BeginTest resets the outcome and the failure text: one that
+        // refuses to start leaves the last result as it was.
         stop_request_ = 0;
-        failure_text_.clear();
         drive_detail_.clear();
-        outcome_ = -1;
-        ShowResult();
         BeginTest();
     } else if (continuous_) {
         stop_request_ = 1;
@@ -113,6 +112,7 @@ void CMC_TestDlg::SetInfoText(const char* text) {
     status_ = QString::fromUtf8(text ? text : "");
     if (status_label_) status_label_->setText(status_);
     ++step_index_;
+    ShowResult();  // a test that has begun shows no old result
 }
 
 void CMC_TestDlg::TestSucceeded(int end) {
