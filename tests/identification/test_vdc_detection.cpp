@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
 #include "identification/test_vdc_detection.h"
 
@@ -179,4 +180,30 @@ TEST(VdcDetection, StopEndsTheRunAndTheDriveProgram) {
     });
     EXPECT_EQ(dlg.DoModal(), 0);
     EXPECT_EQ(Vdc(bench), 48);
+}
+
+TEST(VdcDetection, DetailsNameTheDriveReasonAndHelpOpensTheTestPage) {
+    axis::RegisterHelpFolder(QStringLiteral(ORVEX_RESOURCE_DIR "/help"));
+    SimBench bench;
+    bench.faults.FailNextExecute("Program memory full.");
+    axis::ScriptedModalSeam seam;
+    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        EXPECT_FALSE(Button(d, "detailsButton")->isEnabled());  // nothing to detail yet
+        RunTest(bench, dlg);
+        ASSERT_TRUE(Button(d, "detailsButton")->isEnabled());
+        Button(d, "detailsButton")->click();
+        Button(d, "helpButton")->click();
+        d.reject();
+    });
+    dlg.DoModal();
+    ASSERT_EQ(seam.MessageTexts().size(), 1);
+    EXPECT_EQ(seam.MessageTexts()[0].toStdString(), std::string("Test failed: ") +
+                                                        CMC_TestDlg::msc_pszErrInternal +
+                                                        "\n\nDrive: Program memory full.");
+    EXPECT_TRUE(axis::FindHelpPage(CTestVdcDetection::kHelpContext).endsWith("262405.html"));
+    ASSERT_NE(axis::HelpViewerWindow(), nullptr);
+    EXPECT_TRUE(axis::HelpViewerWindow()->isVisible());
+    axis::HelpViewerWindow()->close();
+    axis::UnregisterHelpFolder(QStringLiteral(ORVEX_RESOURCE_DIR "/help"));
 }
