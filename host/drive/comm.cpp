@@ -79,11 +79,19 @@ void CMC_Comm::UnregisterReceiveUnsolicitedMsgHandler(int id) {
 }
 
 int CMC_Comm::CheckForUnrequestedMessages() {
+    return CheckForUnrequestedMessages(nullptr);
+}
+
+int CMC_Comm::CheckForUnrequestedMessages(const axis::UnsolicitedMsgHandler& first) {
     CMC_Comm* comm = Active();
     if (!comm || g_dispatching) return 0;
     g_dispatching = true;
     int taken = 0;
     for (const auto& message : comm->link_.PollUnsolicited()) {
+        if (first && first(message.data(), message.size()) == 0) {
+            ++taken;
+            continue;
+        }
         // A handler may unregister itself (or another) while it runs: ask a copy.
         const auto handlers = Handlers();
         for (const auto& entry : handlers) {

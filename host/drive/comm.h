@@ -61,6 +61,9 @@ class CMC_Comm {
     /// made from inside a handler does nothing (returns 0), so a handler that pumps
     /// messages cannot re-enter the dispatch.
     static int CheckForUnrequestedMessages();
+    /// The same, asking `handler` first (a dialog's own frame handler), then the
+    /// registered ones.
+    static int CheckForUnrequestedMessages(const axis::UnsolicitedMsgHandler& handler);
 
     // Drive access in drive units; false on failure with the reason kept for
     // GetLastErrorText.

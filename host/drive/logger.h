@@ -10,6 +10,7 @@
 #include "simdrive/drive_link.h"
 
 class CMC_Comm;
+class QWidget;
 class CMC_CoffFormat;
 class CMC_Setup;
 
@@ -61,6 +62,10 @@ class CMC_Logger {
     int Save(const std::string& path) const;
     /// Reads a file written by Save; nothing changes when it fails.
     int Load(const std::string& path);
+    /// Asks for a file name (offering `name`, or "Logger", with ".json") and saves
+    /// the logged data there; 0 when there is nothing logged, the user cancelled or
+    /// the file cannot be written.
+    int SaveGraph(const char* name = nullptr, QWidget* parent = nullptr);
 
     /// Hands the settings to the drive for the next program run (ExecuteCode).
     virtual bool Arm(CMC_Comm& comm, std::string& error);

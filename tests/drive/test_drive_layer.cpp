@@ -205,4 +205,14 @@ TEST(UnsolicitedMessages, HandlersAreAskedInOrderUntilOneTakesTheMessage) {
     bench.Run(0.005);
     EXPECT_EQ(CMC_Comm::CheckForUnrequestedMessages(), 0);  // nobody takes them now
     EXPECT_EQ(first_seen, taken);
+
+    // A dialog's own handler is asked first.
+    int own = 0;
+    bench.Run(0.005);
+    EXPECT_GT(CMC_Comm::CheckForUnrequestedMessages([&](const std::uint16_t*, std::size_t) {
+                  ++own;
+                  return 0;
+              }),
+              0);
+    EXPECT_GT(own, 0);
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/drive/logger.h"
 #include "host/drive/program_run.h"
 #include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
@@ -264,5 +265,32 @@ TEST(CloseConfirmation, AnswersComeBackAndNoPutsTheOldValuesBack) {
     EXPECT_EQ(vdc->GetValueInBaseUnit(), 48);
     ASSERT_EQ(seam.Records().size(), 3u);
     EXPECT_EQ(seam.Records()[0].buttons, axis::MessageButtons::YesNoCancel);
+    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+}
+
+TEST(SaveGraph, AsksForAFileAndWritesTheLoggedPoints) {
+    SimBench bench;
+    CMC_SingleAxisLogger logger(bench.setup.get(), nullptr);
+    axis::ScriptedModalSeam seam;
+    EXPECT_EQ(logger.SaveGraph("CurrentTuning"), 0);  // nothing logged: no prompt
+    EXPECT_TRUE(seam.Records().empty());
+
+    logger.ChangeSettings(20, 2, 1);
+    logger.AddVariable("AD5");
+    std::string error;
+    ASSERT_TRUE(axis::StartDriveProgram(bench.setup.get(), "Analogue_Reference_Test", nullptr,
+                                        &logger, error));
+    bench.Run(0.01);
+    ASSERT_EQ(logger.BeginUploadData(), 1);
+    const auto path = std::filesystem::temp_directory_path() / "orvex_save_graph.json";
+    std::filesystem::remove(path);
+    seam.AnswerFilePrompt(QString());  // cancelled
+    EXPECT_EQ(logger.SaveGraph("CurrentTuning"), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    seam.AnswerFilePrompt(QString::fromStdString(path.string()));
+    EXPECT_EQ(logger.SaveGraph("CurrentTuning"), 1);
+    CMC_SingleAxisLogger loaded(bench.setup.get(), nullptr);
+    ASSERT_EQ(loaded.Load(path.string()), 1);
+    EXPECT_EQ(loaded.GetUploadedPointsCount(), 20u);
     EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
 }
