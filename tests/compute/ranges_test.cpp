@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute/parameter_ranges.h"
+#include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
 
 namespace {
@@ -204,6 +205,16 @@ TEST(ParameterRanges, ZeroScalesLeaveFiniteLimits) {
     }
     // Limit_Speed still bounds the test speed.
     ExpectLimits(*s, {"TestSpeed", -100, 100}, "zero scales");
+}
+
+TEST(ParameterRanges, DemoSetupAlreadyHasItsDependentLimits) {
+    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
+    ASSERT_TRUE(r.ok()) << r.error;
+    CMC_Setup* s = r.setup.get();
+    orvex::InstallScaleProvider(s);
+    const std::string before = axis::SerializeSetup(*s);
+    orvex::UpdateParameterRanges(s);
+    EXPECT_EQ(axis::SerializeSetup(*s), before);
 }
 
 }  // namespace
