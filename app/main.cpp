@@ -10,6 +10,7 @@
 
 #include "app/compute_report.h"
 #include "app/plugin_loader.h"
+#include "app/ui_session.h"
 #include "host/axiscore_info.h"
 #include "host/setup/setup_file.h"
 
@@ -27,6 +28,16 @@ Commands:
   scale FILE UNIT NAME
         Print the module's scale factor and offset between the internal unit of NAME
         and UNIT on the setup FILE: physical = (internal + offset) x factor.
+  dialog NAME FILE [--snapshot DIR] [--auto cancel]
+        Open one of the module's dialogs on the setup FILE, to try it out. OK saves
+        the setup (atomically, keeping FILE.bak); Cancel writes nothing. NAME is one
+        of the module's dialogs (driveinfo ...; an unknown name lists them).
+        --snapshot DIR  every dialog and message box saves DIR/NN-NAME.png when
+                        first shown
+        --auto cancel   every dialog and message box is closed with Cancel (or its
+                        only button) as soon as it is shown
+        Needs a display: run it under xvfb-run, or with QT_QPA_PLATFORM=offscreen
+        together with --auto cancel.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)
@@ -34,8 +45,8 @@ Options:
   --version       the host library's version
 
 The setup editor (axishost edit) is not part of this build yet.
-Exit codes: 0 done, 1 the work failed (file not saved, ...), 2 bad arguments,
-unreadable setup or plug-in.
+Exit codes: 0 done (for dialog: OK and saved, or cancelled), 1 the work failed
+(file not saved, ...), 2 bad arguments, unreadable setup or plug-in, no display.
 )";
 
 int Fail(const std::string& message, int code = 2) {
@@ -109,6 +120,41 @@ int RunScale(const std::string& plugin_path, const std::vector<std::string>& arg
     return 0;
 }
 
+std::string KnownDialogs(const axishost::PluginEntryPoints& entry) {
+    std::string names;
+    for (const char* const* n = entry.dialog_names ? entry.dialog_names() : nullptr; n && *n; ++n)
+        names += (names.empty() ? "" : ", ") + std::string(*n);
+    return names.empty() ? "none" : names;
+}
+
+int RunDialog(const char* program, const std::string& plugin_path, std::vector<std::string> args) {
+    axishost::UiOptions ui;
+    std::string error;
+    if (!axishost::TakeUiOptions(args, ui, error)) return Fail(error);
+    if (args.size() != 2) return Fail("dialog takes NAME FILE (see --help)");
+    const std::string& name = args[0];
+    const std::string& file = args[1];
+    if (!axishost::HasDisplay()) return Fail(axishost::NoDisplayMessage("dialog " + name + " " + file));
+
+    // The Qt application outlives the plug-in (declared first, destroyed last).
+    axishost::UiSession session(program, ui);
+    Loaded loaded;
+    if (!LoadBoth(plugin_path, file, loaded)) return 2;
+    const auto& entry = loaded.plugin.Entry();
+    if (!entry.open_dialog) return Fail("the plug-in " + plugin_path + " opens no dialogs by name");
+    entry.compute_all_options(loaded.setup.get());
+    const int result = entry.open_dialog(loaded.setup.get(), name.c_str());
+    if (result < 0) return Fail("no dialog " + name + " in the plug-in (known: " + KnownDialogs(entry) + ")");
+    if (result == 0) {
+        std::printf("cancelled; %s not written\n", file.c_str());
+        return 0;
+    }
+    error = axis::SaveSetupFile(*loaded.setup, file);
+    if (!error.empty()) return Fail(error, 1);
+    std::printf("saved %s\n", file.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,5 +182,6 @@ int main(int argc, char** argv) {
     const std::vector<std::string> rest(args.begin() + i + 1, args.end());
     if (command == "compute") return RunCompute(plugin_path, rest);
     if (command == "scale") return RunScale(plugin_path, rest);
+    if (command == "dialog") return RunDialog(argv[0], plugin_path, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

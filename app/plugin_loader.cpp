@@ -36,6 +36,8 @@ bool Plugin::Load(const std::string& path, std::string& error) {
     need(entry_.read_back_parameters_from_options, "ReadBackParametersFromOptions");
     need(entry_.kuf_sinusoidal_mode, "g_bKufSinusoidalMode");
     need(entry_.edit_setup, "EditSetup", false);
+    need(entry_.open_dialog, "OrvexOpenDialog", false);
+    need(entry_.dialog_names, "OrvexDialogNames", false);
     return ok;
 }
 

@@ -16,6 +16,10 @@ struct PluginEntryPoints {
     void (*compute_options_from_parameters)(CMC_Setup*) = nullptr;
     void (*read_back_parameters_from_options)(CMC_Setup*) = nullptr;
     int (*edit_setup)(CMC_Setup*) = nullptr;  ///< null while the module has no editor
+    /// Opens one of the module's dialogs by name: 1 OK, 0 cancelled, -1 unknown name.
+    int (*open_dialog)(CMC_Setup*, const char*) = nullptr;
+    /// The names open_dialog knows, null-ended.
+    const char* const* (*dialog_names)() = nullptr;
     int* kuf_sinusoidal_mode = nullptr;
 };
 

@@ -66,6 +66,8 @@ QString PictureName(const QDialog& dialog) {
 
 ModalSeam& Modal() { return g_installed ? *g_installed : ScreenSeam(); }
 
+ScreenModalSeam& TheScreenModalSeam() { return ScreenSeam(); }
+
 ModalSeam* InstallModalSeam(ModalSeam* seam) {
     ModalSeam* previous = g_installed;
     g_installed = seam;

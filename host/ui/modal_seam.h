@@ -87,6 +87,9 @@ private:
     QStringList snapshots_;
 };
 
+/// The application's on-screen seam (in force unless another is installed).
+ScreenModalSeam& TheScreenModalSeam();
+
 /// The seam of tests: installs itself for its lifetime. Dialogs are shown (off
 /// screen) and handed to queued scripts; messages and file prompts take queued
 /// answers. Everything is recorded.

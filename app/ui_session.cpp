@@ -1,0 +1,61 @@
+#include "app/ui_session.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "host/ui/modal_seam.h"
+
+namespace axishost {
+
+bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error) {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--snapshot") {
+            if (i + 1 >= args.size()) {
+                error = "--snapshot needs a folder";
+                return false;
+            }
+            options.snapshot_dir = args[++i];
+        } else if (args[i] == "--auto") {
+            if (i + 1 >= args.size() || args[i + 1] != "cancel") {
+                error = "--auto takes one answer: cancel";
+                return false;
+            }
+            options.auto_cancel = true;
+            ++i;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    args = std::move(rest);
+    return true;
+}
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+std::string NoDisplayMessage(const std::string& example) {
+    return "no display to show dialogs on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+           "are unset).\nRun it under a virtual X server:  xvfb-run -a axishost " +
+           example + "\nor without any window:  QT_QPA_PLATFORM=offscreen axishost " + example +
+           " --auto cancel --snapshot DIR";
+}
+
+UiSession::UiSession(const char* program, const UiOptions& options) {
+    argv_[0] = const_cast<char*>(program);
+    argv_[1] = nullptr;
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setApplicationDisplayName(QStringLiteral("axishost"));
+    auto& seam = axis::TheScreenModalSeam();
+    seam.SetSnapshotDir(QString::fromStdString(options.snapshot_dir));
+    seam.SetAutoCancel(options.auto_cancel);
+}
+
+UiSession::~UiSession() = default;
+
+}  // namespace axishost

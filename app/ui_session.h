@@ -1,0 +1,43 @@
+#pragma once
+// What the commands that show dialogs share: the display check, the Qt application,
+// and the trial-run options of the modal seam (--snapshot DIR, --auto cancel).
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QApplication;
+
+namespace axishost {
+
+struct UiOptions {
+    std::string snapshot_dir;  ///< every dialog and message box leaves a PNG here
+    bool auto_cancel = false;  ///< each is closed with Cancel as soon as it is shown
+};
+
+/// Takes --snapshot DIR and --auto cancel out of `args`; false with `error` set for a
+/// malformed option.
+bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error);
+
+/// Whether Qt has somewhere to show windows: DISPLAY, WAYLAND_DISPLAY or
+/// QT_QPA_PLATFORM set.
+bool HasDisplay();
+/// The message given when there is none.
+std::string NoDisplayMessage(const std::string& command_line_example);
+
+/// The Qt application of a command that shows dialogs, with the modal seam set up
+/// for `options`. Lives as long as the returned object.
+class UiSession {
+public:
+    UiSession(const char* program, const UiOptions& options);
+    ~UiSession();
+    UiSession(const UiSession&) = delete;
+    UiSession& operator=(const UiSession&) = delete;
+
+private:
+    int argc_ = 1;
+    char* argv_[2];
+    std::unique_ptr<QApplication> app_;
+};
+
+}  // namespace axishost

@@ -1,0 +1,49 @@
+// OrvexOpenDialog: opens one of the module's dialogs by name on a setup, for trying
+// a dialog out (axishost dialog NAME FILE) and for scripted checks.
+
+#include <memory>
+#include <string_view>
+
+#include "editor/drive_info.h"
+#include "host/setup/names.h"
+#include "host/setup/setup.h"
+#include "plugin/orvex_app.h"
+
+#define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct DialogEntry {
+    const char* name;
+    int (*open)(CMC_Setup* setup);
+};
+
+template <class Dialog>
+int OpenModal(CMC_Setup* setup) {
+    Dialog dialog(setup, nullptr);
+    return dialog.DoModal() == 1 ? 1 : 0;
+}
+
+// One row per dialog that can be opened on its own.
+constexpr DialogEntry kDialogs[] = {
+    {"driveinfo", OpenModal<CDriveInfo>},
+};
+
+}  // namespace
+
+/// Opens the dialog `name` (without regard to case) modally on `setup`. 1 when it was
+/// closed with OK, 0 when cancelled, -1 for an unknown name or no setup.
+ORVEX_EXPORT int OrvexOpenDialog(CMC_Setup* setup, const char* name) {
+    if (!setup || !name) return -1;
+    TheOrvexApp();
+    for (const DialogEntry& entry : kDialogs)
+        if (axis::NamesEqual(name, entry.name)) return entry.open(setup);
+    return -1;
+}
+
+/// The names OrvexOpenDialog knows, null-ended.
+ORVEX_EXPORT const char* const* OrvexDialogNames() {
+    static const char* names[std::size(kDialogs) + 1] = {};
+    for (size_t i = 0; i < std::size(kDialogs); ++i) names[i] = kDialogs[i].name;
+    return names;
+}
