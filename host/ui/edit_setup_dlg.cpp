@@ -21,6 +21,7 @@
 #include "host/ui/guideline_assistant.h"
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
+#include "host/ui/motor_editor.h"
 #include "host/ui/parameter_binding.h"
 
 namespace {
@@ -147,10 +148,15 @@ bool CMC_EditSetupDlg::CommitUserValue(axis::ParameterBinding& binding, double b
         Refuse(binding, RangeMessage(p));
         return false;
     }
-    p.SetValueInBaseUnit(whole ? std::round(base_value) : std::clamp(base_value, min, max));
-    // The name is copied: a hook may rebuild bindings or rename nothing, but the
-    // parameter's own string must not be what the hooks hold on to.
-    const std::string name = p.GetName();
+    return ChangeParameterValue(p.GetName().c_str(),
+                                whole ? std::round(base_value) : std::clamp(base_value, min, max));
+}
+
+bool CMC_EditSetupDlg::ChangeParameterValue(const char* name_text, double base_value) {
+    CMC_Parameter* p = Lookup(setup_, name_text);
+    if (!p || !p->SetValueInBaseUnit(base_value)) return false;
+    // A copy: the hooks get a name that stays valid whatever they do to the setup.
+    const std::string name = p->GetName();
     ++user_change_depth_;
     OnChangedParameterValue(name.c_str());
     RefreshParameterControls(name.c_str());
@@ -352,6 +358,12 @@ void CMC_EditSetupDlg::SetGuidelineStep(int step) {
 }
 
 // --- host editors -------------------------------------------------------------------
+
+void CMC_EditSetupDlg::InitializeMotorEditor(QComboBox* database, QComboBox* motor,
+                                             QAbstractButton* save, QAbstractButton* remove) {
+    if (!setup_ || !database || !motor) return;
+    motor_editor_ = std::make_unique<axis::MotorEditor>(*this, database, motor, save, remove);
+}
 
 void CMC_EditSetupDlg::EnableCANSettings(QComboBox* baud_rate, QAbstractButton* canopen_settings) {
     if (!setup_ || !baud_rate) return;
