@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QSet>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <climits>
 #include <qcustomplot.h>
@@ -109,6 +110,7 @@ TEST_F(GraphWindowTest, SavesPngAndSvgPictures) {
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("<svg"));
     EXPECT_TRUE(text.contains("speed"));  // the legend is drawn as text
+    EXPECT_TRUE(QSvgRenderer(svg).isValid());
     EXPECT_FALSE(graph.SavePicture(dir.filePath("plot.bmpx")));
 }
 
