@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "simdrive/programs.h"
 
@@ -16,6 +17,16 @@ constexpr double kDeadTimeBand_A = 0.05;
 // Full scale of the analogue input: 10-bit conversion left-aligned in 16 bits.
 constexpr double kAnalogueLevels = 1023.0;
 constexpr double kAnalogueStep = 64.0;
+
+// sin(2 pi k / 65536) for every 16-bit electric angle k.
+const std::vector<double>& SineTable() {
+    static const std::vector<double> table = [] {
+        std::vector<double> t(65536);
+        for (int k = 0; k < 65536; ++k) t[k] = std::sin(kTwoPi * k / kCountsPerTurn);
+        return t;
+    }();
+    return table;
+}
 
 }  // namespace
 
@@ -169,6 +180,8 @@ void DriveCore::SetHandTurning(bool on) {
         hand_origin_rad_ = plant_->State().angle_rad;
         hand_start_s_ = time_s_;
     }
+    // The operator stops the shaft before letting go of it.
+    if (!on && hand_on_) plant_->ForceShaft(plant_->State().angle_rad, 0.0);
     hand_on_ = on;
 }
 
@@ -261,9 +274,11 @@ void DriveCore::FastLoop() {
             angle = EncoderElectricAngle();
             if (s.phase_advance != 0) angle += std::clamp(speed_ * s.phase_advance, -16384.0, 16384.0);
         }
-        live_.electric_angle = angle;
-        const double a = angle * kTwoPi / kCountsPerTurn;
-        const double c = std::cos(a), sn = std::sin(a);
+        // The firmware's angle is a 16-bit integer; its sine comes from a table.
+        const std::uint16_t index = static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(angle)) & 0xFFFF);
+        live_.electric_angle = static_cast<std::int16_t>(index);
+        const double sn = SineTable()[index];
+        const double c = SineTable()[static_cast<std::uint16_t>(index + 16384)];
         const double id = live_.ia * c + live_.ib * sn;
         const double iq = -live_.ia * sn + live_.ib * c;
         const double iq_ref = iq_ref_ + s.offset_current;

@@ -25,22 +25,27 @@ public:
     bool ReadVariable(const std::string& name, double& value) override;
     bool WriteVariable(const std::string& name, double value) override;
     bool WriteRegister(const std::string& name, double value, int bits) override;
-    bool ReadRegister(const std::string& name, double& value) override { return inner_.ReadRegister(name, value); }
+    bool ReadRegister(const std::string& name, double& value) override { return Pass(inner_.ReadRegister(name, value)); }
     bool ExecuteProgram(const std::string& program) override;
-    bool StopProgram() override { return inner_.StopProgram(); }
-    bool IsProgramRunning(bool& running) override { return inner_.IsProgramRunning(running); }
-    bool GetAxisOn(bool& on) override { return inner_.GetAxisOn(on); }
-    bool ConfigureLogger(const LoggerSettings& settings) override { return inner_.ConfigureLogger(settings); }
-    bool IsLogComplete(bool& complete) override { return inner_.IsLogComplete(complete); }
-    bool UploadLog(std::vector<LogPoint>& points) override { return inner_.UploadLog(points); }
+    bool StopProgram() override { return Pass(inner_.StopProgram()); }
+    bool IsProgramRunning(bool& running) override { return Pass(inner_.IsProgramRunning(running)); }
+    bool GetAxisOn(bool& on) override { return Pass(inner_.GetAxisOn(on)); }
+    bool ConfigureLogger(const LoggerSettings& settings) override { return Pass(inner_.ConfigureLogger(settings)); }
+    bool IsLogComplete(bool& complete) override { return Pass(inner_.IsLogComplete(complete)); }
+    bool UploadLog(std::vector<LogPoint>& points) override { return Pass(inner_.UploadLog(points)); }
     bool ConfigureScope(const std::vector<std::string>& variables, int divider) override {
-        return inner_.ConfigureScope(variables, divider);
+        return Pass(inner_.ConfigureScope(variables, divider));
     }
     std::vector<UnsolicitedMessage> PollUnsolicited() override { return inner_.PollUnsolicited(); }
-    bool SendCommand(const std::string& command) override { return inner_.SendCommand(command); }
+    bool SendCommand(const std::string& command) override { return Pass(inner_.SendCommand(command)); }
     std::string LastErrorText() const override { return injected_ ? injected_error_ : inner_.LastErrorText(); }
 
 private:
+    // A call that reached the inner link: its error text is the inner one.
+    bool Pass(bool result) {
+        injected_ = false;
+        return result;
+    }
     bool Take(std::map<std::string, std::string>& armed, const std::string& name);
 
     DriveLink& inner_;

@@ -11,22 +11,28 @@ class GaussianNoise {
 public:
     explicit GaussianNoise(std::uint64_t seed) : state_(seed ^ 0x9E3779B97F4A7C15ULL) {}
 
-    /// A standard normal sample (Box-Muller, two per uniform pair).
+    /// A standard normal sample (Marsaglia's polar method: two per accepted
+    /// pair, no trigonometry).
     double Next() {
         if (has_spare_) {
             has_spare_ = false;
             return spare_;
         }
-        const double u1 = (static_cast<double>(NextBits() >> 11) + 1.0) * 0x1.0p-53;  // (0, 1]
-        const double u2 = static_cast<double>(NextBits() >> 11) * 0x1.0p-53;          // [0, 1)
-        const double r = std::sqrt(-2.0 * std::log(u1));
-        const double a = 6.283185307179586 * u2;
-        spare_ = r * std::sin(a);
+        double u, v, s;
+        do {
+            u = 2.0 * Uniform() - 1.0;
+            v = 2.0 * Uniform() - 1.0;
+            s = u * u + v * v;
+        } while (s >= 1.0 || s == 0.0);
+        const double f = std::sqrt(-2.0 * std::log(s) / s);
+        spare_ = v * f;
         has_spare_ = true;
-        return r * std::cos(a);
+        return u * f;
     }
 
 private:
+    double Uniform() { return static_cast<double>(NextBits() >> 11) * 0x1.0p-53; }  // [0, 1)
+
     // splitmix64: small, fast, and good enough for measurement noise.
     std::uint64_t NextBits() {
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);

@@ -77,7 +77,10 @@ void MotorPlant::Step(double u_a_V, double u_b_V, bool bridge_on) {
 
     // Shaft. Torques from the currents at the start of the step.
     const double torque_el = k * (-state_.current_a_A * s + state_.current_b_A * c);
-    const double detent = -motor_.detent_torque_Nm * std::sin(motor_.full_steps_per_rev * state_.angle_rad);
+    // Detent: one period per full step, N th = 4 p th, so sin(4x) from sin x and
+    // cos x without another call: sin 4x = 2 sin 2x cos 2x.
+    const double sin2 = 2.0 * s * c, cos2 = c * c - s * s;
+    const double detent = -motor_.detent_torque_Nm * 2.0 * sin2 * cos2;
     const double driving = torque_el + detent + load_.torque_Nm - motor_.viscous_friction_Nm_s_per_rad * w;
     const double coulomb = motor_.coulomb_friction_Nm;
     double w_next;

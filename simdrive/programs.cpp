@@ -31,7 +31,9 @@ void DriveProgram::Slow(DriveCore& core) {
 
 void DriveProgram::Finish(DriveCore& core) {
     finished_ = true;
-    Set("STARTED", 1);
+    // A program that measured before reporting STARTED reports it now; one that
+    // never began (stopped while waiting for ENABLE) never started.
+    if (began_) Set("STARTED", 1);
     core.PowerOff();
     core.SetHandTurning(false);
     core.SetTestCurrentLimit(0);

@@ -36,9 +36,11 @@ protected:
                 hold_start_s_ = core.time_s();
                 Set("REFTST_V", std::round(voltage_));
             } else {
-                // Half a count per sample: slow against L/R, so the current follows
-                // the voltage closely and REFTST_V is the steady voltage for In1.
-                voltage_ += 0.5;
+                // Half a count per sample, then a tenth of that over the last tenth
+                // of the current: slow against L/R at the end, so the current
+                // follows the voltage closely and REFTST_V is the steady voltage
+                // for In1.
+                voltage_ += filtered_ < 0.9 * target_ ? 0.5 : 0.05;
                 if (voltage_ > kMaxTestVoltage) {
                     Set("REFTST_V", std::round(voltage_));
                     Set("In1", 0);

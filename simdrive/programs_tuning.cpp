@@ -75,8 +75,11 @@ private:
 
 // Motionless start: the current rises to In1 by ReferenceIncrement per slow
 // sample while the angle controller turns the current vector against any shaft
-// motion, so the vector ends on the rotor's d axis. Electric_Angle is the q axis
-// the drive would then use, a quarter turn behind the vector.
+// motion. The controller is a PI on the shaft's motion per sample (electric angle
+// units): the proportional part damps the rotor, which a current-fed winding
+// does not; the integral part, the displacement so far, turns the vector onto the
+// rotor's d axis, so the rotor ends close to where it started. Electric_Angle is
+// the vector's angle less a quarter turn: -16384 for a rotor resting on phase A.
 class AngleTuning : public ClosedLoopProgram {
 public:
     using ClosedLoopProgram::ClosedLoopProgram;
@@ -87,19 +90,19 @@ protected:
         target_ = Get("In1");
         increment_ = std::max(1.0, Get("ReferenceIncrement"));
         hold_samples_ = std::max(1.0, Get("TimeLimit"));
-        start_ = core.position();
+        start_ = previous_ = core.position();
         Command(core);
     }
     void SlowSample(DriveCore& core) override {
         const DriveSettings& s = core.settings();
         reference_ = std::min(target_, reference_ + increment_);
-        // Shaft motion since the start in electric angle units.
         const double motion =
-            static_cast<double>(static_cast<std::int64_t>(core.position() - start_)) * s.angle_per_count / 65536.0;
+            static_cast<double>(static_cast<std::int64_t>(core.position() - previous_)) * s.angle_per_count / 65536.0;
+        previous_ = core.position();
         integral_ += s.ki_angle * motion;
         angle_ = -(s.kp_angle * motion + integral_);
         Command(core);
-        history_.push_back(core.live().electric_angle);
+        history_.push_back(angle_ - kQuarterTurn);
         if (history_.size() > 200) history_.pop_front();
         if (reference_ >= target_ && ++held_ >= hold_samples_) Verdict(core);
     }
@@ -118,7 +121,9 @@ private:
         Set("theta_1", angle_ - kQuarterTurn);
         if (current < 0.5 * target_) {
             Set("test_flag", -3);
-        } else if (spread > 2000) {  // about 11 electrical degrees still moving
+        } else if (spread > 4550) {
+            // Still swinging by more than 25 electrical degrees over the last
+            // 0.1 s; a count of encoder dither is less than 5 degrees.
             Set("test_flag", -2);
         }
         Finish(core);
@@ -126,7 +131,7 @@ private:
 
     double target_ = 0, increment_ = 1, hold_samples_ = 1, held_ = 0;
     double reference_ = 0, angle_ = 0, integral_ = 0;
-    std::int64_t start_ = 0;
+    std::int64_t start_ = 0, previous_ = 0;
     std::deque<double> history_;
 };
 
@@ -204,7 +209,7 @@ private:
 // for a_i samples, in 16.16 fixed point so that fractional increments sum exactly.
 class SegmentReference {
 public:
-    void Load(const DriveProgram& program, const VariableStore& vars) {
+    void Load(const VariableStore& vars) {
         for (int i = 0; i < 6; ++i) {
             auto a = vars.find("a" + std::to_string(i));
             auto b = vars.find("b" + std::to_string(i));
@@ -253,7 +258,7 @@ protected:
         } else {
             core.SetTestCurrentLimit(std::max(0.0, Get("IlimPS_Test")));
         }
-        reference_.Load(*this, vars_);
+        reference_.Load(vars_);
     }
     void FastSample(DriveCore& core) override {
         if (!Align(core)) return;

@@ -43,6 +43,7 @@ SimulatedDrive::SimulatedDrive(const Scenario& scenario, const Clock& clock)
     for (const ProgramInfo& info : ProgramCatalogue())
         for (const std::string& name : info.variables) variables_[name] = 0.0;
     for (const char* name : kResultNames) variables_[name] = 0.0;
+    started_ = &variables_["STARTED"];
 }
 
 SimulatedDrive::~SimulatedDrive() = default;
@@ -74,7 +75,7 @@ void SimulatedDrive::StepOnce() {
     const int loops = core_->Step(program);
     mer_value_ = core_->mer();
     if (program) {
-        if (logger_.configured() && !logger_.started() && variables_["STARTED"] != 0 &&
+        if (logger_.configured() && !logger_.started() && *started_ != 0 &&
             (!program->TriggersLogging() || program->log_trigger())) {
             logger_.Start(core_->time_s());
         }
@@ -93,7 +94,10 @@ void SimulatedDrive::StepOnce() {
 }
 
 const double* SimulatedDrive::Source(const std::string& name) {
-    if (name == "MER") return &mer_value_;
+    if (name == "MER") {
+        mer_value_ = core_->mer();
+        return &mer_value_;
+    }
     for (const LiveName& l : kLiveNames)
         if (name == l.name) return &(core_->live().*(l.member));
     auto it = variables_.find(name);

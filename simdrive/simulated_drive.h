@@ -61,6 +61,7 @@ private:
     std::unique_ptr<DriveCore> core_;
     VariableStore variables_;
     double mer_value_ = 0;
+    const double* started_ = nullptr;  // STARTED, looked at every period
     std::unique_ptr<DriveProgram> program_;
     LoggerBuffer logger_;
     ScopeStreamer scope_;

@@ -10,7 +10,7 @@
 
 #include "host/setup/setup_file.h"
 
-namespace orvex_test {
+namespace loop_test {
 
 class SetupBuilder {
   public:
@@ -75,4 +75,4 @@ inline double Value(const CMC_Setup& s, const char* name) {
 inline constexpr double kCurrentScale = 65520.0 / 20.0;   // counts per A of Drive()
 inline constexpr double kVoltageScale = 65520.0 / 100.0;  // counts per V of Drive()
 
-}  // namespace orvex_test
+}  // namespace loop_test

@@ -9,9 +9,9 @@
 
 namespace {
 
-using orvex_test::kCurrentScale;
-using orvex_test::SetupBuilder;
-using orvex_test::Value;
+using loop_test::kCurrentScale;
+using loop_test::SetupBuilder;
+using loop_test::Value;
 using Conversion = int (*)(CMC_Setup*);
 
 struct GainFamily {

@@ -9,10 +9,10 @@
 
 namespace {
 
-using orvex_test::kCurrentScale;
-using orvex_test::kVoltageScale;
-using orvex_test::SetupBuilder;
-using orvex_test::Value;
+using loop_test::kCurrentScale;
+using loop_test::kVoltageScale;
+using loop_test::SetupBuilder;
+using loop_test::Value;
 using Conversion = int (*)(CMC_Setup*);
 
 const char* const kFlags[] = {"isOverCurrent",   "isMotorI2t",    "isMotorOverTemp",
