@@ -28,13 +28,13 @@ std::string NoDisplayMessage(const std::string& command_line_example);
 /// The Qt application of a command that shows dialogs, with the modal seam set up
 /// for `options`. Lives as long as the returned object.
 class UiSession {
-public:
+  public:
     UiSession(const char* program, const UiOptions& options);
     ~UiSession();
     UiSession(const UiSession&) = delete;
     UiSession& operator=(const UiSession&) = delete;
 
-private:
+  private:
     int argc_ = 1;
     char* argv_[2];
     std::unique_ptr<QApplication> app_;

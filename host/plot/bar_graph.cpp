@@ -1,7 +1,8 @@
 #include "host/plot/bar_graph.h"
 
-#include <QVBoxLayout>
 #include <qcustomplot.h>
+
+#include <QVBoxLayout>
 
 #include "host/plot/rgb16.h"
 #include "host/ui/parameter_binding.h"

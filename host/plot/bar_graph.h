@@ -11,7 +11,7 @@ class QCPBars;
 class CBarGraph : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit CBarGraph(QWidget* parent = nullptr);
     ~CBarGraph() override;
 
@@ -26,7 +26,7 @@ public:
 
     QCustomPlot* Plot() const { return plot_; }
 
-private:
+  private:
     void Draw();
     QCustomPlot* plot_;
     QCPBars* bar_;

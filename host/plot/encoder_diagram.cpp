@@ -1,8 +1,9 @@
 #include "host/plot/encoder_diagram.h"
 
+#include <qcustomplot.h>
+
 #include <QVBoxLayout>
 #include <cmath>
-#include <qcustomplot.h>
 
 #include "host/plot/rgb16.h"
 

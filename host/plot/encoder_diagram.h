@@ -10,7 +10,7 @@ class QCPItemLine;
 class CEncoderDiagram : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit CEncoderDiagram(QWidget* parent = nullptr);
     ~CEncoderDiagram() override;
 
@@ -24,7 +24,7 @@ public:
 
     QCustomPlot* Plot() const { return plot_; }
 
-private:
+  private:
     void Draw();
     QCustomPlot* plot_;
     QCPItemLine* pointer_;

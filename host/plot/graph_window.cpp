@@ -1,5 +1,7 @@
 #include "host/plot/graph_window.h"
 
+#include <qcustomplot.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -7,7 +9,6 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <qcustomplot.h>
 
 #include "host/plot/rgb16.h"
 #include "host/ui/modal_seam.h"
@@ -30,11 +31,15 @@ CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustom
 CGraphWindow::~CGraphWindow() = default;
 
 void CGraphWindow::SetTitle(const QString& title) {
-    if (plot_->plotLayout()->rowCount() > 1 && qobject_cast<QCPTextElement*>(plot_->plotLayout()->element(0, 0))) {
+    if (plot_->plotLayout()->rowCount() > 1 &&
+        qobject_cast<QCPTextElement*>(plot_->plotLayout()->element(0, 0))) {
         static_cast<QCPTextElement*>(plot_->plotLayout()->element(0, 0))->setText(title);
     } else {
         plot_->plotLayout()->insertRow(0);
-        plot_->plotLayout()->addElement(0, 0, new QCPTextElement(plot_, title, QFont(font().family(), font().pointSize() + 1, QFont::Bold)));
+        plot_->plotLayout()->addElement(
+            0, 0,
+            new QCPTextElement(plot_, title,
+                               QFont(font().family(), font().pointSize() + 1, QFont::Bold)));
     }
     Redraw();
 }
@@ -75,7 +80,8 @@ void CGraphWindow::ClearData() {
     Redraw();
 }
 
-void CGraphWindow::SetCurveData(int curve, const std::vector<double>& x, const std::vector<double>& y) {
+void CGraphWindow::SetCurveData(int curve, const std::vector<double>& x,
+                                const std::vector<double>& y) {
     if (curve < 0 || curve >= GetCurveCount()) return;
     Curve& c = curves_[static_cast<size_t>(curve)];
     const size_t n = std::min(x.size(), y.size());
@@ -119,7 +125,8 @@ void CGraphWindow::UpdateRingPoint(int curve, int index, double x, double y) {
 }
 
 void CGraphWindow::PushData(Curve& c) {
-    c.graph->setData(QVector<double>(c.x.begin(), c.x.end()), QVector<double>(c.y.begin(), c.y.end()));
+    c.graph->setData(QVector<double>(c.x.begin(), c.x.end()),
+                     QVector<double>(c.y.begin(), c.y.end()));
 }
 
 void CGraphWindow::ZoomOut() {
@@ -127,8 +134,10 @@ void CGraphWindow::ZoomOut() {
     // A flat curve gives an empty range; open it a little so it is drawn.
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis, plot_->yAxis2}) {
         const QCPRange r = axis->range();
-        if (r.size() <= 0) axis->setRange(r.lower - 1, r.upper + 1);
-        else if (axis != plot_->xAxis) axis->scaleRange(1.1, r.center());
+        if (r.size() <= 0)
+            axis->setRange(r.lower - 1, r.upper + 1);
+        else if (axis != plot_->xAxis)
+            axis->scaleRange(1.1, r.center());
     }
     Redraw();
 }
@@ -166,11 +175,15 @@ bool CGraphWindow::ExportCsv(const QString& path) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
     QTextStream out(&file);
-    auto quoted = [](QString text) { return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"'); };
+    auto quoted = [](QString text) {
+        return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+    };
     QStringList header;
     size_t rows = 0;
     for (const Curve& c : curves_) {
-        header << quoted(c.graph->name() + QStringLiteral(" x")) << quoted(c.graph->name() + QStringLiteral(" y"));
+        header << quoted(c.graph->name() + QStringLiteral(" x"))
+               << quoted(c.graph->name() + QStringLiteral(" y"));
         rows = std::max(rows, c.x.size());
     }
     out << header.join(QLatin1Char(',')) << '\n';
@@ -188,18 +201,25 @@ bool CGraphWindow::ExportCsv(const QString& path) const {
 }
 
 bool CGraphWindow::SavePictureAs() {
-    axis::FilePrompt prompt{axis::FilePromptKind::Save, tr("Save picture"), {}, QStringLiteral("plot.png"),
+    axis::FilePrompt prompt{axis::FilePromptKind::Save,
+                            tr("Save picture"),
+                            {},
+                            QStringLiteral("plot.png"),
                             tr("PNG picture (*.png);;SVG drawing (*.svg)")};
     const QString path = axis::PromptForFile(this, prompt);
     if (path.isEmpty()) return false;
     if (SavePicture(path)) return true;
-    axis::ShowMessage(this, tr("The picture could not be saved as %1 (use .png or .svg).").arg(path),
+    axis::ShowMessage(this,
+                      tr("The picture could not be saved as %1 (use .png or .svg).").arg(path),
                       axis::MessageButtons::Ok, axis::MessageIcon::Error);
     return false;
 }
 
 bool CGraphWindow::ExportCsvAs() {
-    axis::FilePrompt prompt{axis::FilePromptKind::Save, tr("Export CSV"), {}, QStringLiteral("plot.csv"),
+    axis::FilePrompt prompt{axis::FilePromptKind::Save,
+                            tr("Export CSV"),
+                            {},
+                            QStringLiteral("plot.csv"),
                             tr("CSV file (*.csv)")};
     const QString path = axis::PromptForFile(this, prompt);
     if (path.isEmpty()) return false;

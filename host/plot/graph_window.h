@@ -15,7 +15,7 @@ class QCPGraph;
 class CGraphWindow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     enum YAxis { kLeftAxis = 0, kRightAxis = 1 };
 
     explicit CGraphWindow(QWidget* parent = nullptr);
@@ -66,7 +66,7 @@ public:
 
     QCustomPlot* Plot() const { return plot_; }
 
-private:
+  private:
     struct Curve {
         QCPGraph* graph = nullptr;
         std::vector<double> x;

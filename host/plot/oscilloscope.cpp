@@ -1,8 +1,9 @@
 #include "host/plot/oscilloscope.h"
 
+#include <qcustomplot.h>
+
 #include <QTimer>
 #include <QVBoxLayout>
-#include <qcustomplot.h>
 
 #include "host/plot/rgb16.h"
 
@@ -12,7 +13,8 @@ namespace {
 constexpr int kRedrawPeriodMs = 40;
 }  // namespace
 
-CMC_Oscilloscope::CMC_Oscilloscope(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+CMC_Oscilloscope::CMC_Oscilloscope(QWidget* parent)
+    : QWidget(parent), plot_(new QCustomPlot(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(plot_);

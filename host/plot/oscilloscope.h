@@ -12,7 +12,7 @@ class QCPGraph;
 class CMC_Oscilloscope : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit CMC_Oscilloscope(QWidget* parent = nullptr);
     ~CMC_Oscilloscope() override;
 
@@ -31,7 +31,7 @@ public:
 
     QCustomPlot* Plot() const { return plot_; }
 
-private:
+  private:
     struct Sample {
         double t, v1, v2;
     };

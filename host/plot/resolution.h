@@ -6,7 +6,7 @@
 #include <vector>
 
 class CResolution {
-public:
+  public:
     /// The table, ascending.
     CResolution();
 
@@ -19,6 +19,6 @@ public:
     /// Ties go to the smaller entry; 0 gives the smallest entry.
     int FindBestResolution(int lines) const;
 
-private:
+  private:
     std::vector<int> lines_;
 };

@@ -241,14 +241,22 @@ void CMC_EditSetupDlg::ShowChildren(std::initializer_list<QWidget*> children, bo
 }
 
 void CMC_EditSetupDlg::SetChildText(QWidget* child, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(child)) label->setText(text);
-    else if (auto* edit = qobject_cast<QLineEdit*>(child)) edit->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(child)) button->setText(text);
-    else if (auto* box = qobject_cast<QGroupBox*>(child)) box->setTitle(text);
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(child)) plain->setPlainText(text);
-    else if (auto* rich = qobject_cast<QTextEdit*>(child)) rich->setPlainText(text);
-    else if (auto* list = qobject_cast<QComboBox*>(child)) list->setEditText(text);
-    else if (child) child->setWindowTitle(text);
+    if (auto* label = qobject_cast<QLabel*>(child))
+        label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(child))
+        edit->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(child))
+        button->setText(text);
+    else if (auto* box = qobject_cast<QGroupBox*>(child))
+        box->setTitle(text);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(child))
+        plain->setPlainText(text);
+    else if (auto* rich = qobject_cast<QTextEdit*>(child))
+        rich->setPlainText(text);
+    else if (auto* list = qobject_cast<QComboBox*>(child))
+        list->setEditText(text);
+    else if (child)
+        child->setWindowTitle(text);
 }
 
 // --- timers -------------------------------------------------------------------------
@@ -329,13 +337,21 @@ void CMC_EditSetupDlg::OnOK() {
     if (UpdateData(true)) EndDialog(1);
 }
 
-void CMC_EditSetupDlg::OnCancel() { EndDialog(0); }
+void CMC_EditSetupDlg::OnCancel() {
+    EndDialog(0);
+}
 
-void CMC_EditSetupDlg::OnHelp() { axis::ShowHelp(help_context_, this); }
+void CMC_EditSetupDlg::OnHelp() {
+    axis::ShowHelp(help_context_, this);
+}
 
-void CMC_EditSetupDlg::accept() { OnOK(); }
+void CMC_EditSetupDlg::accept() {
+    OnOK();
+}
 
-void CMC_EditSetupDlg::reject() { OnCancel(); }
+void CMC_EditSetupDlg::reject() {
+    OnCancel();
+}
 
 void CMC_EditSetupDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
@@ -351,7 +367,9 @@ int CMC_EditSetupDlg::GetGuidelineCount() const {
     return static_cast<int>(guideline_texts_.size());
 }
 
-int CMC_EditSetupDlg::GetGuidelineStep() const { return guidelines_ ? guidelines_->Step() : 0; }
+int CMC_EditSetupDlg::GetGuidelineStep() const {
+    return guidelines_ ? guidelines_->Step() : 0;
+}
 
 void CMC_EditSetupDlg::SetGuidelineStep(int step) {
     if (guidelines_) guidelines_->SetStep(step);

@@ -38,14 +38,14 @@ class MotorEditor;
 class CMC_EditSetupDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     /// `layout` is the dialog's form: a widget the dialog takes over as its body; the
     /// caller fills it from its Designer form (`ui->setupUi(Layout())`) before or after
     /// this constructor. Its window title becomes the dialog's. `flag` is kept as given
     /// (the module always passes 1). `guidelines` is a null-ended list of texts for
     /// the guideline assistant, or null.
-    CMC_EditSetupDlg(CMC_Setup* setup, QWidget* layout, int flag,
-                     const char* const* guidelines, QWidget* parent);
+    CMC_EditSetupDlg(CMC_Setup* setup, QWidget* layout, int flag, const char* const* guidelines,
+                     QWidget* parent);
     ~CMC_EditSetupDlg() override;
 
     CMC_Setup* GetSetup() const { return setup_; }
@@ -162,10 +162,10 @@ public:
     void accept() override;
     void reject() override;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     friend class axis::ParameterBinding;
     // Called by the bindings with a value the user entered, in base unit.
     bool CommitUserValue(axis::ParameterBinding& binding, double base_value);

@@ -34,7 +34,8 @@ GuidelineAssistant::GuidelineAssistant(const char* const* texts, QWidget* form,
     text_->setTextFormat(Qt::PlainText);
     // Room for the longest text, so the box does not jump while stepping.
     text_->setMinimumHeight(text_->fontMetrics().lineSpacing() * 3);
-    QObject::connect(previous_, &QAbstractButton::clicked, previous_, [this] { SetStep(step_ - 1); });
+    QObject::connect(previous_, &QAbstractButton::clicked, previous_,
+                     [this] { SetStep(step_ - 1); });
     QObject::connect(next_, &QAbstractButton::clicked, next_, [this] { SetStep(step_ + 1); });
     SetStep(0);
 }

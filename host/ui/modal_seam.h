@@ -36,7 +36,7 @@ struct FilePrompt {
 };
 
 class ModalSeam {
-public:
+  public:
     virtual ~ModalSeam() = default;
     /// Runs an initialised dialog until it ends; returns the code it ended with
     /// (QDialog::done), 0 when it was closed without one.
@@ -56,8 +56,7 @@ ModalSeam* InstallModalSeam(ModalSeam* seam);
 
 /// Shorthands through the seam in force. The caption defaults to the application's
 /// display name.
-int ShowMessage(QWidget* parent, const QString& text,
-                MessageButtons buttons = MessageButtons::Ok,
+int ShowMessage(QWidget* parent, const QString& text, MessageButtons buttons = MessageButtons::Ok,
                 MessageIcon icon = MessageIcon::Information, const QString& caption = {});
 QString PromptForFile(QWidget* parent, const FilePrompt& prompt);
 
@@ -65,7 +64,7 @@ QString PromptForFile(QWidget* parent, const FilePrompt& prompt);
 /// it can save a PNG of every dialog and message box when first shown, and close each
 /// with Cancel right after.
 class ScreenModalSeam : public ModalSeam {
-public:
+  public:
     /// Folder for the pictures; empty: no pictures.
     void SetSnapshotDir(const QString& dir) { snapshot_dir_ = dir; }
     /// Closes every dialog with Cancel and answers every message with its cancel (or
@@ -79,7 +78,7 @@ public:
                    MessageButtons buttons, MessageIcon icon) override;
     QString RunFilePrompt(QWidget* parent, const FilePrompt& prompt) override;
 
-private:
+  private:
     int Exec(QDialog& dialog, const QString& picture_name);
 
     QString snapshot_dir_;
@@ -94,7 +93,7 @@ ScreenModalSeam& TheScreenModalSeam();
 /// screen) and handed to queued scripts; messages and file prompts take queued
 /// answers. Everything is recorded.
 class ScriptedModalSeam : public ModalSeam {
-public:
+  public:
     using DialogScript = std::function<void(QDialog&)>;
 
     struct Record {
@@ -102,7 +101,7 @@ public:
         QString caption;  ///< window title
         QString text;     ///< message text; the file prompt's caption
         MessageButtons buttons = MessageButtons::Ok;
-        int answer = 0;   ///< the dialog's end code, the button, 1 when a file was given
+        int answer = 0;  ///< the dialog's end code, the button, 1 when a file was given
     };
 
     ScriptedModalSeam();
@@ -131,7 +130,7 @@ public:
                    MessageButtons buttons, MessageIcon icon) override;
     QString RunFilePrompt(QWidget* parent, const FilePrompt& prompt) override;
 
-private:
+  private:
     ModalSeam* previous_;
     std::deque<DialogScript> dialog_scripts_;
     std::deque<int> message_answers_;

@@ -19,7 +19,8 @@ const MotorRecord* MotorDatabase::Find(const QString& name) const {
 }
 
 const std::vector<const char*>& MotorParameterNames() {
-    static const std::vector<const char*> names = {"In", "ImaxM", "K", "R", "L", "Jm", "NoMotorSteps"};
+    static const std::vector<const char*> names = {"In", "ImaxM", "K",           "R",
+                                                   "L",  "Jm",    "NoMotorSteps"};
     return names;
 }
 
@@ -56,7 +57,8 @@ std::optional<MotorDatabase> ReadMotorDatabase(const QString& path, const QStrin
         const QJsonObject params = m.value(QStringLiteral("parameters")).toObject();
         for (auto it = params.begin(); it != params.end(); ++it) {
             if (!it.value().isDouble() || !std::isfinite(it.value().toDouble()))
-                return fail(QStringLiteral("motors[%1].parameters.%2: not a number").arg(i).arg(it.key()));
+                return fail(
+                    QStringLiteral("motors[%1].parameters.%2: not a number").arg(i).arg(it.key()));
             record.parameters.emplace_back(it.key(), it.value().toDouble());
         }
         // JSON objects have no order; motor values are applied in the usual order of
@@ -67,8 +69,9 @@ std::optional<MotorDatabase> ReadMotorDatabase(const QString& path, const QStrin
                 if (name == QLatin1String(known[k])) return static_cast<int>(k);
             return static_cast<int>(known.size());
         };
-        std::stable_sort(record.parameters.begin(), record.parameters.end(),
-                         [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
+        std::stable_sort(
+            record.parameters.begin(), record.parameters.end(),
+            [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
         db.motors.push_back(std::move(record));
     }
     return db;
@@ -81,14 +84,16 @@ QString WriteMotorDatabase(const MotorDatabase& db) {
     for (const MotorRecord& m : db.motors) {
         QJsonObject params;
         for (const auto& [name, value] : m.parameters) params.insert(name, value);
-        motors.append(QJsonObject{{QStringLiteral("name"), m.name}, {QStringLiteral("parameters"), params}});
+        motors.append(
+            QJsonObject{{QStringLiteral("name"), m.name}, {QStringLiteral("parameters"), params}});
     }
     const QJsonObject root{{QStringLiteral("format"), QStringLiteral("orvex-motors")},
                            {QStringLiteral("version"), 1},
                            {QStringLiteral("motors"), motors}};
     // Temporary file and rename: a crash while saving never leaves half a database.
     QSaveFile file(db.path);
-    if (!file.open(QIODevice::WriteOnly)) return db.path + QStringLiteral(": ") + file.errorString();
+    if (!file.open(QIODevice::WriteOnly))
+        return db.path + QStringLiteral(": ") + file.errorString();
     file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
     if (!file.commit()) return db.path + QStringLiteral(": ") + file.errorString();
     return {};

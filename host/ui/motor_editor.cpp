@@ -44,15 +44,20 @@ MotorEditor::MotorEditor(CMC_EditSetupDlg& dialog, QComboBox* database, QComboBo
                          QAbstractButton* save, QAbstractButton* remove)
     : dialog_(dialog), database_(database), motor_(motor), save_(save), remove_(remove) {
     QString error;
-    auto shipped = ReadMotorDatabase(ShippedMotorDatabasePath(), tr("Generic hybrid steppers"), true, &error);
-    databases_[kShipped] = shipped ? *shipped : MotorDatabase{tr("Generic hybrid steppers"), ShippedMotorDatabasePath(), true, {}};
+    auto shipped =
+        ReadMotorDatabase(ShippedMotorDatabasePath(), tr("Generic hybrid steppers"), true, &error);
+    databases_[kShipped] =
+        shipped
+            ? *shipped
+            : MotorDatabase{tr("Generic hybrid steppers"), ShippedMotorDatabasePath(), true, {}};
     auto user = ReadMotorDatabase(UserMotorDatabasePath(), tr("User database"), false, &error);
     if (user) {
         databases_[kUser] = *user;
     } else {
         // An unreadable user database is left alone (not overwritten) and reported.
         databases_[kUser] = MotorDatabase{tr("User database"), UserMotorDatabasePath(), true, {}};
-        ShowMessage(&dialog_, tr("The user motor database could not be read and is not used:\n%1").arg(error),
+        ShowMessage(&dialog_,
+                    tr("The user motor database could not be read and is not used:\n%1").arg(error),
                     MessageButtons::Ok, MessageIcon::Warning);
     }
     {
@@ -125,13 +130,16 @@ bool MotorEditor::SaveToUserDatabase() {
     const CMC_Setup* setup = dialog_.GetSetup();
     for (const char* p : MotorParameterNames()) {
         ScopedSilentLookup silent;
-        if (setup->FindParameter(p)) record.parameters.emplace_back(QString::fromLatin1(p), setup->GetParameterValueInBaseUnit(p));
+        if (setup->FindParameter(p))
+            record.parameters.emplace_back(QString::fromLatin1(p),
+                                           setup->GetParameterValueInBaseUnit(p));
     }
     MotorDatabase updated = user;
     auto existing = std::find_if(updated.motors.begin(), updated.motors.end(),
                                  [&](const MotorRecord& m) { return m.name == name; });
     if (existing != updated.motors.end()) {
-        if (ShowMessage(&dialog_, tr("The user database has a motor \"%1\" already. Replace it?").arg(name),
+        if (ShowMessage(&dialog_,
+                        tr("The user database has a motor \"%1\" already. Replace it?").arg(name),
                         MessageButtons::YesNo, MessageIcon::Question) != kIdYes)
             return false;
         *existing = record;
@@ -140,8 +148,8 @@ bool MotorEditor::SaveToUserDatabase() {
     }
     const QString error = WriteMotorDatabase(updated);
     if (!error.isEmpty()) {
-        ShowMessage(&dialog_, tr("The motor could not be saved:\n%1").arg(error), MessageButtons::Ok,
-                    MessageIcon::Error);
+        ShowMessage(&dialog_, tr("The motor could not be saved:\n%1").arg(error),
+                    MessageButtons::Ok, MessageIcon::Error);
         return false;
     }
     user = std::move(updated);
@@ -164,8 +172,8 @@ bool MotorEditor::DeleteChosenMotor() {
     updated.motors.erase(updated.motors.begin() + index);
     const QString error = WriteMotorDatabase(updated);
     if (!error.isEmpty()) {
-        ShowMessage(&dialog_, tr("The motor could not be deleted:\n%1").arg(error), MessageButtons::Ok,
-                    MessageIcon::Error);
+        ShowMessage(&dialog_, tr("The motor could not be deleted:\n%1").arg(error),
+                    MessageButtons::Ok, MessageIcon::Error);
         return false;
     }
     db = std::move(updated);

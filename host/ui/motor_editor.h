@@ -17,7 +17,7 @@ class QComboBox;
 namespace axis {
 
 class MotorEditor : public QObject {
-public:
+  public:
     enum Database { kShipped = 0, kUser = 1 };
 
     MotorEditor(CMC_EditSetupDlg& dialog, QComboBox* database, QComboBox* motor,
@@ -33,7 +33,7 @@ public:
 
     const MotorDatabase& GetDatabase(int database) const { return databases_[database]; }
 
-private:
+  private:
     void FillMotorList();
     void UpdateButtons();
     MotorDatabase& Selected() { return databases_[selected_]; }

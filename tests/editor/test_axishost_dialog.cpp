@@ -33,7 +33,7 @@ Outcome Axishost(const QStringList& args, const QProcessEnvironment& env) {
 }
 
 class AxishostDialog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         file = dir.filePath("demo.json");
@@ -51,7 +51,8 @@ protected:
 TEST_F(AxishostDialog, TrialRunCancelsSnapshotsAndWritesNothing) {
     const QByteArray before = Digest(file);
     const QString pictures = dir.filePath("pictures");
-    const Outcome run = Axishost({"dialog", "driveinfo", file, "--snapshot", pictures, "--auto", "cancel"}, env);
+    const Outcome run =
+        Axishost({"dialog", "driveinfo", file, "--snapshot", pictures, "--auto", "cancel"}, env);
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(Digest(file), before);
     EXPECT_FALSE(QFile::exists(file + ".bak"));

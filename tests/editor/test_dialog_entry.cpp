@@ -11,7 +11,7 @@
 namespace {
 
 class DialogEntryTest : public EditorTest {
-protected:
+  protected:
     void SetUp() override {
         EditorTest::SetUp();
         handle = dlopen(ORVEX_BIN_DIR "/liborvex.so", RTLD_NOW | RTLD_LOCAL);

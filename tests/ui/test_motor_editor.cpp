@@ -19,8 +19,9 @@
 namespace {
 
 class MotorDialog : public CMC_EditSetupDlg {
-public:
-    explicit MotorDialog(CMC_Setup* setup) : CMC_EditSetupDlg(setup, new QWidget, 1, nullptr, nullptr) {
+  public:
+    explicit MotorDialog(CMC_Setup* setup)
+        : CMC_EditSetupDlg(setup, new QWidget, 1, nullptr, nullptr) {
         database = new QComboBox(Layout());
         motor = new QComboBox(Layout());
         save = new QPushButton("Save to User Database", Layout());
@@ -37,7 +38,7 @@ public:
 };
 
 class MotorEditorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(config.isValid());
         saved_config = qgetenv("XDG_CONFIG_HOME");

@@ -1,5 +1,6 @@
 // Graph widgets, the encoder resolution table and the palette.
 #include <gtest/gtest.h>
+#include <qcustomplot.h>
 
 #include <QFile>
 #include <QImage>
@@ -7,7 +8,6 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <climits>
-#include <qcustomplot.h>
 
 #include "host/plot/bar_graph.h"
 #include "host/plot/encoder_diagram.h"
@@ -26,15 +26,16 @@ TEST(Resolution, FindsTheNearestStandardLineCountByMagnitude) {
         int expected;
     };
     const Case cases[] = {
-        {1000, 1000}, {998, 1000},  {1020, 1024},   {3000, 2500},   {3001, 2500},
-        {3300, 4000}, {-1000, 1000}, {-4096, 4096}, {0, 100},       {1, 100},
+        {1000, 1000},   {998, 1000},      {1020, 1024},     {3000, 2500}, {3001, 2500},
+        {3300, 4000},   {-1000, 1000},    {-4096, 4096},    {0, 100},     {1, 100},
         {50000, 10000}, {INT_MIN, 10000}, {INT_MAX, 10000},
     };
     for (const Case& c : cases) EXPECT_EQ(table.FindBestResolution(c.lines), c.expected) << c.lines;
     EXPECT_EQ(table.GetResolution(0), 100);
     EXPECT_EQ(table.GetResolution(table.GetCount()), 0);
     EXPECT_EQ(table.GetResolution(-1), 0);
-    for (int i = 1; i < table.GetCount(); ++i) EXPECT_LT(table.GetResolution(i - 1), table.GetResolution(i));
+    for (int i = 1; i < table.GetCount(); ++i)
+        EXPECT_LT(table.GetResolution(i - 1), table.GetResolution(i));
 }
 
 TEST(Rgb16, SixteenDistinctColoursRepeating) {
@@ -47,7 +48,7 @@ TEST(Rgb16, SixteenDistinctColoursRepeating) {
 }
 
 class GraphWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         graph.resize(480, 320);
         speed = graph.AddCurve("speed", 12);
@@ -79,8 +80,8 @@ TEST_F(GraphWindowTest, CurvesSitOnTheirAxesAndZoomOutShowsAllData) {
 TEST_F(GraphWindowTest, RingBufferPointsWrapAround) {
     graph.SetRingBuffer(current, 3);
     graph.UpdateRingPoint(current, 0, 0, 1);
-    graph.UpdateRingPoint(current, 4, 1, 2);  // index 1
-    graph.UpdateRingPoint(current, -1, 2, 3); // index 2
+    graph.UpdateRingPoint(current, 4, 1, 2);   // index 1
+    graph.UpdateRingPoint(current, -1, 2, 3);  // index 2
     EXPECT_EQ(graph.CurveY(current), (std::vector<double>{1, 2, 3}));
     EXPECT_EQ(graph.Plot()->graph(current)->dataCount(), 3);
     graph.UpdateRingPoint(speed, 0, 9, 9);  // not a ring: ignored
