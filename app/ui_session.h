@@ -1,6 +1,6 @@
 #pragma once
 // What the commands that show dialogs share: the display check, the Qt application,
-// and the trial-run options of the modal seam (--snapshot DIR, --auto cancel).
+// and the trial-run options of the modal seam (--snapshot DIR, --auto cancel|ok).
 
 #include <memory>
 #include <string>
@@ -12,10 +12,12 @@ namespace axishost {
 
 struct UiOptions {
     std::string snapshot_dir;  ///< every dialog and message box leaves a PNG here
-    bool auto_cancel = false;  ///< each is closed with Cancel as soon as it is shown
+    /// "cancel" or "ok": each dialog and message box gets that answer as soon as it
+    /// is shown; empty: the user answers.
+    std::string auto_answer;
 };
 
-/// Takes --snapshot DIR and --auto cancel out of `args`; false with `error` set for a
+/// Takes --snapshot DIR and --auto cancel|ok out of `args`; false with `error` set for a
 /// malformed option.
 bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error);
 

@@ -101,7 +101,7 @@ QString PromptForFile(QWidget* parent, const FilePrompt& prompt) {
 // --- on screen ----------------------------------------------------------------------
 
 int ScreenModalSeam::Exec(QDialog& dialog, const QString& picture_name) {
-    if (!snapshot_dir_.isEmpty() || auto_cancel_) {
+    if (!snapshot_dir_.isEmpty() || auto_answer_ != AutoAnswer::None) {
         // Runs once the modal loop has shown the dialog.
         QPointer<QDialog> guard(&dialog);
         QTimer::singleShot(0, &dialog, [this, guard, picture_name] {
@@ -115,12 +115,17 @@ int ScreenModalSeam::Exec(QDialog& dialog, const QString& picture_name) {
                                       .arg(picture_name));
                 if (guard->grab().save(path)) snapshots_.append(path);
             }
-            if (auto_cancel_) {
+            if (auto_answer_ == AutoAnswer::Cancel) {
                 guard->reject();
-                // A dialog may ask before it closes (and be told Cancel by this very
-                // seam); a trial run must still end.
-                if (guard && guard->isVisible()) guard->done(QDialog::Rejected);
+            } else if (auto_answer_ == AutoAnswer::Ok) {
+                auto* box = qobject_cast<QMessageBox*>(guard.data());
+                if (box && box->defaultButton()) box->defaultButton()->click();
+                else guard->accept();
             }
+            // A dialog may refuse or ask before it closes (and be answered by this very
+            // seam); a trial run must still end.
+            if (auto_answer_ != AutoAnswer::None && guard && guard->isVisible())
+                guard->done(QDialog::Rejected);
         });
     }
     return dialog.exec();

@@ -67,9 +67,14 @@ class ScreenModalSeam : public ModalSeam {
   public:
     /// Folder for the pictures; empty: no pictures.
     void SetSnapshotDir(const QString& dir) { snapshot_dir_ = dir; }
-    /// Closes every dialog with Cancel and answers every message with its cancel (or
-    /// only) button as soon as it is shown.
-    void SetAutoCancel(bool on) { auto_cancel_ = on; }
+    /// Answers given to every dialog and message box as soon as it is shown, for trial
+    /// runs. Cancel: dialogs end with Cancel, messages with their Cancel (else No, else
+    /// only) button. Ok: dialogs are confirmed with OK, messages with their first
+    /// button (OK or Yes). A dialog that does not close on the answer (a refused value,
+    /// a question) is then ended with Cancel, so a trial run always ends.
+    enum class AutoAnswer { None, Cancel, Ok };
+    void SetAutoAnswer(AutoAnswer answer) { auto_answer_ = answer; }
+    void SetAutoCancel(bool on) { auto_answer_ = on ? AutoAnswer::Cancel : AutoAnswer::None; }
     /// Paths of the pictures saved so far, in order.
     const QStringList& Snapshots() const { return snapshots_; }
 
@@ -82,7 +87,7 @@ class ScreenModalSeam : public ModalSeam {
     int Exec(QDialog& dialog, const QString& picture_name);
 
     QString snapshot_dir_;
-    bool auto_cancel_ = false;
+    AutoAnswer auto_answer_ = AutoAnswer::None;
     QStringList snapshots_;
 };
 

@@ -61,6 +61,17 @@ TEST_F(AxishostDialog, TrialRunCancelsSnapshotsAndWritesNothing) {
     EXPECT_GT(picture.width(), 400);
 }
 
+TEST_F(AxishostDialog, ConfirmedRunSavesAndKeepsABackup) {
+    const QByteArray before = Digest(file);
+    const Outcome run = Axishost({"dialog", "driveinfo", file, "--auto", "ok"}, env);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("saved")) << run.out.toStdString();
+    EXPECT_EQ(Digest(file + ".bak"), before);
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("\"format\": \"orvex-setup\""));
+}
+
 TEST_F(AxishostDialog, UnknownNamesAreListedAgainstTheKnownOnes) {
     const Outcome run = Axishost({"dialog", "nosuch", file, "--auto", "cancel"}, env);
     EXPECT_EQ(run.code, 2);
