@@ -159,7 +159,8 @@ void CDriveInfo::OnOK() {
     setup->SetProductID(f.productIdEdit->text().toStdString());
     setup->SetDescription(f.driveNameEdit->text().toStdString());
     if (!setup->SetFirmwareID(f.firmwareIdEdit->text().toStdString()))
-        axis::ShowMessage(this, tr("Error setting the firmware ID!"));
+        axis::ShowMessage(this, tr("Error setting the firmware ID!"), axis::MessageButtons::Ok,
+                          axis::MessageIcon::Error);
     orvex::ComputeOptionsFromParameters(setup);
     EndDialog(1);
 }
