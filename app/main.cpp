@@ -29,7 +29,7 @@ Commands:
   scale FILE UNIT NAME
         Print the module's scale factor and offset between the internal unit of NAME
         and UNIT on the setup FILE: physical = (internal + offset) x factor.
-  dialog NAME FILE [--snapshot DIR] [--auto cancel] [--drive DRIVE]
+  dialog NAME FILE [--snapshot DIR] [--auto cancel|ok] [--drive DRIVE]
         Open one of the module's dialogs on the setup FILE, to try it out. OK saves
         the setup (atomically, keeping FILE.bak); Cancel writes nothing. NAME is one
         of the module's dialogs (driveinfo, vdc ...; an unknown name lists them).
@@ -38,6 +38,9 @@ Commands:
                         first shown
         --auto cancel   every dialog and message box is closed with Cancel (or its
                         only button) as soon as it is shown
+        --auto ok       every dialog is confirmed with OK and every message box
+                        answered with its first button (OK, Yes); a dialog that
+                        stays open after that is cancelled
         Needs a display: run it under xvfb-run, or with QT_QPA_PLATFORM=offscreen
         together with --auto cancel.
 

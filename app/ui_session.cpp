@@ -17,12 +17,11 @@ bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::stri
             }
             options.snapshot_dir = args[++i];
         } else if (args[i] == "--auto") {
-            if (i + 1 >= args.size() || args[i + 1] != "cancel") {
-                error = "--auto takes one answer: cancel";
+            if (i + 1 >= args.size() || (args[i + 1] != "cancel" && args[i + 1] != "ok")) {
+                error = "--auto takes cancel or ok";
                 return false;
             }
-            options.auto_cancel = true;
-            ++i;
+            options.auto_answer = args[++i];
         } else {
             rest.push_back(args[i]);
         }
@@ -53,7 +52,10 @@ UiSession::UiSession(const char* program, const UiOptions& options) {
     QApplication::setApplicationDisplayName(QStringLiteral("axishost"));
     auto& seam = axis::TheScreenModalSeam();
     seam.SetSnapshotDir(QString::fromStdString(options.snapshot_dir));
-    seam.SetAutoCancel(options.auto_cancel);
+    using Answer = axis::ScreenModalSeam::AutoAnswer;
+    seam.SetAutoAnswer(options.auto_answer == "ok"       ? Answer::Ok
+                       : options.auto_answer == "cancel" ? Answer::Cancel
+                                                         : Answer::None);
 }
 
 UiSession::~UiSession() = default;

@@ -1,6 +1,6 @@
 #pragma once
 // What the commands that show dialogs share: the display check, the Qt application,
-// and the trial-run options of the modal seam (--snapshot DIR, --auto cancel).
+// and the trial-run options of the modal seam (--snapshot DIR, --auto cancel|ok).
 
 #include <memory>
 #include <string>
@@ -12,10 +12,12 @@ namespace axishost {
 
 struct UiOptions {
     std::string snapshot_dir;  ///< every dialog and message box leaves a PNG here
-    bool auto_cancel = false;  ///< each is closed with Cancel as soon as it is shown
+    /// "cancel" or "ok": each dialog and message box gets that answer as soon as it
+    /// is shown; empty: the user answers.
+    std::string auto_answer;
 };
 
-/// Takes --snapshot DIR and --auto cancel out of `args`; false with `error` set for a
+/// Takes --snapshot DIR and --auto cancel|ok out of `args`; false with `error` set for a
 /// malformed option.
 bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error);
 
@@ -28,13 +30,13 @@ std::string NoDisplayMessage(const std::string& command_line_example);
 /// The Qt application of a command that shows dialogs, with the modal seam set up
 /// for `options`. Lives as long as the returned object.
 class UiSession {
-public:
+  public:
     UiSession(const char* program, const UiOptions& options);
     ~UiSession();
     UiSession(const UiSession&) = delete;
     UiSession& operator=(const UiSession&) = delete;
 
-private:
+  private:
     int argc_ = 1;
     char* argv_[2];
     std::unique_ptr<QApplication> app_;

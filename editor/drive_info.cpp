@@ -68,7 +68,9 @@ CDriveInfo::CDriveInfo(CMC_Setup* setup, QWidget* parent)
     qApp->installEventFilter(this);
 }
 
-CDriveInfo::~CDriveInfo() { qApp->removeEventFilter(this); }
+CDriveInfo::~CDriveInfo() {
+    qApp->removeEventFilter(this);
+}
 
 bool CDriveInfo::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
@@ -112,7 +114,8 @@ void CDriveInfo::ApplyLoadRules() {
     EnableChild(f.overTempEdit, e && ot);
     // Labels and unit selectors of those rows show whether the feature is on,
     // locked or not.
-    EnableChildren({f.sensorGainLabel, f.sensorGainUnit, f.sensorOutputLabel, f.sensorOutputUnit}, s);
+    EnableChildren({f.sensorGainLabel, f.sensorGainUnit, f.sensorOutputLabel, f.sensorOutputUnit},
+                   s);
     EnableChildren({f.overVoltageLabel, f.overVoltageUnit}, ov);
     EnableChildren({f.underVoltageLabel, f.underVoltageUnit}, uv);
     EnableChildren({f.i2tCurrentLabel, f.i2tCurrentUnit, f.i2tTimeLabel, f.i2tTimeUnit}, i2);
@@ -156,7 +159,8 @@ void CDriveInfo::OnOK() {
     setup->SetProductID(f.productIdEdit->text().toStdString());
     setup->SetDescription(f.driveNameEdit->text().toStdString());
     if (!setup->SetFirmwareID(f.firmwareIdEdit->text().toStdString()))
-        axis::ShowMessage(this, tr("Error setting the firmware ID!"));
+        axis::ShowMessage(this, tr("Error setting the firmware ID!"), axis::MessageButtons::Ok,
+                          axis::MessageIcon::Error);
     orvex::ComputeOptionsFromParameters(setup);
     EndDialog(1);
 }

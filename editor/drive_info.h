@@ -15,7 +15,7 @@ class DriveInfo;
 class CDriveInfo : public CMySetupDlg {
     Q_OBJECT
 
-public:
+  public:
     /// The chord that flips the editing flag: all three modifiers held while the
     /// letter goes down.
     static constexpr Qt::KeyboardModifiers kChordModifiers =
@@ -37,11 +37,11 @@ public:
     bool IsEditing() const { return editing_ != 0; }
     Ui::DriveInfo& Form() { return *ui_; }
 
-protected:
+  protected:
     /// Sees every key before the dialog's controls do, for the chord.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void OnProtectionCheckClicked();
     void ApplyLoadRules();
 

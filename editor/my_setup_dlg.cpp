@@ -56,8 +56,8 @@ void UpdateMaxCurrentRange(CMC_Setup* setup) {
 
 }  // namespace
 
-CMySetupDlg::CMySetupDlg(CMC_Setup* setup, QWidget* layout, int flag,
-                         const char* const* guidelines, QWidget* parent)
+CMySetupDlg::CMySetupDlg(CMC_Setup* setup, QWidget* layout, int flag, const char* const* guidelines,
+                         QWidget* parent)
     : CMC_EditSetupDlg(setup, layout, flag, guidelines, parent) {}
 
 CMySetupDlg::~CMySetupDlg() = default;
@@ -67,11 +67,11 @@ void CMySetupDlg::OnChangedParameterValue(const char* name) {
     if (setup && name) {
         if (axis::NamesEqual(name, "NoMotorSteps")) {
             orvex::UpdateStepUnits(setup);
-            for (const char* unit : kStepCompatibleUnits) RefreshAllParametersWithCompatibleUnits(unit);
-        } else if (const auto* row = std::find_if(std::begin(kGainRows), std::end(kGainRows),
-                                                  [name](const GainRow& r) {
-                                                      return axis::NamesEqual(name, r.gain);
-                                                  });
+            for (const char* unit : kStepCompatibleUnits)
+                RefreshAllParametersWithCompatibleUnits(unit);
+        } else if (const auto* row = std::find_if(
+                       std::begin(kGainRows), std::end(kGainRows),
+                       [name](const GainRow& r) { return axis::NamesEqual(name, r.gain); });
                    row != std::end(kGainRows)) {
             for (Conversion step : row->steps)
                 if (step) step(setup);

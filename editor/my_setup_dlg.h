@@ -10,7 +10,7 @@
 class CMySetupDlg : public CMC_EditSetupDlg {
     Q_OBJECT
 
-public:
+  public:
     /// Forwards everything to the host's base; the module always passes 1 as `flag`.
     CMySetupDlg(CMC_Setup* setup, QWidget* layout, int flag, const char* const* guidelines,
                 QWidget* parent);

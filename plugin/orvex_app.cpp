@@ -6,8 +6,12 @@
 #include "host/ui/help_viewer.h"
 
 // Resource initialisers live outside any namespace (Qt's rule).
-static void InitOrvexResources() { Q_INIT_RESOURCE(orvex); }
-static void CleanupOrvexResources() { Q_CLEANUP_RESOURCE(orvex); }
+static void InitOrvexResources() {
+    Q_INIT_RESOURCE(orvex);
+}
+static void CleanupOrvexResources() {
+    Q_CLEANUP_RESOURCE(orvex);
+}
 
 COrvexApp::COrvexApp() {
     InitOrvexResources();
@@ -24,4 +28,6 @@ namespace {
 COrvexApp g_the_app;
 }  // namespace
 
-COrvexApp& TheOrvexApp() { return g_the_app; }
+COrvexApp& TheOrvexApp() {
+    return g_the_app;
+}

@@ -5,7 +5,7 @@
 // the module's help pages are.
 
 class COrvexApp {
-public:
+  public:
     /// Where the module's resources and help pages live in the Qt resource tree.
     static constexpr const char* kResourceRoot = ":/orvex";
     static constexpr const char* kHelpFolder = ":/orvex/help";

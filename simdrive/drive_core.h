@@ -104,7 +104,6 @@ public:
     void SetTestCurrentLimit(double counts) { test_current_limit_ = counts; }
     void SetTestSpeedLimit(double counts) { test_speed_limit_ = counts; }
     void SetTestProtection(double counts) { test_protection_ = counts; }
-    /// Angle controller gains override (0 = registers), for live gain changes.
     /// The present position becomes electric angle 0 (the rotor is aligned).
     void AlignElectricAngleHere();
     bool aligned() const { return aligned_; }

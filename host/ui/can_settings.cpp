@@ -29,8 +29,7 @@ CanSettings::CanSettings(CMC_Setup* setup, QComboBox* list, QAbstractButton* can
     });
     if (canopen_settings) {
         canopen_settings->setEnabled(false);
-        canopen_settings->setToolTip(
-            QObject::tr("This host has no CANopen settings editor."));
+        canopen_settings->setToolTip(QObject::tr("This host has no CANopen settings editor."));
     }
     Redraw();
 }

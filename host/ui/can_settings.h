@@ -12,7 +12,7 @@ namespace axis {
 inline constexpr const char* kCanBaudRateSetting = "CANBaudRate";
 
 class CanSettings {
-public:
+  public:
     /// Fills `list` with the CANopen bit rates and selects the setting's value (none
     /// when the setting is absent or not one of them). A choice writes the setting.
     /// `canopen_settings` (may be null) is disabled: this host has no CANopen editor.
@@ -20,7 +20,7 @@ public:
     /// Selects the setting's value again.
     void Redraw();
 
-private:
+  private:
     CMC_Setup* setup_;
     QComboBox* list_;
 };

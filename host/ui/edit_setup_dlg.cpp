@@ -21,6 +21,7 @@
 #include "host/ui/guideline_assistant.h"
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
+#include "host/ui/motor_editor.h"
 #include "host/ui/parameter_binding.h"
 
 namespace {
@@ -147,10 +148,15 @@ bool CMC_EditSetupDlg::CommitUserValue(axis::ParameterBinding& binding, double b
         Refuse(binding, RangeMessage(p));
         return false;
     }
-    p.SetValueInBaseUnit(whole ? std::round(base_value) : std::clamp(base_value, min, max));
-    // The name is copied: a hook may rebuild bindings or rename nothing, but the
-    // parameter's own string must not be what the hooks hold on to.
-    const std::string name = p.GetName();
+    return ChangeParameterValue(p.GetName().c_str(),
+                                whole ? std::round(base_value) : std::clamp(base_value, min, max));
+}
+
+bool CMC_EditSetupDlg::ChangeParameterValue(const char* name_text, double base_value) {
+    CMC_Parameter* p = Lookup(setup_, name_text);
+    if (!p || !p->SetValueInBaseUnit(base_value)) return false;
+    // A copy: the hooks get a name that stays valid whatever they do to the setup.
+    const std::string name = p->GetName();
     ++user_change_depth_;
     OnChangedParameterValue(name.c_str());
     RefreshParameterControls(name.c_str());
@@ -235,14 +241,22 @@ void CMC_EditSetupDlg::ShowChildren(std::initializer_list<QWidget*> children, bo
 }
 
 void CMC_EditSetupDlg::SetChildText(QWidget* child, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(child)) label->setText(text);
-    else if (auto* edit = qobject_cast<QLineEdit*>(child)) edit->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(child)) button->setText(text);
-    else if (auto* box = qobject_cast<QGroupBox*>(child)) box->setTitle(text);
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(child)) plain->setPlainText(text);
-    else if (auto* rich = qobject_cast<QTextEdit*>(child)) rich->setPlainText(text);
-    else if (auto* list = qobject_cast<QComboBox*>(child)) list->setEditText(text);
-    else if (child) child->setWindowTitle(text);
+    if (auto* label = qobject_cast<QLabel*>(child))
+        label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(child))
+        edit->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(child))
+        button->setText(text);
+    else if (auto* box = qobject_cast<QGroupBox*>(child))
+        box->setTitle(text);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(child))
+        plain->setPlainText(text);
+    else if (auto* rich = qobject_cast<QTextEdit*>(child))
+        rich->setPlainText(text);
+    else if (auto* list = qobject_cast<QComboBox*>(child))
+        list->setEditText(text);
+    else if (child)
+        child->setWindowTitle(text);
 }
 
 // --- timers -------------------------------------------------------------------------
@@ -323,13 +337,21 @@ void CMC_EditSetupDlg::OnOK() {
     if (UpdateData(true)) EndDialog(1);
 }
 
-void CMC_EditSetupDlg::OnCancel() { EndDialog(0); }
+void CMC_EditSetupDlg::OnCancel() {
+    EndDialog(0);
+}
 
-void CMC_EditSetupDlg::OnHelp() { axis::ShowHelp(help_context_, this); }
+void CMC_EditSetupDlg::OnHelp() {
+    axis::ShowHelp(help_context_, this);
+}
 
-void CMC_EditSetupDlg::accept() { OnOK(); }
+void CMC_EditSetupDlg::accept() {
+    OnOK();
+}
 
-void CMC_EditSetupDlg::reject() { OnCancel(); }
+void CMC_EditSetupDlg::reject() {
+    OnCancel();
+}
 
 void CMC_EditSetupDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
@@ -345,13 +367,21 @@ int CMC_EditSetupDlg::GetGuidelineCount() const {
     return static_cast<int>(guideline_texts_.size());
 }
 
-int CMC_EditSetupDlg::GetGuidelineStep() const { return guidelines_ ? guidelines_->Step() : 0; }
+int CMC_EditSetupDlg::GetGuidelineStep() const {
+    return guidelines_ ? guidelines_->Step() : 0;
+}
 
 void CMC_EditSetupDlg::SetGuidelineStep(int step) {
     if (guidelines_) guidelines_->SetStep(step);
 }
 
 // --- host editors -------------------------------------------------------------------
+
+void CMC_EditSetupDlg::InitializeMotorEditor(QComboBox* database, QComboBox* motor,
+                                             QAbstractButton* save, QAbstractButton* remove) {
+    if (!setup_ || !database || !motor) return;
+    motor_editor_ = std::make_unique<axis::MotorEditor>(*this, database, motor, save, remove);
+}
 
 void CMC_EditSetupDlg::EnableCANSettings(QComboBox* baud_rate, QAbstractButton* canopen_settings) {
     if (!setup_ || !baud_rate) return;

@@ -32,19 +32,20 @@ namespace axis {
 class ParameterBinding;
 class GuidelineAssistant;
 class CanSettings;
+class MotorEditor;
 }  // namespace axis
 
 class CMC_EditSetupDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     /// `layout` is the dialog's form: a widget the dialog takes over as its body; the
     /// caller fills it from its Designer form (`ui->setupUi(Layout())`) before or after
     /// this constructor. Its window title becomes the dialog's. `flag` is kept as given
     /// (the module always passes 1). `guidelines` is a null-ended list of texts for
     /// the guideline assistant, or null.
-    CMC_EditSetupDlg(CMC_Setup* setup, QWidget* layout, int flag,
-                     const char* const* guidelines, QWidget* parent);
+    CMC_EditSetupDlg(CMC_Setup* setup, QWidget* layout, int flag, const char* const* guidelines,
+                     QWidget* parent);
     ~CMC_EditSetupDlg() override;
 
     CMC_Setup* GetSetup() const { return setup_; }
@@ -138,8 +139,20 @@ public:
     void SetGuidelineStep(int step);
 
     // --- host editors ---------------------------------------------------------------
+    /// Gives the host's motor database editor the "Database" and "Motor" lists and the
+    /// "Save to User Database" and "Delete" buttons. Choosing a motor fills the motor
+    /// parameters ("In", "ImaxM", "K", "R", "L", "Jm", "NoMotorSteps") as user changes
+    /// and reloads the controls.
+    void InitializeMotorEditor(QComboBox* database, QComboBox* motor, QAbstractButton* save,
+                               QAbstractButton* remove);
+    axis::MotorEditor* GetMotorEditor() const { return motor_editor_.get(); }
     /// Binds the baud-rate list to the setup setting "CANBaudRate" (bit/s).
     void EnableCANSettings(QComboBox* baud_rate, QAbstractButton* canopen_settings = nullptr);
+
+    /// Writes `base_value` as a change the user made: the value (limited to the
+    /// range), then the hooks and the redraw as for a typed value. False when the
+    /// setup has no such parameter.
+    bool ChangeParameterValue(const char* name, double base_value);
 
     /// Whether a hook call is in progress (the hooks must not be re-entered by the
     /// redraws they cause).
@@ -149,10 +162,10 @@ public:
     void accept() override;
     void reject() override;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     friend class axis::ParameterBinding;
     // Called by the bindings with a value the user entered, in base unit.
     bool CommitUserValue(axis::ParameterBinding& binding, double base_value);
@@ -168,6 +181,7 @@ private:
     std::map<int, QTimer*> timers_;
     std::unique_ptr<axis::GuidelineAssistant> guidelines_;
     std::unique_ptr<axis::CanSettings> can_settings_;
+    std::unique_ptr<axis::MotorEditor> motor_editor_;
     int user_change_depth_ = 0;
     std::vector<std::string> guideline_texts_;
     bool standard_buttons_connected_ = false;

@@ -16,7 +16,16 @@ GuidelineAssistant::GuidelineAssistant(const char* const* texts, QWidget* form,
     previous_ = form->findChild<QAbstractButton*>(QStringLiteral("guidelinePreviousButton"));
     next_ = form->findChild<QAbstractButton*>(QStringLiteral("guidelineNextButton"));
     if (!text_ || !previous_ || !next_) {
-        auto* box = new QGroupBox(QObject::tr("Guideline"), form->parentWidget());
+        // Framed like the form's own boxes: the dialog's column has no margins, the
+        // form brings its own.
+        auto* frame = new QWidget(form->parentWidget());
+        auto* frame_layout = new QVBoxLayout(frame);
+        const QMargins form_margins =
+            form->layout() ? form->layout()->contentsMargins() : QMargins(9, 9, 9, 9);
+        frame_layout->setContentsMargins(form_margins.left(), form_margins.top(),
+                                         form_margins.right(), 0);
+        auto* box = new QGroupBox(QObject::tr("Guideline"), frame);
+        frame_layout->addWidget(box);
         box->setObjectName(QStringLiteral("guidelineBox"));
         auto* row = new QHBoxLayout(box);
         text_ = new QLabel(box);
@@ -28,13 +37,14 @@ GuidelineAssistant::GuidelineAssistant(const char* const* texts, QWidget* form,
         row->addWidget(text_, 1);
         row->addWidget(previous_);
         row->addWidget(next_);
-        dialog_layout->insertWidget(0, box);
+        dialog_layout->insertWidget(0, frame);
     }
     text_->setWordWrap(true);
     text_->setTextFormat(Qt::PlainText);
     // Room for the longest text, so the box does not jump while stepping.
     text_->setMinimumHeight(text_->fontMetrics().lineSpacing() * 3);
-    QObject::connect(previous_, &QAbstractButton::clicked, previous_, [this] { SetStep(step_ - 1); });
+    QObject::connect(previous_, &QAbstractButton::clicked, previous_,
+                     [this] { SetStep(step_ - 1); });
     QObject::connect(next_, &QAbstractButton::clicked, next_, [this] { SetStep(step_ + 1); });
     SetStep(0);
 }

@@ -14,7 +14,7 @@ class QWidget;
 namespace axis {
 
 class GuidelineAssistant {
-public:
+  public:
     /// `texts` null-ended. Looks for its widgets in `form`, else adds a box to
     /// `dialog_layout` above the form.
     GuidelineAssistant(const char* const* texts, QWidget* form, QVBoxLayout* dialog_layout);
@@ -23,7 +23,7 @@ public:
     int Step() const { return step_; }
     void SetStep(int step);
 
-private:
+  private:
     QStringList texts_;
     int step_ = 0;
     QLabel* text_ = nullptr;

@@ -17,7 +17,7 @@ QStringList& Folders() {
 }
 
 class HelpViewer : public QDialog {
-public:
+  public:
     explicit HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
         setObjectName(QStringLiteral("helpViewer"));
         setWindowTitle(tr("Help"));
@@ -32,8 +32,8 @@ public:
     void Show(int context, const QString& page) {
         if (page.isEmpty()) {
             browser_->setSearchPaths({});
-            browser_->setHtml(tr("<h3>Help</h3><p>There is no help page for context %1.</p>")
-                                  .arg(context));
+            browser_->setHtml(
+                tr("<h3>Help</h3><p>There is no help page for context %1.</p>").arg(context));
         } else {
             browser_->setSearchPaths({QFileInfo(page).path()});
             browser_->setSource(page.startsWith(QLatin1Char(':'))
@@ -42,7 +42,7 @@ public:
         }
     }
 
-private:
+  private:
     QTextBrowser* browser_;
 };
 
@@ -55,9 +55,13 @@ void RegisterHelpFolder(const QString& folder) {
     Folders().prepend(folder);
 }
 
-void UnregisterHelpFolder(const QString& folder) { Folders().removeAll(folder); }
+void UnregisterHelpFolder(const QString& folder) {
+    Folders().removeAll(folder);
+}
 
-QStringList HelpFolders() { return Folders(); }
+QStringList HelpFolders() {
+    return Folders();
+}
 
 QString FindHelpPage(int context) {
     const QString file = QStringLiteral("%1.html").arg(context);
@@ -85,6 +89,8 @@ QString ShowHelp(int context, QWidget* parent) {
     return page;
 }
 
-QWidget* HelpViewerWindow() { return g_viewer; }
+QWidget* HelpViewerWindow() {
+    return g_viewer;
+}
 
 }  // namespace axis

@@ -26,10 +26,14 @@ QString DefaultCaption(const QString& caption) {
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Warning: return QMessageBox::Warning;
-        case MessageIcon::Error: return QMessageBox::Critical;
-        case MessageIcon::Question: return QMessageBox::Question;
-        case MessageIcon::Information: break;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Information:
+            break;
     }
     return QMessageBox::Information;
 }
@@ -38,20 +42,27 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 // else OK (the only button).
 int EscapeAnswer(MessageButtons buttons) {
     switch (buttons) {
-        case MessageButtons::Ok: return kIdOk;
-        case MessageButtons::YesNo: return kIdNo;
+        case MessageButtons::Ok:
+            return kIdOk;
+        case MessageButtons::YesNo:
+            return kIdNo;
         case MessageButtons::OkCancel:
-        case MessageButtons::YesNoCancel: return kIdCancel;
+        case MessageButtons::YesNoCancel:
+            return kIdCancel;
     }
     return kIdCancel;
 }
 
 bool AnswerFits(MessageButtons buttons, int id) {
     switch (buttons) {
-        case MessageButtons::Ok: return id == kIdOk;
-        case MessageButtons::OkCancel: return id == kIdOk || id == kIdCancel;
-        case MessageButtons::YesNo: return id == kIdYes || id == kIdNo;
-        case MessageButtons::YesNoCancel: return id == kIdYes || id == kIdNo || id == kIdCancel;
+        case MessageButtons::Ok:
+            return id == kIdOk;
+        case MessageButtons::OkCancel:
+            return id == kIdOk || id == kIdCancel;
+        case MessageButtons::YesNo:
+            return id == kIdYes || id == kIdNo;
+        case MessageButtons::YesNoCancel:
+            return id == kIdYes || id == kIdNo || id == kIdCancel;
     }
     return false;
 }
@@ -64,9 +75,13 @@ QString PictureName(const QDialog& dialog) {
 
 }  // namespace
 
-ModalSeam& Modal() { return g_installed ? *g_installed : ScreenSeam(); }
+ModalSeam& Modal() {
+    return g_installed ? *g_installed : ScreenSeam();
+}
 
-ScreenModalSeam& TheScreenModalSeam() { return ScreenSeam(); }
+ScreenModalSeam& TheScreenModalSeam() {
+    return ScreenSeam();
+}
 
 ModalSeam* InstallModalSeam(ModalSeam* seam) {
     ModalSeam* previous = g_installed;
@@ -86,31 +101,39 @@ QString PromptForFile(QWidget* parent, const FilePrompt& prompt) {
 // --- on screen ----------------------------------------------------------------------
 
 int ScreenModalSeam::Exec(QDialog& dialog, const QString& picture_name) {
-    if (!snapshot_dir_.isEmpty() || auto_cancel_) {
+    if (!snapshot_dir_.isEmpty() || auto_answer_ != AutoAnswer::None) {
         // Runs once the modal loop has shown the dialog.
         QPointer<QDialog> guard(&dialog);
         QTimer::singleShot(0, &dialog, [this, guard, picture_name] {
             if (!guard || !guard->isVisible()) return;
             if (!snapshot_dir_.isEmpty()) {
                 QDir().mkpath(snapshot_dir_);
-                const QString path = QDir(snapshot_dir_).filePath(
-                    QStringLiteral("%1-%2.png")
-                        .arg(snapshots_.size() + 1, 2, 10, QLatin1Char('0'))
-                        .arg(picture_name));
+                const QString path =
+                    QDir(snapshot_dir_)
+                        .filePath(QStringLiteral("%1-%2.png")
+                                      .arg(snapshots_.size() + 1, 2, 10, QLatin1Char('0'))
+                                      .arg(picture_name));
                 if (guard->grab().save(path)) snapshots_.append(path);
             }
-            if (auto_cancel_) {
+            if (auto_answer_ == AutoAnswer::Cancel) {
                 guard->reject();
-                // A dialog may ask before it closes (and be told Cancel by this very
-                // seam); a trial run must still end.
-                if (guard && guard->isVisible()) guard->done(QDialog::Rejected);
+            } else if (auto_answer_ == AutoAnswer::Ok) {
+                auto* box = qobject_cast<QMessageBox*>(guard.data());
+                if (box && box->defaultButton()) box->defaultButton()->click();
+                else guard->accept();
             }
+            // A dialog may refuse or ask before it closes (and be answered by this very
+            // seam); a trial run must still end.
+            if (auto_answer_ != AutoAnswer::None && guard && guard->isVisible())
+                guard->done(QDialog::Rejected);
         });
     }
     return dialog.exec();
 }
 
-int ScreenModalSeam::RunDialog(QDialog& dialog) { return Exec(dialog, PictureName(dialog)); }
+int ScreenModalSeam::RunDialog(QDialog& dialog) {
+    return Exec(dialog, PictureName(dialog));
+}
 
 int ScreenModalSeam::RunMessage(QWidget* parent, const QString& text, const QString& caption,
                                 MessageButtons buttons, MessageIcon icon) {
@@ -122,11 +145,15 @@ int ScreenModalSeam::RunMessage(QWidget* parent, const QString& text, const QStr
     };
     std::vector<Choice> choices;
     switch (buttons) {
-        case MessageButtons::Ok: choices = {{QMessageBox::Ok, kIdOk}}; break;
+        case MessageButtons::Ok:
+            choices = {{QMessageBox::Ok, kIdOk}};
+            break;
         case MessageButtons::OkCancel:
             choices = {{QMessageBox::Ok, kIdOk}, {QMessageBox::Cancel, kIdCancel}};
             break;
-        case MessageButtons::YesNo: choices = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}}; break;
+        case MessageButtons::YesNo:
+            choices = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}};
+            break;
         case MessageButtons::YesNoCancel:
             choices = {{QMessageBox::Yes, kIdYes},
                        {QMessageBox::No, kIdNo},
@@ -166,7 +193,9 @@ QString ScreenModalSeam::RunFilePrompt(QWidget* parent, const FilePrompt& prompt
 
 ScriptedModalSeam::ScriptedModalSeam() : previous_(InstallModalSeam(this)) {}
 
-ScriptedModalSeam::~ScriptedModalSeam() { InstallModalSeam(previous_); }
+ScriptedModalSeam::~ScriptedModalSeam() {
+    InstallModalSeam(previous_);
+}
 
 QStringList ScriptedModalSeam::MessageTexts() const {
     QStringList texts;

@@ -36,7 +36,7 @@ struct FilePrompt {
 };
 
 class ModalSeam {
-public:
+  public:
     virtual ~ModalSeam() = default;
     /// Runs an initialised dialog until it ends; returns the code it ended with
     /// (QDialog::done), 0 when it was closed without one.
@@ -56,8 +56,7 @@ ModalSeam* InstallModalSeam(ModalSeam* seam);
 
 /// Shorthands through the seam in force. The caption defaults to the application's
 /// display name.
-int ShowMessage(QWidget* parent, const QString& text,
-                MessageButtons buttons = MessageButtons::Ok,
+int ShowMessage(QWidget* parent, const QString& text, MessageButtons buttons = MessageButtons::Ok,
                 MessageIcon icon = MessageIcon::Information, const QString& caption = {});
 QString PromptForFile(QWidget* parent, const FilePrompt& prompt);
 
@@ -65,12 +64,17 @@ QString PromptForFile(QWidget* parent, const FilePrompt& prompt);
 /// it can save a PNG of every dialog and message box when first shown, and close each
 /// with Cancel right after.
 class ScreenModalSeam : public ModalSeam {
-public:
+  public:
     /// Folder for the pictures; empty: no pictures.
     void SetSnapshotDir(const QString& dir) { snapshot_dir_ = dir; }
-    /// Closes every dialog with Cancel and answers every message with its cancel (or
-    /// only) button as soon as it is shown.
-    void SetAutoCancel(bool on) { auto_cancel_ = on; }
+    /// Answers given to every dialog and message box as soon as it is shown, for trial
+    /// runs. Cancel: dialogs end with Cancel, messages with their Cancel (else No, else
+    /// only) button. Ok: dialogs are confirmed with OK, messages with their first
+    /// button (OK or Yes). A dialog that does not close on the answer (a refused value,
+    /// a question) is then ended with Cancel, so a trial run always ends.
+    enum class AutoAnswer { None, Cancel, Ok };
+    void SetAutoAnswer(AutoAnswer answer) { auto_answer_ = answer; }
+    void SetAutoCancel(bool on) { auto_answer_ = on ? AutoAnswer::Cancel : AutoAnswer::None; }
     /// Paths of the pictures saved so far, in order.
     const QStringList& Snapshots() const { return snapshots_; }
 
@@ -79,11 +83,11 @@ public:
                    MessageButtons buttons, MessageIcon icon) override;
     QString RunFilePrompt(QWidget* parent, const FilePrompt& prompt) override;
 
-private:
+  private:
     int Exec(QDialog& dialog, const QString& picture_name);
 
     QString snapshot_dir_;
-    bool auto_cancel_ = false;
+    AutoAnswer auto_answer_ = AutoAnswer::None;
     QStringList snapshots_;
 };
 
@@ -94,7 +98,7 @@ ScreenModalSeam& TheScreenModalSeam();
 /// screen) and handed to queued scripts; messages and file prompts take queued
 /// answers. Everything is recorded.
 class ScriptedModalSeam : public ModalSeam {
-public:
+  public:
     using DialogScript = std::function<void(QDialog&)>;
 
     struct Record {
@@ -102,7 +106,7 @@ public:
         QString caption;  ///< window title
         QString text;     ///< message text; the file prompt's caption
         MessageButtons buttons = MessageButtons::Ok;
-        int answer = 0;   ///< the dialog's end code, the button, 1 when a file was given
+        int answer = 0;  ///< the dialog's end code, the button, 1 when a file was given
     };
 
     ScriptedModalSeam();
@@ -131,7 +135,7 @@ public:
                    MessageButtons buttons, MessageIcon icon) override;
     QString RunFilePrompt(QWidget* parent, const FilePrompt& prompt) override;
 
-private:
+  private:
     ModalSeam* previous_;
     std::deque<DialogScript> dialog_scripts_;
     std::deque<int> message_answers_;

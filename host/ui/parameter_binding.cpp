@@ -32,11 +32,17 @@ QString FormatParameterValue(double value) {
     return text;
 }
 
-const std::string& ParameterBinding::Name() const { return parameter_.GetName(); }
+const std::string& ParameterBinding::Name() const {
+    return parameter_.GetName();
+}
 
-bool ParameterBinding::Commit(double base_value) { return dialog_.CommitUserValue(*this, base_value); }
+bool ParameterBinding::Commit(double base_value) {
+    return dialog_.CommitUserValue(*this, base_value);
+}
 
-void ParameterBinding::CommitUnit(const std::string& unit) { dialog_.CommitUserUnit(*this, unit); }
+void ParameterBinding::CommitUnit(const std::string& unit) {
+    dialog_.CommitUserUnit(*this, unit);
+}
 
 // --- edit field ---------------------------------------------------------------------
 
@@ -87,7 +93,9 @@ void ValueBinding::Redraw() {
     }
 }
 
-bool ValueBinding::CommitPending() { return CommitText(); }
+bool ValueBinding::CommitPending() {
+    return CommitText();
+}
 
 void ValueBinding::FocusAfterRefusal() {
     edit_->setFocus();
@@ -205,8 +213,10 @@ ListBinding::ListBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QCo
     connect(list_, &QComboBox::activated, this, [this](int index) {
         bool ok = false;
         const double value = list_->itemData(index).toDouble(&ok);
-        if (ok) Commit(value);
-        else Redraw();
+        if (ok)
+            Commit(value);
+        else
+            Redraw();
     });
 }
 

@@ -23,7 +23,7 @@ namespace axis {
 QString FormatParameterValue(double value);
 
 class ParameterBinding : public QObject {
-public:
+  public:
     ParameterBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter)
         : dialog_(dialog), parameter_(parameter) {}
 
@@ -36,7 +36,7 @@ public:
     /// Gives the keyboard focus back to the control after a refusal.
     virtual void FocusAfterRefusal() {}
 
-protected:
+  protected:
     /// Hands a user value (base unit; NaN for text that is no number) to the dialog.
     bool Commit(double base_value);
     void CommitUnit(const std::string& unit);
@@ -46,7 +46,7 @@ protected:
 
 /// Edit field with an optional unit selector.
 class ValueBinding : public ParameterBinding {
-public:
+  public:
     ValueBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QLineEdit* edit,
                  QComboBox* unit);
     void Redraw() override;
@@ -54,7 +54,7 @@ public:
     void FocusAfterRefusal() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     bool CommitText();
     void FillUnits();
     const CMC_Unit* DisplayUnit() const;
@@ -67,33 +67,33 @@ private:
 
 /// Check box: 0 or 1.
 class CheckBinding : public ParameterBinding {
-public:
+  public:
     CheckBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractButton* check);
     void Redraw() override;
 
-private:
+  private:
     QAbstractButton* check_;
 };
 
 /// Radio buttons: the value is the index of the chosen one.
 class SwitchBinding : public ParameterBinding {
-public:
+  public:
     SwitchBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
                   std::vector<QAbstractButton*> buttons);
     void Redraw() override;
 
-private:
+  private:
     std::vector<QAbstractButton*> buttons_;
 };
 
 /// Slider over the parameter's range.
 class SliderBinding : public ParameterBinding {
-public:
+  public:
     SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
                   int steps);
     void Redraw() override;
 
-private:
+  private:
     void CommitPosition();
     QAbstractSlider* slider_;
     int steps_;
@@ -101,11 +101,11 @@ private:
 
 /// Drop-down list whose entries carry values as item data.
 class ListBinding : public ParameterBinding {
-public:
+  public:
     ListBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QComboBox* list);
     void Redraw() override;
 
-private:
+  private:
     QComboBox* list_;
 };
 

@@ -10,7 +10,7 @@
 #include "host/ui/modal_seam.h"
 
 class EditorTest : public ::testing::Test {
-protected:
+  protected:
     static std::unique_ptr<CMC_Setup> Load(const char* file) {
         auto loaded = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + file);
         EXPECT_TRUE(loaded.ok()) << loaded.error;

@@ -33,7 +33,7 @@ Outcome Axishost(const QStringList& args, const QProcessEnvironment& env) {
 }
 
 class AxishostDialog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         file = dir.filePath("demo.json");
@@ -51,13 +51,25 @@ protected:
 TEST_F(AxishostDialog, TrialRunCancelsSnapshotsAndWritesNothing) {
     const QByteArray before = Digest(file);
     const QString pictures = dir.filePath("pictures");
-    const Outcome run = Axishost({"dialog", "driveinfo", file, "--snapshot", pictures, "--auto", "cancel"}, env);
+    const Outcome run =
+        Axishost({"dialog", "driveinfo", file, "--snapshot", pictures, "--auto", "cancel"}, env);
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(Digest(file), before);
     EXPECT_FALSE(QFile::exists(file + ".bak"));
     const QImage picture(QDir(pictures).filePath("01-DriveInfo.png"));
     ASSERT_FALSE(picture.isNull());
     EXPECT_GT(picture.width(), 400);
+}
+
+TEST_F(AxishostDialog, ConfirmedRunSavesAndKeepsABackup) {
+    const QByteArray before = Digest(file);
+    const Outcome run = Axishost({"dialog", "driveinfo", file, "--auto", "ok"}, env);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("saved")) << run.out.toStdString();
+    EXPECT_EQ(Digest(file + ".bak"), before);
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("\"format\": \"orvex-setup\""));
 }
 
 TEST_F(AxishostDialog, UnknownNamesAreListedAgainstTheKnownOnes) {

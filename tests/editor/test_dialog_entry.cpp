@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <QDialog>
+#include <QTextBrowser>
 
 #include "editor_fixture.h"
 #include "host/ui/help_viewer.h"
@@ -10,7 +11,7 @@
 namespace {
 
 class DialogEntryTest : public EditorTest {
-protected:
+  protected:
     void SetUp() override {
         EditorTest::SetUp();
         handle = dlopen(ORVEX_BIN_DIR "/liborvex.so", RTLD_NOW | RTLD_LOCAL);
@@ -38,6 +39,12 @@ TEST_F(DialogEntryTest, OpensDialogsByNameAndReportsTheirEnd) {
 
 TEST_F(DialogEntryTest, LoadingThePluginMakesItsHelpPagesFindable) {
     EXPECT_EQ(axis::FindHelpPage(262420), ":/orvex/help/262420.html");
+    axis::ShowHelp(262420, nullptr);
+    QWidget* viewer = axis::HelpViewerWindow();
+    ASSERT_NE(viewer, nullptr);
+    // The drive info page documents the chord that unlocks the drive data.
+    EXPECT_TRUE(viewer->findChild<QTextBrowser*>()->toPlainText().contains("Ctrl+Alt+Shift+E"));
+    viewer->close();
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 namespace {
 
 class DriveInfoTest : public EditorTest {
-protected:
+  protected:
     // Runs the dialog through the seam: `script` works it, then OK is pressed unless
     // the script closed it.
     int Run(const std::function<void(CDriveInfo&, Ui::DriveInfo&)>& script, bool ok = true) {
@@ -35,18 +35,19 @@ protected:
     }
 
     static std::vector<QWidget*> DriveData(Ui::DriveInfo& f) {
-        return {f.vmotMinEdit,  f.vmotMaxEdit,       f.vlogMinEdit,      f.vlogMaxEdit,
-                f.nominalCurrentEdit, f.peakCurrentEdit, f.vdcMaxEdit,   f.analogueRangeEdit,
-                f.tempSensorCheck, f.overVoltageCheck, f.underVoltageCheck, f.i2tCheck,
-                f.driveNameEdit, f.productIdEdit,     f.e2romSizeEdit,    f.firmwareIdEdit,
-                f.sensorGainEdit, f.sensorOutputEdit, f.overTempCheck,    f.overVoltageEdit,
-                f.underVoltageEdit, f.i2tCurrentEdit, f.i2tTimeEdit,      f.overTempEdit};
+        return {f.vmotMinEdit,        f.vmotMaxEdit,      f.vlogMinEdit,       f.vlogMaxEdit,
+                f.nominalCurrentEdit, f.peakCurrentEdit,  f.vdcMaxEdit,        f.analogueRangeEdit,
+                f.tempSensorCheck,    f.overVoltageCheck, f.underVoltageCheck, f.i2tCheck,
+                f.driveNameEdit,      f.productIdEdit,    f.e2romSizeEdit,     f.firmwareIdEdit,
+                f.sensorGainEdit,     f.sensorOutputEdit, f.overTempCheck,     f.overVoltageEdit,
+                f.underVoltageEdit,   f.i2tCurrentEdit,   f.i2tTimeEdit,       f.overTempEdit};
     }
 };
 
 TEST_F(DriveInfoTest, LockedUntilTheChordAndLockedAgainByIt) {
     Run([&](CDriveInfo& dlg, Ui::DriveInfo& f) {
-        for (QWidget* w : DriveData(f)) EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+        for (QWidget* w : DriveData(f))
+            EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
         EXPECT_TRUE(f.appIdEdit->isEnabled());
         for (QWidget* w : {f.vmotMinUnit, f.nominalCurrentUnit, f.vdcMaxUnit, f.analogueRangeUnit})
             EXPECT_TRUE(w->isEnabled());
@@ -54,7 +55,8 @@ TEST_F(DriveInfoTest, LockedUntilTheChordAndLockedAgainByIt) {
         Chord(f.appIdEdit);
         EXPECT_TRUE(dlg.IsEditing());
         // Every feature is on in the demo setup: everything opens.
-        for (QWidget* w : DriveData(f)) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        for (QWidget* w : DriveData(f))
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
         // The chord types nothing.
         EXPECT_EQ(f.appIdEdit->text(), "");
 
@@ -77,7 +79,7 @@ TEST_F(DriveInfoTest, FeatureRowsFollowTheirSwitchesLabelsEvenWhileLocked) {
         EXPECT_FALSE(f.sensorGainLabel->isEnabled());
         EXPECT_FALSE(f.sensorGainUnit->isEnabled());
         EXPECT_FALSE(f.underVoltageLabel->isEnabled());
-        EXPECT_TRUE(f.overVoltageLabel->isEnabled());   // locked, but on
+        EXPECT_TRUE(f.overVoltageLabel->isEnabled());  // locked, but on
         EXPECT_TRUE(f.overVoltageUnit->isEnabled());
         EXPECT_FALSE(f.overVoltageEdit->isEnabled());
         Chord(f.appIdEdit);

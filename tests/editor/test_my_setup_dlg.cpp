@@ -14,7 +14,7 @@ namespace {
 
 // A CMySetupDlg with one edit field per parameter name asked for.
 class FieldsDialog : public CMySetupDlg {
-public:
+  public:
     FieldsDialog(CMC_Setup* setup, std::initializer_list<const char*> names)
         : CMySetupDlg(setup, new QWidget, 1, nullptr, nullptr) {
         auto* column = new QVBoxLayout(Layout());

@@ -92,6 +92,21 @@ TEST(Protection, ErrorTimeOf65535SwitchesTheProtectionOff) {
     EXPECT_FALSE(core.tripped());
 }
 
+TEST(CurrentLoop, OffsetCurrentAddsToTheReference) {
+    // FFL (gravity compensation) is added to every current reference.
+    for (double offset : {0.0, 800.0, -1500.0}) {
+        const Scenario s = testing::LoadScenario();
+        RegisterImage r;
+        WriteCurrentLoop(r);
+        r.Write("FFL", offset, 16);
+        DriveCore core(s, r);
+        ASSERT_TRUE(core.PowerOn());
+        core.CommandCurrent(1000, -16384, false);
+        for (int k = 0; k < 4000; ++k) core.Step(nullptr);
+        EXPECT_NEAR(core.plant().State().current_a_A * kKi, 1000 + offset, 5) << offset;
+    }
+}
+
 TEST(Biquad, ScaledCoefficientsFilterAsDesigned) {
     // b = (K/(K+1), K/(K+1), 0), a1 = (K-1)/(K+1): a first-order low pass, scaled
     // by 2^31 / SF as the registers hold it.

@@ -24,7 +24,7 @@ namespace {
 // A dialog with one control of each kind, recording every hook call with what the
 // current field showed at that moment.
 class ProbeDialog : public CMC_EditSetupDlg {
-public:
+  public:
     explicit ProbeDialog(CMC_Setup* setup, const char* const* guidelines = nullptr)
         : CMC_EditSetupDlg(setup, new QWidget, 1, guidelines, nullptr) {
         Layout()->setWindowTitle("Probe");
@@ -43,9 +43,8 @@ public:
         filter = new QComboBox(Layout());
         for (int i = 0; i < 4; ++i) filter->addItem(QString("1/%1").arg(3 * (i + 1)), i * 10);
         slider = new QSlider(Qt::Horizontal, Layout());
-        buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
-                                           QDialogButtonBox::Help,
-                                       Layout());
+        buttons = new QDialogButtonBox(
+            QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, Layout());
         buttons->button(QDialogButtonBox::Ok)->setDefault(true);
         for (QWidget* w : std::initializer_list<QWidget*>{current, current_unit, other, brake,
                                                           radios, filter, slider, buttons})
@@ -60,13 +59,16 @@ public:
 
     void OnChangedParameterValue(const char* name) override {
         log.push_back(std::string("changed ") + name + " [" + current->text().toStdString() + "]");
-        if (double_on_change) GetSetup()->SetParameterValueInBaseUnit(name, 2 * GetSetup()->GetParameterValueInBaseUnit(name));
+        if (double_on_change)
+            GetSetup()->SetParameterValueInBaseUnit(
+                name, 2 * GetSetup()->GetParameterValueInBaseUnit(name));
     }
     void OnChangedParameterUnit(const char* name) override {
         log.push_back(std::string("unit ") + name);
     }
     void OnRefreshParameterValue(const char* name) override {
-        log.push_back(std::string("refreshed ") + name + " [" + current->text().toStdString() + "]");
+        log.push_back(std::string("refreshed ") + name + " [" + current->text().toStdString() +
+                      "]");
     }
     void DoDataExchange(bool save) override {
         CMC_EditSetupDlg::DoDataExchange(save);
@@ -103,7 +105,7 @@ public:
 };
 
 class EditSetupDlgTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setup.AddParameter("In", kTypeReal, "A", "A", 2.0, 0.1, 10.0);
         setup.AddParameter("Steps", kTypeInteger, "", "", 200, 4, 100000);

@@ -8,8 +8,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 
 #include "host/setup/setup.h"
 #include "host/ui/edit_setup_dlg.h"
@@ -107,7 +107,7 @@ TEST(ScreenModalSeam, AutoCancelClosesEverythingAndSnapshotsEachFirstShowing) {
     axis::InstallModalSeam(&screen);
 
     class Asking : public CMC_EditSetupDlg {
-    public:
+      public:
         using CMC_EditSetupDlg::CMC_EditSetupDlg;
         void OnCancel() override {
             if (axis::ShowMessage(this, "Close?", MessageButtons::YesNoCancel) == kIdYes)

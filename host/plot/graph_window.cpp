@@ -1,0 +1,239 @@
+#include "host/plot/graph_window.h"
+
+#include <qcustomplot.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSvgGenerator>
+#include <QTextStream>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "host/plot/rgb16.h"
+#include "host/ui/modal_seam.h"
+
+CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plot_);
+    plot_->setObjectName(QStringLiteral("graphPlot"));
+    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot_->legend->setVisible(true);
+    plot_->legend->setFont(font());
+    plot_->yAxis2->setVisible(true);
+    plot_->yAxis2->setTickLabels(true);
+    plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot_, &QWidget::customContextMenuRequested, this, &CGraphWindow::ShowMenu);
+    setMinimumSize(240, 160);
+}
+
+CGraphWindow::~CGraphWindow() = default;
+
+void CGraphWindow::SetTitle(const QString& title) {
+    if (plot_->plotLayout()->rowCount() > 1 &&
+        qobject_cast<QCPTextElement*>(plot_->plotLayout()->element(0, 0))) {
+        static_cast<QCPTextElement*>(plot_->plotLayout()->element(0, 0))->setText(title);
+    } else {
+        plot_->plotLayout()->insertRow(0);
+        plot_->plotLayout()->addElement(
+            0, 0,
+            new QCPTextElement(plot_, title,
+                               QFont(font().family(), font().pointSize() + 1, QFont::Bold)));
+    }
+    Redraw();
+}
+
+void CGraphWindow::SetXLabel(const QString& label) {
+    plot_->xAxis->setLabel(label);
+    Redraw();
+}
+
+void CGraphWindow::SetYLabel(YAxis axis, const QString& label) {
+    (axis == kRightAxis ? plot_->yAxis2 : plot_->yAxis)->setLabel(label);
+    Redraw();
+}
+
+int CGraphWindow::AddCurve(const QString& name, int color_index, YAxis axis) {
+    Curve curve;
+    curve.graph = plot_->addGraph(plot_->xAxis, axis == kRightAxis ? plot_->yAxis2 : plot_->yAxis);
+    curve.graph->setName(name);
+    curve.graph->setPen(QPen(RGB16(color_index), 1.5));
+    curves_.push_back(std::move(curve));
+    Redraw();
+    return GetCurveCount() - 1;
+}
+
+void CGraphWindow::RemoveCurves() {
+    plot_->clearGraphs();
+    curves_.clear();
+    Redraw();
+}
+
+void CGraphWindow::ClearData() {
+    for (Curve& c : curves_) {
+        c.x.clear();
+        c.y.clear();
+        c.ring = false;
+        PushData(c);
+    }
+    Redraw();
+}
+
+void CGraphWindow::SetCurveData(int curve, const std::vector<double>& x,
+                                const std::vector<double>& y) {
+    if (curve < 0 || curve >= GetCurveCount()) return;
+    Curve& c = curves_[static_cast<size_t>(curve)];
+    const size_t n = std::min(x.size(), y.size());
+    c.x.assign(x.begin(), x.begin() + static_cast<long>(n));
+    c.y.assign(y.begin(), y.begin() + static_cast<long>(n));
+    c.ring = false;
+    PushData(c);
+    Redraw();
+}
+
+void CGraphWindow::AppendPoint(int curve, double x, double y) {
+    if (curve < 0 || curve >= GetCurveCount()) return;
+    Curve& c = curves_[static_cast<size_t>(curve)];
+    c.x.push_back(x);
+    c.y.push_back(y);
+    // Cheaper than handing over the whole curve again.
+    c.graph->addData(x, y);
+    Redraw();
+}
+
+void CGraphWindow::SetRingBuffer(int curve, int size) {
+    if (curve < 0 || curve >= GetCurveCount() || size <= 0) return;
+    Curve& c = curves_[static_cast<size_t>(curve)];
+    c.x.assign(static_cast<size_t>(size), 0.0);
+    c.y.assign(static_cast<size_t>(size), 0.0);
+    c.ring = true;
+    PushData(c);
+    Redraw();
+}
+
+void CGraphWindow::UpdateRingPoint(int curve, int index, double x, double y) {
+    if (curve < 0 || curve >= GetCurveCount()) return;
+    Curve& c = curves_[static_cast<size_t>(curve)];
+    if (!c.ring || c.x.empty()) return;
+    const int n = static_cast<int>(c.x.size());
+    const size_t i = static_cast<size_t>(((index % n) + n) % n);
+    c.x[i] = x;
+    c.y[i] = y;
+    PushData(c);
+    Redraw();
+}
+
+void CGraphWindow::PushData(Curve& c) {
+    c.graph->setData(QVector<double>(c.x.begin(), c.x.end()),
+                     QVector<double>(c.y.begin(), c.y.end()));
+}
+
+void CGraphWindow::ZoomOut() {
+    plot_->rescaleAxes();
+    // A flat curve gives an empty range; open it a little so it is drawn.
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis, plot_->yAxis2}) {
+        const QCPRange r = axis->range();
+        if (r.size() <= 0)
+            axis->setRange(r.lower - 1, r.upper + 1);
+        else if (axis != plot_->xAxis)
+            axis->scaleRange(1.1, r.center());
+    }
+    Redraw();
+}
+
+void CGraphWindow::Redraw() {
+    if (redraw_pending_) return;
+    redraw_pending_ = true;
+    QTimer::singleShot(0, this, [this] { RedrawNow(); });
+}
+
+void CGraphWindow::RedrawNow() {
+    redraw_pending_ = false;
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool CGraphWindow::SavePicture(const QString& path, int width, int height) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const int w = width > 0 ? width : std::max(plot_->width(), 640);
+    const int h = height > 0 ? height : std::max(plot_->height(), 400);
+    if (suffix == QLatin1String("png")) return plot_->savePng(path, w, h);
+    if (suffix != QLatin1String("svg")) return false;
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    svg.setTitle(plot_->objectName());
+    QCPPainter painter;
+    if (!painter.begin(&svg)) return false;
+    plot_->toPainter(&painter, w, h);
+    painter.end();
+    return QFileInfo(path).size() > 0;
+}
+
+bool CGraphWindow::ExportCsv(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
+    QTextStream out(&file);
+    auto quoted = [](QString text) {
+        return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+    };
+    QStringList header;
+    size_t rows = 0;
+    for (const Curve& c : curves_) {
+        header << quoted(c.graph->name() + QStringLiteral(" x"))
+               << quoted(c.graph->name() + QStringLiteral(" y"));
+        rows = std::max(rows, c.x.size());
+    }
+    out << header.join(QLatin1Char(',')) << '\n';
+    for (size_t r = 0; r < rows; ++r) {
+        QStringList cells;
+        for (const Curve& c : curves_) {
+            const bool has = r < c.x.size();
+            cells << (has ? QString::number(c.x[r], 'g', 17) : QString())
+                  << (has ? QString::number(c.y[r], 'g', 17) : QString());
+        }
+        out << cells.join(QLatin1Char(',')) << '\n';
+    }
+    out.flush();
+    return file.error() == QFile::NoError;
+}
+
+bool CGraphWindow::SavePictureAs() {
+    axis::FilePrompt prompt{axis::FilePromptKind::Save,
+                            tr("Save picture"),
+                            {},
+                            QStringLiteral("plot.png"),
+                            tr("PNG picture (*.png);;SVG drawing (*.svg)")};
+    const QString path = axis::PromptForFile(this, prompt);
+    if (path.isEmpty()) return false;
+    if (SavePicture(path)) return true;
+    axis::ShowMessage(this,
+                      tr("The picture could not be saved as %1 (use .png or .svg).").arg(path),
+                      axis::MessageButtons::Ok, axis::MessageIcon::Error);
+    return false;
+}
+
+bool CGraphWindow::ExportCsvAs() {
+    axis::FilePrompt prompt{axis::FilePromptKind::Save,
+                            tr("Export CSV"),
+                            {},
+                            QStringLiteral("plot.csv"),
+                            tr("CSV file (*.csv)")};
+    const QString path = axis::PromptForFile(this, prompt);
+    if (path.isEmpty()) return false;
+    if (ExportCsv(path)) return true;
+    axis::ShowMessage(this, tr("The data could not be written to %1.").arg(path),
+                      axis::MessageButtons::Ok, axis::MessageIcon::Error);
+    return false;
+}
+
+void CGraphWindow::ShowMenu(const QPoint& at) {
+    QMenu menu(this);
+    menu.addAction(tr("Zoom out"), this, &CGraphWindow::ZoomOut);
+    menu.addSeparator();
+    menu.addAction(tr("Save picture..."), this, [this] { SavePictureAs(); });
+    menu.addAction(tr("Export CSV..."), this, [this] { ExportCsvAs(); });
+    menu.exec(plot_->mapToGlobal(at));
+}

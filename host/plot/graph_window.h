@@ -1,0 +1,82 @@
+#pragma once
+// CGraphWindow: curves over time on a left and a right y-axis, as the tests plot
+// their logged step responses. Points can be appended as they arrive or written into
+// a ring buffer; redraws are batched. The picture can be saved as PNG or SVG and the
+// data exported as CSV (also from the plot's context menu).
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+class QCustomPlot;
+class QCPGraph;
+
+class CGraphWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    enum YAxis { kLeftAxis = 0, kRightAxis = 1 };
+
+    explicit CGraphWindow(QWidget* parent = nullptr);
+    ~CGraphWindow() override;
+
+    void SetTitle(const QString& title);
+    void SetXLabel(const QString& label);
+    void SetYLabel(YAxis axis, const QString& label);
+
+    /// Adds a curve and returns its index. Colour: RGB16 of `color_index`.
+    int AddCurve(const QString& name, int color_index, YAxis axis = kLeftAxis);
+    int GetCurveCount() const { return static_cast<int>(curves_.size()); }
+    /// Removes every curve.
+    void RemoveCurves();
+    /// Empties every curve, keeping the curves.
+    void ClearData();
+
+    /// Replaces the points of a curve (x and y of equal length; extra values ignored).
+    void SetCurveData(int curve, const std::vector<double>& x, const std::vector<double>& y);
+    /// Appends one point at the end of a curve.
+    void AppendPoint(int curve, double x, double y);
+    /// Makes a curve a ring buffer of `size` points (all at the origin until written).
+    void SetRingBuffer(int curve, int size);
+    /// Writes point `index` (modulo the ring size) of a ring-buffer curve.
+    void UpdateRingPoint(int curve, int index, double x, double y);
+    /// The points of a curve, in the order they were written.
+    const std::vector<double>& CurveX(int curve) const { return curves_.at(curve).x; }
+    const std::vector<double>& CurveY(int curve) const { return curves_.at(curve).y; }
+
+    /// Fits every axis to the data.
+    void ZoomOut();
+    /// Schedules one redraw for the next pass of the event loop; many changes, one
+    /// repaint.
+    void Redraw();
+    /// Redraws at once.
+    void RedrawNow();
+
+    /// Saves the plot as a picture; the format follows the suffix (.png or .svg).
+    /// False when the file cannot be written or the suffix is neither.
+    bool SavePicture(const QString& path, int width = 0, int height = 0);
+    /// Writes the curves as CSV: one x and one y column per curve, headed by the
+    /// curve's name; shorter curves leave their cells empty.
+    bool ExportCsv(const QString& path) const;
+    /// Ask for a file through the modal seam, then save or export; false when
+    /// cancelled or failed (a failure is reported).
+    bool SavePictureAs();
+    bool ExportCsvAs();
+
+    QCustomPlot* Plot() const { return plot_; }
+
+  private:
+    struct Curve {
+        QCPGraph* graph = nullptr;
+        std::vector<double> x;
+        std::vector<double> y;
+        bool ring = false;
+    };
+    void PushData(Curve& curve);
+    void ShowMenu(const QPoint& at);
+
+    QCustomPlot* plot_;
+    std::vector<Curve> curves_;
+    bool redraw_pending_ = false;
+};
