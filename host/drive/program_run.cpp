@@ -43,9 +43,14 @@ bool StartDriveProgram(CMC_Setup* setup, const std::string& name, CMC_CoffFormat
     CMC_Comm* comm = Connection(setup, error);
     if (!comm) return false;
     if (program) {
+        // A descriptor not read yet is read now, from the program folder when it has
+        // no file name.
         if (!program->IsLoaded()) {
-            error = "The drive program file \"" + program->GetFileName() + "\" has not been read.";
-            return false;
+            if (program->GetFileName().empty()) program->SetFileName(ProgramPath(name));
+            if (!program->ReadCoff()) {
+                error = program->GetErrorText();
+                return false;
+            }
         }
         if (program->GetProgramName() != name) {
             error = "The program file \"" + program->GetFileName() + "\" describes \"" +

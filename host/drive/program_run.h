@@ -19,7 +19,8 @@ inline constexpr double kNoValueMarker = 1.2345e100;
 /// of the setup is written to the drive's registers first (a program runs with the
 /// setup being edited, not with what the drive held before), then the logger is set
 /// up for the run (or switched off when there is none), then the program starts.
-/// `program`, when given, must be the loaded descriptor of `name`. False with the
+/// `program`, when given, must be the descriptor of `name`; one not read yet is
+/// read first (from the program folder when it has no file name). False with the
 /// reason in `error` when any of it fails; nothing is started then.
 bool StartDriveProgram(CMC_Setup* setup, const std::string& name, CMC_CoffFormat* program,
                        CMC_Logger* logger, std::string& error);

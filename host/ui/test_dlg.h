@@ -44,7 +44,8 @@ class CMC_TestDlg : public CMC_EditSetupDlg {
 
     /// Writes every option of the setup to the drive, sets up `logger` (or switches
     /// the logger off) and starts the drive program `name`; `program`, when given,
-    /// must hold that program's descriptor. Nonzero when the program started.
+    /// is that program's descriptor, read first when it has not been. Nonzero when
+    /// the program started.
     int ExecuteCode(const char* name, CMC_CoffFormat* program, CMC_Logger* logger,
                     void* reserved1 = nullptr, void* reserved2 = nullptr);
     /// Reads a variable of `program` (drive units); nonzero on success, else `error`

@@ -160,6 +160,18 @@ TEST(ProgramStart, WritesEveryOptionThenStartsTheNamedProgram) {
     ASSERT_TRUE(bench.comm.IsProgramRunning(running));
     EXPECT_TRUE(running);
 
+    // A descriptor not read yet is read by the start; one that cannot be read stops it.
+    CMC_CoffFormat unread;
+    EXPECT_TRUE(
+        axis::StartDriveProgram(bench.setup.get(), "VDC_Detection_Test", &unread, nullptr, error))
+        << error;
+    EXPECT_TRUE(unread.IsLoaded());
+    CMC_CoffFormat missing;
+    missing.SetFileName("/nonexistent/VDC_Detection_Test.json");
+    EXPECT_FALSE(
+        axis::StartDriveProgram(bench.setup.get(), "VDC_Detection_Test", &missing, nullptr, error));
+    EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+
     // The descriptor must be the program's own.
     EXPECT_FALSE(axis::StartDriveProgram(bench.setup.get(), "Analogue_Reference_Test", &program,
                                          nullptr, error));
