@@ -207,3 +207,18 @@ TEST(VdcDetection, DetailsNameTheDriveReasonAndHelpOpensTheTestPage) {
     axis::HelpViewerWindow()->close();
     axis::UnregisterHelpFolder(QStringLiteral(ORVEX_RESOURCE_DIR "/help"));
 }
+
+TEST(VdcDetection, ClosingWhileTheTestRunsStopsTheDriveProgram) {
+    SimBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Button(d, "startStopButton")->click();
+        Button(d, "cancelButton")->click();  // nothing identified yet: no question
+    });
+    EXPECT_EQ(dlg.DoModal(), 0);
+    bool running = true;
+    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
+    EXPECT_FALSE(running);
+    EXPECT_TRUE(seam.MessageTexts().isEmpty());
+}
