@@ -55,27 +55,6 @@ TEST(DriveAccess, OptionsGoToRegistersAndCommandsToTheDrive) {
     EXPECT_NE(bench.setup->GetLastDriveError().find("BOGUS"), std::string::npos);
 }
 
-TEST(DriveAccess, WithoutAConnectionEverythingSaysSo) {
-    auto setup = axis::ParseSetup(drive_test::kSetup).setup;
-    EXPECT_EQ(setup->FindVariable("MER", 1)->ReadFromChip(), 0);
-    EXPECT_EQ(setup->GetLastDriveError(), "No drive connected.");
-    std::string error;
-    EXPECT_FALSE(
-        axis::StartDriveProgram(setup.get(), "VDC_Detection_Test", nullptr, nullptr, error));
-    EXPECT_EQ(error, "No drive connected.");
-    if (!CMC_Comm::Active()) EXPECT_EQ(CMC_Comm::GetLastErrorText(), "No drive connected.");
-}
-
-TEST(ProgramDescriptor, ShippedDescriptorReadsAndListsItsVariables) {
-    SimBench bench;
-    CMC_CoffFormat program;
-    program.SetFileName(axis::ProgramPath("VDC_Detection_Test"));
-    ASSERT_EQ(program.ReadCoff(), 1) << program.GetErrorText();
-    EXPECT_EQ(program.GetProgramName(), "VDC_Detection_Test");
-    EXPECT_NE(program.FindVariable("started"), nullptr);  // letter case ignored
-    EXPECT_EQ(program.FindVariable("In1"), nullptr);
-}
-
 TEST(ProgramDescriptor, BrokenDescriptorsFailWithTheirReason) {
     struct Case {
         const char* text;
