@@ -93,10 +93,12 @@ TEST(ProgramDescriptor, BrokenDescriptorsFailWithTheirReason) {
 }
 
 TEST(ProgramDescriptor, ProgramPathAcceptsOnlyPlainNames) {
+    const std::string saved = axis::ProgramDirectory();
     axis::SetProgramDirectory("/p");
     EXPECT_EQ(axis::ProgramPath("VDC_Detection_Test"), "/p/VDC_Detection_Test.json");
     for (const char* bad : {"", "../x", "a/b", "a.b", "a b", "x\\y"})
         EXPECT_EQ(axis::ProgramPath(bad), "") << bad;
+    axis::SetProgramDirectory(saved);
 }
 
 TEST(ProgramVariables, UnlistedOrUnloadedVariablesAreRefusedBeforeTheDrive) {
