@@ -20,17 +20,17 @@ struct DriveConnection::Simulated {
     CMC_Comm comm;
 };
 
-bool TakeDriveOption(std::vector<std::string>& args, std::string& spec, std::string& error) {
+bool TakeDriveOption(std::vector<std::string>& args, std::string& choice, std::string& error) {
     for (size_t i = 0; i < args.size();) {
         if (args[i] == "--drive") {
             if (i + 1 >= args.size()) {
                 error = "--drive needs sim, sim:SCENARIO or none";
                 return false;
             }
-            spec = args[i + 1];
+            choice = args[i + 1];
             args.erase(args.begin() + i, args.begin() + i + 2);
         } else if (args[i].rfind("--drive=", 0) == 0) {
-            spec = args[i].substr(8);
+            choice = args[i].substr(8);
             args.erase(args.begin() + i);
         } else {
             ++i;
@@ -47,15 +47,15 @@ std::string ResourceDirectory() {
 DriveConnection::DriveConnection() = default;
 DriveConnection::~DriveConnection() = default;
 
-bool DriveConnection::Open(const std::string& spec, std::string& error) {
+bool DriveConnection::Open(const std::string& choice, std::string& error) {
     sim_.reset();
     description_ = "none";
-    if (spec == "none") return true;
-    if (spec != "sim" && spec.rfind("sim:", 0) != 0) {
-        error = "--drive takes sim, sim:SCENARIO or none, not \"" + spec + "\"";
+    if (choice == "none") return true;
+    if (choice != "sim" && choice.rfind("sim:", 0) != 0) {
+        error = "--drive takes sim, sim:SCENARIO or none, not \"" + choice + "\"";
         return false;
     }
-    std::string scenario = spec == "sim" ? "default" : spec.substr(4);
+    std::string scenario = choice == "sim" ? "default" : choice.substr(4);
     if (scenario.empty()) {
         error = "--drive sim: needs a scenario name or file";
         return false;

@@ -16,9 +16,9 @@ class CMC_Setup;
 
 namespace axishost {
 
-/// Takes "--drive SPEC" (or "--drive=SPEC") out of `args`; the last one given wins.
-/// False with `error` set when SPEC is missing.
-bool TakeDriveOption(std::vector<std::string>& args, std::string& spec, std::string& error);
+/// Takes "--drive DRIVE" (or "--drive=DRIVE") out of `args`; the last one given wins.
+/// False with `error` set when DRIVE is missing.
+bool TakeDriveOption(std::vector<std::string>& args, std::string& choice, std::string& error);
 
 /// The folder of the shipped resources: $ORVEX_RESOURCE_DIR when set, else the
 /// source tree's resources folder this build was made from.
@@ -31,9 +31,9 @@ class DriveConnection {
     DriveConnection(const DriveConnection&) = delete;
     DriveConnection& operator=(const DriveConnection&) = delete;
 
-    /// Connects as `spec` says (see above); false with `error` set for a spec or a
+    /// Connects as `choice` says (see above); false with `error` set for a choice or a
     /// scenario that cannot be used.
-    bool Open(const std::string& spec, std::string& error);
+    bool Open(const std::string& choice, std::string& error);
     /// Installs the connection on the setup (nothing for "none").
     void Attach(CMC_Setup* setup);
     void Detach(CMC_Setup* setup);

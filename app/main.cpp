@@ -139,12 +139,12 @@ std::string KnownDialogs(const axishost::PluginEntryPoints& entry) {
     return names.empty() ? "none" : names;
 }
 
-int RunDialog(const char* program, const std::string& plugin_path, std::string drive_spec,
+int RunDialog(const char* program, const std::string& plugin_path, std::string drive_choice,
               std::vector<std::string> args) {
     axishost::UiOptions ui;
     std::string error;
     if (!axishost::TakeUiOptions(args, ui, error)) return Fail(error);
-    if (!axishost::TakeDriveOption(args, drive_spec, error)) return Fail(error);
+    if (!axishost::TakeDriveOption(args, drive_choice, error)) return Fail(error);
     if (args.size() != 2) return Fail("dialog takes NAME FILE (see --help)");
     const std::string& name = args[0];
     const std::string& file = args[1];
@@ -157,7 +157,7 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
     const auto& entry = loaded.plugin.Entry();
     if (!entry.open_dialog) return Fail("the plug-in " + plugin_path + " opens no dialogs by name");
     axishost::DriveConnection drive;
-    if (!drive.Open(drive_spec, error)) return Fail(error);
+    if (!drive.Open(drive_choice, error)) return Fail(error);
     drive.Attach(loaded.setup.get());
     entry.compute_all_options(loaded.setup.get());
     const int result = entry.open_dialog(loaded.setup.get(), name.c_str());
@@ -178,7 +178,7 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string plugin_path = axishost::DefaultPluginPath();
-    std::string drive_spec = "sim";
+    std::string drive_choice = "sim";
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
         }
         if (args[i] == "--drive") {
             if (i + 1 >= args.size()) return Fail("--drive needs sim, sim:SCENARIO or none");
-            drive_spec = args[++i];
+            drive_choice = args[++i];
             continue;
         }
         break;
@@ -206,6 +206,6 @@ int main(int argc, char** argv) {
     const std::vector<std::string> rest(args.begin() + i + 1, args.end());
     if (command == "compute") return RunCompute(plugin_path, rest);
     if (command == "scale") return RunScale(plugin_path, rest);
-    if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_spec, rest);
+    if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_choice, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

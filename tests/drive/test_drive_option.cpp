@@ -1,4 +1,4 @@
-// axishost's --drive option: which drive a spec connects, and refusals.
+// axishost's --drive option: which drive a choice connects, and refusals.
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include "host/setup/setup.h"
 #include "host/setup/setup_file.h"
 
-TEST(DriveOption, SpecsConnectTheNamedScenarioOrNothing) {
+TEST(DriveOption, ChoicesConnectTheNamedScenarioOrNothing) {
     struct Case {
-        const char* spec;
+        const char* choice;
         bool ok;
         const char* described_or_error;  // part of the description or the error
     };
@@ -25,9 +25,9 @@ TEST(DriveOption, SpecsConnectTheNamedScenarioOrNothing) {
     for (const auto& c : cases) {
         axishost::DriveConnection drive;
         std::string error;
-        EXPECT_EQ(drive.Open(c.spec, error), c.ok) << c.spec << ": " << error;
+        EXPECT_EQ(drive.Open(c.choice, error), c.ok) << c.choice << ": " << error;
         const std::string& text = c.ok ? drive.Description() : error;
-        EXPECT_NE(text.find(c.described_or_error), std::string::npos) << c.spec << " -> " << text;
+        EXPECT_NE(text.find(c.described_or_error), std::string::npos) << c.choice << " -> " << text;
     }
 }
 
@@ -55,10 +55,10 @@ TEST(DriveOption, AttachedSimulatedDriveAnswersAndNoneDoesNot) {
 TEST(DriveOption, TakesTheLastDriveOptionOutOfTheArguments) {
     std::vector<std::string> args = {"vdc", "--drive", "none", "setup.json",
                                      "--drive=sim:short_circuit"};
-    std::string spec = "sim", error;
-    ASSERT_TRUE(axishost::TakeDriveOption(args, spec, error));
-    EXPECT_EQ(spec, "sim:short_circuit");
+    std::string choice = "sim", error;
+    ASSERT_TRUE(axishost::TakeDriveOption(args, choice, error));
+    EXPECT_EQ(choice, "sim:short_circuit");
     EXPECT_EQ(args, (std::vector<std::string>{"vdc", "setup.json"}));
     std::vector<std::string> dangling = {"vdc", "--drive"};
-    EXPECT_FALSE(axishost::TakeDriveOption(dangling, spec, error));
+    EXPECT_FALSE(axishost::TakeDriveOption(dangling, choice, error));
 }
