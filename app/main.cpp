@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/compute_report.h"
+#include "app/drive_connection.h"
 #include "app/plugin_loader.h"
 #include "app/ui_session.h"
 #include "host/axiscore_info.h"
@@ -28,10 +29,11 @@ Commands:
   scale FILE UNIT NAME
         Print the module's scale factor and offset between the internal unit of NAME
         and UNIT on the setup FILE: physical = (internal + offset) x factor.
-  dialog NAME FILE [--snapshot DIR] [--auto cancel|ok]
+  dialog NAME FILE [--snapshot DIR] [--auto cancel|ok] [--drive DRIVE]
         Open one of the module's dialogs on the setup FILE, to try it out. OK saves
         the setup (atomically, keeping FILE.bak); Cancel writes nothing. NAME is one
-        of the module's dialogs (driveinfo ...; an unknown name lists them).
+        of the module's dialogs (driveinfo, vdc ...; an unknown name lists them).
+        Test dialogs run their programs on the connected drive.
         --snapshot DIR  every dialog and message box saves DIR/NN-NAME.png when
                         first shown
         --auto cancel   every dialog and message box is closed with Cancel (or its
@@ -44,6 +46,13 @@ Commands:
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)
+  --drive DRIVE   the drive dialogs talk to:
+                    sim            the simulated drive, default scenario (the default)
+                    sim:NAME       a shipped scenario (resources/sim/NAME.json:
+                                   short_circuit, enable_inactive ...)
+                    sim:FILE.json  a scenario file
+                    none           no drive connected
+                  The simulated drive runs in real time.
   --help          this text
   --version       the host library's version
 
@@ -130,10 +139,12 @@ std::string KnownDialogs(const axishost::PluginEntryPoints& entry) {
     return names.empty() ? "none" : names;
 }
 
-int RunDialog(const char* program, const std::string& plugin_path, std::vector<std::string> args) {
+int RunDialog(const char* program, const std::string& plugin_path, std::string drive_spec,
+              std::vector<std::string> args) {
     axishost::UiOptions ui;
     std::string error;
     if (!axishost::TakeUiOptions(args, ui, error)) return Fail(error);
+    if (!axishost::TakeDriveOption(args, drive_spec, error)) return Fail(error);
     if (args.size() != 2) return Fail("dialog takes NAME FILE (see --help)");
     const std::string& name = args[0];
     const std::string& file = args[1];
@@ -145,8 +156,12 @@ int RunDialog(const char* program, const std::string& plugin_path, std::vector<s
     if (!LoadBoth(plugin_path, file, loaded)) return 2;
     const auto& entry = loaded.plugin.Entry();
     if (!entry.open_dialog) return Fail("the plug-in " + plugin_path + " opens no dialogs by name");
+    axishost::DriveConnection drive;
+    if (!drive.Open(drive_spec, error)) return Fail(error);
+    drive.Attach(loaded.setup.get());
     entry.compute_all_options(loaded.setup.get());
     const int result = entry.open_dialog(loaded.setup.get(), name.c_str());
+    drive.Detach(loaded.setup.get());
     if (result < 0) return Fail("no dialog " + name + " in the plug-in (known: " + KnownDialogs(entry) + ")");
     if (result == 0) {
         std::printf("cancelled; %s not written\n", file.c_str());
@@ -163,6 +178,7 @@ int RunDialog(const char* program, const std::string& plugin_path, std::vector<s
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string plugin_path = axishost::DefaultPluginPath();
+    std::string drive_spec = "sim";
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -178,6 +194,11 @@ int main(int argc, char** argv) {
             plugin_path = args[++i];
             continue;
         }
+        if (args[i] == "--drive") {
+            if (i + 1 >= args.size()) return Fail("--drive needs sim, sim:SCENARIO or none");
+            drive_spec = args[++i];
+            continue;
+        }
         break;
     }
     if (i >= args.size()) return Fail("no command given (see --help)");
@@ -185,6 +206,6 @@ int main(int argc, char** argv) {
     const std::vector<std::string> rest(args.begin() + i + 1, args.end());
     if (command == "compute") return RunCompute(plugin_path, rest);
     if (command == "scale") return RunScale(plugin_path, rest);
-    if (command == "dialog") return RunDialog(argv[0], plugin_path, rest);
+    if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_spec, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

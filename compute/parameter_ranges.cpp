@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "compute/analogue_reference.h"
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 
@@ -41,11 +42,6 @@ void BandwidthRange(const CMC_Setup* setup, const char* name, const char* minimu
     CMC_Parameter* p = Has(setup, name);
     if (!p || !HasAll(setup, {minimum, maximum})) return;
     SetLimits(p, Value(setup, minimum), Value(setup, maximum));
-}
-
-bool HasAnalogueReference(const CMC_Setup* setup) {
-    axis::ScopedSilentLookup silent;
-    return setup->FindVariable("CADIN", 0) && setup->FindParameter("CADIN");
 }
 
 }  // namespace
@@ -88,15 +84,9 @@ void UpdateParameterRanges(CMC_Setup* setup) {
         SetLimits(p, -m, m);
     }
 
-    if (HasAnalogueReference(setup)) {
-        // The input filter's corner stays below the slow loop's Nyquist frequency.
-        SetMaxOf(setup, "filter", 1.0 / (2.0 * T_S));
-        // CALL SITE: the dead-band and end-value ranges of the analogue reference
-        // ("DeadBand_Point", "DeadBand_Range", "POS_max", "POS_min", "SPD_max",
-        // "SPD_min", "CRT_max", "CRT_min") go here, in that order:
-        //     UpdateAnalogueReferenceRanges(setup);
-        // from compute/analogue_reference.h, once that is on main.
-    }
+    // With an analogue reference input: its filter corner and its dead-band and
+    // end-value ranges.
+    UpdateAnalogueReferenceRanges(setup);
 
     if (Has(setup, "KPTHT")) {
         if (CMC_Parameter* p = Has(setup, "MAX_CURRENT"); p && HasAll(setup, {"In", "InPS"}))

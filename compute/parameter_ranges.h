@@ -19,8 +19,8 @@ namespace orvex {
 ///   65535 T_S, "TaPP", "TaNP" from 2 T_S to 65535 T_S;
 ///   "TestPosition" +-min(TaPP, TaNP) / T_S x 32767 / |k_P|;
 ///   "TestSpeed" +-min("Limit_Speed", 32767 / |k_S|);
-///   with the analogue reference: "filter" max 1 / (2 T_S) [1/s] and the end-value
-///   and dead-band ranges of the reference;
+///   with the analogue reference: "filter" max 1 / (2 T_S) [1/s] and the dead-band
+///   and end-value ranges of the reference (UpdateAnalogueReferenceRanges);
 ///   with the electric angle controller ("KPTHT"): "MAX_CURRENT" from 0 to
 ///   min("In", "InPS") [A];
 ///   with biquad filters ("IQREF_BQ_INI"): the filter frequencies "BQFilterF1%d" and

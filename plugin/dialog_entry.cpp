@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "editor/drive_info.h"
+#include "identification/test_vdc_detection.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "plugin/orvex_app.h"
@@ -24,9 +25,17 @@ int OpenModal(CMC_Setup* setup) {
     return dialog.DoModal() == 1 ? 1 : 0;
 }
 
+// Test dialogs take the host's flag (always 1) before their parent.
+template <class Dialog>
+int OpenTestModal(CMC_Setup* setup) {
+    Dialog dialog(setup, 1, nullptr);
+    return dialog.DoModal() == 1 ? 1 : 0;
+}
+
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
     {"driveinfo", OpenModal<CDriveInfo>},
+    {"vdc", OpenTestModal<CTestVdcDetection>},
 };
 
 }  // namespace

@@ -8,8 +8,10 @@
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
+extern "C" {
 /// For the host; the module itself neither reads nor writes it.
-ORVEX_EXPORT int32_t g_bKufSinusoidalMode = 0;
+__attribute__((visibility("default"))) int32_t g_bKufSinusoidalMode = 0;
+}
 
 namespace {
 // How many of the three step-unit parameters the host has initialised since the

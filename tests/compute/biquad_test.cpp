@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute/biquad.h"
+#include "compute/units_transmission.h"
 #include "host/setup/chip_link.h"
 #include "host/setup/setup_file.h"
 
@@ -437,6 +438,18 @@ TEST(BiquadDrive, WritesCountsThenSlotsInOrder) {
     s->SetChipLink(nullptr);
     EXPECT_EQ(d.WriteFiltersToDrive(s.get()), 0);
     EXPECT_EQ(s->GetLastDriveError(), "No drive connected.");
+}
+
+// The shipped demo holds a notch on the current reference and a low pass on the speed
+// feedback; recomputing them gives the very words it holds.
+TEST(BiquadSlots, DemoSetupRecomputesToItsOwnWords) {
+    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
+    ASSERT_TRUE(r.ok()) << r.error;
+    CMC_Setup* s = r.setup.get();
+    orvex::InstallScaleProvider(s);
+    const std::string before = axis::SerializeSetup(*s);
+    EXPECT_EQ(orvex::ComputeOption_BiquadFilters(s), 1);
+    EXPECT_EQ(axis::SerializeSetup(*s), before);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ struct Row {
     Conversion forward;
     const char* option;
     double before, after;
-    Inputs inputs;
+    Inputs inputs = {};
     std::vector<Back> back = {};
     const char* neg_transmission = nullptr;  // the setting "hasNegTransmission"
 };
@@ -63,14 +63,20 @@ void RunRows(const std::vector<Row>& rows) {
         if (r.neg_transmission) b.Setting("hasNegTransmission", r.neg_transmission);
         auto s = b.Build();
         const std::string what = std::string(r.option) + " from " + std::to_string(r.before);
-        if (r.forward) ASSERT_EQ(r.forward(s.get()), 1) << what;
+        if (r.forward) {
+            ASSERT_EQ(r.forward(s.get()), 1) << what;
+        }
         EXPECT_PRED2(Near, Value(*s, r.option), r.after) << what;
         for (const Back& e : r.back) {
             s->SetParameterValueInBaseUnit(e.name, 0.5);  // forget the input
             ASSERT_EQ(kReadBack.at(e.name)(s.get()), 1) << what << ": " << e.name;
             EXPECT_PRED2(Near, Value(*s, e.name), e.value) << what << ": " << e.name;
-            if (!std::isnan(e.min)) EXPECT_PRED2(Near, Min(*s, e.name), e.min) << e.name;
-            if (!std::isnan(e.max)) EXPECT_PRED2(Near, Max(*s, e.name), e.max) << e.name;
+            if (!std::isnan(e.min)) {
+                EXPECT_PRED2(Near, Min(*s, e.name), e.min) << e.name;
+            }
+            if (!std::isnan(e.max)) {
+                EXPECT_PRED2(Near, Max(*s, e.name), e.max) << e.name;
+            }
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute/parameter_ranges.h"
+#include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
 
 namespace {
@@ -148,6 +149,10 @@ TEST(ParameterRanges, LimitsFollowLoopPeriodAndScales) {
           {"ERR_position", kOldMin, 32767 * kPi / 4000},
           {"TestPosition", -200 * 32767 * kPi / 4000, 200 * 32767 * kPi / 4000}}},
         {"drive peak current below the motor's", {{"InPS", 2, "A"}}, {{"MAX_CURRENT", 0, 2}}},
+        // The analogue reference's current ends: 32767 / k_I = 8.19 A, motor peak 3 A.
+        {"analogue current reference",
+         {{"ImaxPS", 8.19, "A"}, {"ImaxM", 3, "A"}, {"CRT_min", -1, "A"}, {"CRT_max", 2, "A"}},
+         {{"CRT_max", -1, 3}, {"CRT_min", -3, 2}, {"filter", kOldMin, 1000}}},
     };
     for (const auto& c : cases) {
         auto s = Drive(c.changes);
@@ -204,6 +209,16 @@ TEST(ParameterRanges, ZeroScalesLeaveFiniteLimits) {
     }
     // Limit_Speed still bounds the test speed.
     ExpectLimits(*s, {"TestSpeed", -100, 100}, "zero scales");
+}
+
+TEST(ParameterRanges, DemoSetupAlreadyHasItsDependentLimits) {
+    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
+    ASSERT_TRUE(r.ok()) << r.error;
+    CMC_Setup* s = r.setup.get();
+    orvex::InstallScaleProvider(s);
+    const std::string before = axis::SerializeSetup(*s);
+    orvex::UpdateParameterRanges(s);
+    EXPECT_EQ(axis::SerializeSetup(*s), before);
 }
 
 }  // namespace

@@ -1,0 +1,303 @@
+#include "host/drive/scope_logger.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "host/drive/comm.h"
+#include "host/setup/setup.h"
+
+namespace {
+
+// Scope frame payload (16-bit words, little-endian): number of variables, number of
+// points, index of the first sample (32 bits), sampling period in microseconds (32
+// bits), then the points, one signed 32-bit value per variable.
+constexpr int kPayloadHeaderWords = 6;
+
+std::uint16_t Word(const unsigned char* bytes, int index) {
+    return static_cast<std::uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+}
+
+std::uint32_t Long(const unsigned char* bytes, int index) {
+    return Word(bytes, index) | (static_cast<std::uint32_t>(Word(bytes, index + 1)) << 16);
+}
+
+}  // namespace
+
+CMC_ScopeLogger::CMC_ScopeLogger(CMC_Setup* setup, CMC_CoffFormat* program)
+    : CMC_Logger(setup, program) {}
+
+int CMC_ScopeLogger::ChangeSettings(double window_s, int trigger_mode, int trigger_slope,
+                                    const char* trigger_variable, double level,
+                                    unsigned pretrigger_percent) {
+    if (!std::isfinite(window_s) || window_s <= 0.0)
+        return Fail("The scope window must be positive.");
+    if (trigger_mode != 1 && trigger_mode != 2 && trigger_mode != 4)
+        return Fail("Trigger mode " + std::to_string(trigger_mode) + " is unknown.");
+    if (pretrigger_percent > 100)
+        return Fail("The pretrigger is a share of the window (0 to 100 %).");
+    if (!std::isfinite(level)) return Fail("The trigger level is not a number.");
+    window_s_ = window_s;
+    trigger_mode_ = trigger_mode;
+    trigger_slope_ = trigger_slope ? 1 : 0;
+    trigger_variable_ = trigger_variable ? trigger_variable : "";
+    level_ = level;
+    pretrigger_percent_ = pretrigger_percent;
+    return 1;
+}
+
+void CMC_ScopeLogger::SetDefaultValues() {
+    window_s_ = 1.0;
+    trigger_mode_ = 1;
+    trigger_slope_ = 1;
+    trigger_variable_.clear();
+    level_ = 0.0;
+    pretrigger_percent_ = 0;
+    variables_.clear();
+    scales_.clear();
+}
+
+int CMC_ScopeLogger::RescaleVariable(const char* variable, const char* unit, double division,
+                                     double offset) {
+    const std::string name = variable ? variable : "";
+    bool logged = false;
+    for (const auto& v : variables_) logged = logged || v == name;
+    if (!logged) return Fail("\"" + name + "\" is not shown by the scope.");
+    if (!std::isfinite(division) || division <= 0.0 || !std::isfinite(offset))
+        return Fail("A channel needs a positive division and a finite offset.");
+    for (auto& s : scales_) {
+        if (s.variable == name) {
+            s = {name, unit ? unit : "", division, offset};
+            return 1;
+        }
+    }
+    scales_.push_back({name, unit ? unit : "", division, offset});
+    return 1;
+}
+
+int CMC_ScopeLogger::SaveSettingsToSetupOption(const char* option) const {
+    if (!setup_ || !option) return Fail("No setup to keep the scope settings in.");
+    nlohmann::json doc;
+    doc["window"] = window_s_;
+    doc["triggerMode"] = trigger_mode_;
+    doc["triggerSlope"] = trigger_slope_;
+    doc["triggerVariable"] = trigger_variable_;
+    doc["triggerLevel"] = level_;
+    doc["pretrigger"] = pretrigger_percent_;
+    doc["divider"] = divider_;
+    doc["variables"] = variables_;
+    nlohmann::json scales = nlohmann::json::array();
+    for (const auto& s : scales_)
+        scales.push_back({{"variable", s.variable},
+                          {"unit", s.unit},
+                          {"division", s.division},
+                          {"offset", s.offset}});
+    doc["scales"] = scales;
+    setup_->SetOption(option, doc.dump());
+    return 1;
+}
+
+int CMC_ScopeLogger::LoadSettingsFromSetupOption(const char* option) {
+    if (!setup_ || !option) return 0;
+    const std::string text = setup_->GetOptionNoError(option);
+    if (text.empty()) return 0;
+    const auto doc = nlohmann::json::parse(text, nullptr, false);
+    const std::string bad = "The scope settings in \"" + std::string(option) + "\" cannot be read.";
+    if (doc.is_discarded() || !doc.is_object()) return Fail(bad);
+    try {
+        CMC_ScopeLogger loaded(setup_, program_);
+        if (!loaded.ChangeSettings(doc.at("window").get<double>(), doc.at("triggerMode").get<int>(),
+                                   doc.at("triggerSlope").get<int>(),
+                                   doc.at("triggerVariable").get<std::string>().c_str(),
+                                   doc.at("triggerLevel").get<double>(),
+                                   doc.at("pretrigger").get<unsigned>()))
+            return Fail(bad);
+        const unsigned divider = doc.at("divider").get<unsigned>();
+        if (divider == 0) return Fail(bad);
+        for (const auto& v : doc.at("variables"))
+            if (!loaded.AddVariable(v.get<std::string>())) return Fail(bad);
+        for (const auto& s : doc.at("scales"))
+            if (!loaded.RescaleVariable(s.at("variable").get<std::string>().c_str(),
+                                        s.at("unit").get<std::string>().c_str(),
+                                        s.at("division").get<double>(),
+                                        s.at("offset").get<double>()))
+                return Fail(bad);
+        window_s_ = loaded.window_s_;
+        trigger_mode_ = loaded.trigger_mode_;
+        trigger_slope_ = loaded.trigger_slope_;
+        trigger_variable_ = loaded.trigger_variable_;
+        level_ = loaded.level_;
+        pretrigger_percent_ = loaded.pretrigger_percent_;
+        divider_ = divider;
+        variables_ = loaded.variables_;
+        scales_ = loaded.scales_;
+        return 1;
+    } catch (const nlohmann::json::exception&) {
+        return Fail(bad);
+    }
+}
+
+double CMC_ScopeLogger::LevelInDriveUnits() const {
+    if (!setup_) return level_;
+    const CMC_Variable* v = nullptr;
+    {
+        axis::ScopedSilentLookup silent;
+        v = setup_->FindVariable(trigger_variable_, 0);
+    }
+    if (!v || v->GetBaseUnitName().empty()) return level_;
+    // base = (internal + offset) x factor, as for every drive value.
+    const double factor = setup_->ScaleFactor(v->GetBaseUnitName(), v->GetName());
+    const double offset = setup_->ScaleOffset(v->GetBaseUnitName());
+    return level_ / factor - offset;
+}
+
+int CMC_ScopeLogger::BeginUploadData() {
+    CMC_Comm* comm = CMC_Comm::FromSetup(setup_);
+    if (!comm) return Fail("No drive connected.");
+    if (variables_.empty()) return Fail("The scope shows no variables.");
+    trigger_channel_ = -1;
+    for (size_t i = 0; i < variables_.size(); ++i)
+        if (!trigger_variable_.empty() && variables_[i] == trigger_variable_)
+            trigger_channel_ = static_cast<int>(i) + 1;
+    if (!trigger_variable_.empty() && trigger_channel_ < 0)
+        return Fail("The trigger variable \"" + trigger_variable_ +
+                    "\" is not shown by the scope.");
+    if (!comm->ConfigureScope(variables_, static_cast<int>(divider_)))
+        return Fail(comm->LastError());
+    level_drive_ = LevelInDriveUnits();
+    capture_ = trigger_channel_ < 0 || trigger_mode_ == 1 ? Capture::kFreeRunning : Capture::kArmed;
+    buffer_.clear();
+    points_ = 0;
+    written_ = next_undrawn_ = undrawn_ = 0;
+    single_done_ = false;
+    history_.clear();
+    have_previous_ = false;
+    trigger_time_s_ = 0.0;
+    data_.clear();
+    next_point_ = 0;
+    streaming_ = true;
+    return 1;
+}
+
+int CMC_ScopeLogger::EndUploadData() {
+    if (!streaming_) return 1;
+    streaming_ = false;
+    // The capture, oldest point first, for the point reader and Save.
+    data_.clear();
+    next_point_ = 0;
+    const unsigned n = static_cast<unsigned>(buffer_.size());
+    const unsigned filled = std::min(written_, n);
+    const unsigned start = capture_ == Capture::kFreeRunning && written_ > n ? written_ % n : 0;
+    for (unsigned k = 0; k < filled; ++k) data_.push_back(buffer_[(start + k) % n]);
+    CMC_Comm* comm = CMC_Comm::FromSetup(setup_);
+    if (!comm) return Fail("No drive connected.");
+    if (!comm->ConfigureScope({}, 1)) return Fail(comm->LastError());
+    return 1;
+}
+
+int CMC_ScopeLogger::OnFrameReceive(int byte_count, const unsigned char* payload) {
+    if (!streaming_) return -1;
+    if (!payload || byte_count < 2 * kPayloadHeaderWords) return 0;
+    const unsigned v = Word(payload, 0);
+    const unsigned p = Word(payload, 1);
+    const std::uint32_t first_sample = Long(payload, 2);
+    const std::uint32_t period_us = Long(payload, 4);
+    if (v != variables_.size() || period_us == 0) return 0;
+    if (byte_count != 2 * (kPayloadHeaderWords + 2 * static_cast<int>(p * v))) return 0;
+    if (buffer_.empty()) {
+        // The window in points follows from the sampling period, known from the
+        // first frame.
+        const double n = std::round(window_s_ / (period_us * 1e-6));
+        points_ = static_cast<unsigned>(std::clamp(n, 1.0, static_cast<double>(kMaxPoints)));
+        buffer_.assign(points_, {});
+    }
+    for (unsigned k = 0; k < p; ++k) {
+        std::vector<double> point(v + 1);
+        point[0] = (static_cast<double>(first_sample) + k) * period_us * 1e-6;
+        for (unsigned c = 0; c < v; ++c) {
+            const int index = kPayloadHeaderWords + 2 * static_cast<int>(k * v + c);
+            point[c + 1] = static_cast<std::int32_t>(Long(payload, index));
+        }
+        TakePoint(std::move(point));
+    }
+    return static_cast<int>(p);
+}
+
+void CMC_ScopeLogger::TakePoint(std::vector<double> point) {
+    const unsigned n = static_cast<unsigned>(buffer_.size());
+    switch (capture_) {
+        case Capture::kFreeRunning:
+            Store(std::move(point));
+            return;
+        case Capture::kDone:
+            return;
+        case Capture::kCapturing:
+            point[0] -= trigger_time_s_;
+            Store(std::move(point));
+            if (written_ >= n) {
+                if (trigger_mode_ == 4) {
+                    capture_ = Capture::kDone;
+                    single_done_ = true;
+                } else {
+                    capture_ = Capture::kArmed;
+                    history_.clear();
+                    have_previous_ = false;
+                }
+            }
+            return;
+        case Capture::kArmed: {
+            const double x = point[trigger_channel_];
+            const bool crossed =
+                have_previous_ && (trigger_slope_ ? previous_ < level_drive_ && x >= level_drive_
+                                                  : previous_ > level_drive_ && x <= level_drive_);
+            previous_ = x;
+            have_previous_ = true;
+            if (!crossed) {
+                const unsigned pre = n * pretrigger_percent_ / 100;
+                history_.push_back(std::move(point));
+                while (history_.size() > pre) history_.pop_front();
+                return;
+            }
+            StartCapture(point[0]);
+            TakePoint(std::move(point));
+            return;
+        }
+    }
+}
+
+void CMC_ScopeLogger::StartCapture(double trigger_time_s) {
+    capture_ = Capture::kCapturing;
+    trigger_time_s_ = trigger_time_s;
+    written_ = 0;
+    next_undrawn_ = 0;
+    undrawn_ = 0;
+    for (auto& slot : buffer_) slot.clear();
+    auto history = std::move(history_);
+    history_.clear();
+    for (auto& h : history) {
+        h[0] -= trigger_time_s_;
+        Store(std::move(h));
+    }
+}
+
+void CMC_ScopeLogger::Store(std::vector<double> point) {
+    const unsigned n = static_cast<unsigned>(buffer_.size());
+    buffer_[written_ % n] = std::move(point);
+    ++written_;
+    if (undrawn_ < n)
+        ++undrawn_;
+    else
+        next_undrawn_ = (next_undrawn_ + 1) % n;  // the oldest undrawn point was overwritten
+}
+
+void CMC_ScopeLogger::GetPointsToBeDrawn(unsigned& first, unsigned& count) {
+    first = next_undrawn_;
+    count = undrawn_;
+    if (!buffer_.empty())
+        next_undrawn_ = (next_undrawn_ + undrawn_) % static_cast<unsigned>(buffer_.size());
+    undrawn_ = 0;
+}
+
+const double* CMC_ScopeLogger::GetCapturePoint(unsigned index) const {
+    if (index >= buffer_.size() || buffer_[index].empty()) return nullptr;
+    return buffer_[index].data();
+}

@@ -1,0 +1,114 @@
+#include "identification/test_vdc_detection.h"
+
+#include "compute/supply_voltage.h"
+#include "host/setup/setup.h"
+#include "ui_test_vdc_detection.h"
+
+namespace {
+
+constexpr const char* kProgram = "VDC_Detection_Test";
+
+// Status texts by step index; the step count is the number of rows.
+constexpr const char* kSteps[] = {"Launching test", "Running test"};
+constexpr std::uint16_t kStepCount = 2;
+
+// Only a short circuit stops this test: the power stage stays off, so a disabled
+// ENABLE input does not matter.
+constexpr std::uint16_t kMotionMask = 0x0002;
+
+}  // namespace
+
+CTestVdcDetection::CTestVdcDetection(CMC_Setup* setup, int flag, QWidget* parent)
+    : CMyTestDlg(setup, new QWidget, flag, parent), ui_(std::make_unique<Ui::TestVdcDetection>()) {
+    ui_->setupUi(Layout());
+    setWindowTitle(Layout()->windowTitle());
+    SetHelpContext(kHelpContext);
+    step_count_ = kStepCount;
+    {
+        axis::ScopedSilentLookup silent;
+        if (const CMC_Parameter* vdc = setup->FindParameter("Vdc"))
+            vdc_at_open_V_ = vdc->GetValueInBaseUnit();
+    }
+    AddParameterControls("Vdc", ui_->vdcEdit, ui_->vdcUnit);
+}
+
+CTestVdcDetection::~CTestVdcDetection() = default;
+
+bool CTestVdcDetection::OnInitDialog() {
+    const bool ok = CMyTestDlg::OnInitDialog();
+    program_.SetFileName(GetOutPathName(kProgram));
+    program_.ReadCoff();  // a descriptor that fails to read makes Start fail with its reason
+    return ok;
+}
+
+void CTestVdcDetection::BeginTest() {
+    // The field stays empty until the measurement is in: the redraw of the controls
+    // comes first so that it does not bring the old value back.
+    UpdateData(false);
+    ui_->vdcEdit->clear();
+    ui_->vdcUnit->setCurrentIndex(-1);
+    running_ = 1;
+    outcome_ = -1;
+    step_index_ = 0;
+    SetInfoText(kSteps[step_index_]);
+    if (!ExecuteCode(kProgram, &program_, nullptr, nullptr, nullptr)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        RefreshParameterControls("Vdc");
+        return;
+    }
+    SetInfoText(kSteps[step_index_]);
+    SetTimer(1, 20);
+}
+
+void CTestVdcDetection::OnTimer(int id) {
+    KillTimer(1);
+    if (!running_ || id != 1) {
+        CMyTestDlg::OnTimer(id);
+        return;
+    }
+    Step();
+    // A failed test leaves "Vdc" as it was: show it again in the cleared field.
+    if (!running_ && outcome_ == 0) RefreshParameterControls("Vdc");
+}
+
+void CTestVdcDetection::Step() {
+    if (step_index_ != kStepCount) {
+        TestFailed(1);
+        return;
+    }
+    if (PollProgram(program_, kMotionMask, false) != ProgramState::kFinished) return;
+    if (!CheckMotionErrors(true, kMotionMask)) return;
+    const CMC_Variable* bus = ReadDriveVariable("var_u2");
+    if (!bus) return;
+    const auto vdc_V = orvex::SupplyVoltageFromCounts(GetSetup(), bus->GetValueInBaseUnit());
+    if (!vdc_V) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    double accepted_V = 0.0;
+    if (!WriteResult("Vdc", *vdc_V, accepted_V)) return;
+    TestSucceeded(1);
+}
+
+void CTestVdcDetection::OnCancel() {
+    double vdc_now_V = vdc_at_open_V_;
+    {
+        axis::ScopedSilentLookup silent;
+        if (const CMC_Parameter* vdc = GetSetup()->FindParameter("Vdc"))
+            vdc_now_V = vdc->GetValueInBaseUnit();
+    }
+    switch (AskCloseConfirmation(
+        {{"Vdc", "Power supply", orvex::ResultFormat::kShortUpper, vdc_at_open_V_, vdc_now_V}})) {
+        case CloseAnswer::kYes:
+            EndDialog(1);
+            return;
+        case CloseAnswer::kCancel:
+            return;
+        case CloseAnswer::kNo:
+        case CloseAnswer::kNothingChanged:
+            CMyTestDlg::OnCancel();
+            return;
+    }
+}

@@ -1,0 +1,268 @@
+// What every test dialog shares: motion error texts and their precedence, the
+// completion rule of a running program, drive reads that fail, the no-value marker,
+// the close-time question.
+
+#include <gtest/gtest.h>
+
+// clang-format off
+// The simulator before any Qt header: Qt defines names its headers use as macros.
+#include "tests/drive/drive_fixture.h"
+// clang-format on
+
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+
+#include "host/drive/program_run.h"
+#include "host/ui/modal_seam.h"
+#include "identification/my_test_dlg.h"
+
+using drive_test::SimBench;
+
+namespace {
+
+// A minimal test dialog around one drive program, to reach the shared machinery.
+class ProbeTestDlg : public CMyTestDlg {
+  public:
+    explicit ProbeTestDlg(CMC_Setup* setup, bool loop_tuning = false)
+        : CMyTestDlg(setup, new QWidget, 1, nullptr, loop_tuning) {
+        program.SetFileName(GetOutPathName("VDC_Detection_Test"));
+        program.ReadCoff();
+    }
+    using CMyTestDlg::AskCloseConfirmation;
+    using CMyTestDlg::CloseAnswer;
+    using CMyTestDlg::PollProgram;
+    using CMyTestDlg::ProgramState;
+    using CMyTestDlg::ReadDriveVariable;
+    using CMyTestDlg::WriteResult;
+    const std::string& failure() const { return failure_text_; }
+    int running() const { return running_; }
+    int outcome() const { return outcome_; }
+    void SetOutcome(int outcome) { outcome_ = outcome; }
+    using CMyTestDlg::ReadResultVariable;
+    void Launch() { LaunchProgram("VDC_Detection_Test", program); }
+    void LaunchProgram(const char* name, CMC_CoffFormat& p) {
+        running_ = 1;
+        outcome_ = -1;
+        ASSERT_EQ(ExecuteCode(name, &p, nullptr), 1);
+    }
+
+    CMC_CoffFormat program;
+};
+
+// A drive program that never starts: the ENABLE input is inactive, so a program
+// that needs the power stage waits with STARTED = 0.
+orvex::sim::Scenario EnableInactive() {
+    orvex::sim::Scenario s;
+    s.faults.enable_inactive = true;
+    return s;
+}
+
+// Writes a descriptor for `program` listing `variables_json` into a temporary
+// folder and returns the folder.
+std::string WriteDescriptor(const std::string& program, const std::string& variables_json) {
+    const auto dir = std::filesystem::temp_directory_path() / "orvex_identification_tests";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / (program + ".json"), std::ios::trunc)
+        << R"({"format":"orvex-program","version":1,"program":")" << program << R"(","variables":)"
+        << variables_json << "}";
+    return dir.string();
+}
+
+}  // namespace
+
+TEST(MotionErrors, TextsFollowTheBitPrecedenceWithinTheMask) {
+    struct Case {
+        int mer;
+        std::uint16_t mask;
+        const char* expected;  // null: no error
+    };
+    const Case cases[] = {
+        {0x0002, 0xFFFF, "Drive / Motor shortcircuit protection triggered."},
+        {0x8002, 0x8002, "Drive / Motor shortcircuit protection triggered."},  // short circuit wins
+        {0x8000, 0x8002, "Drive / Motor ENABLE input is in DISABLED state."},
+        {0x8000, 0x0002, nullptr},  // masked out
+        {0x0008, 0xFFFF, "Drive / Motor control error protection triggered."},
+        {0x00C0, 0xFFFF, "Drive / Motor stopped due to positive limit switch input triggered."},
+        {0x0080, 0xFFFF, "Drive / Motor stopped due to negative limit switch input triggered."},
+        {0x0020, 0xFFFF, nullptr},  // bit 5 (command error) never fails a test
+        {0x0710, 0xFFFF, nullptr},  // nor do I2t, over-current or voltage bits
+        {0x0000, 0xFFFF, nullptr},
+    };
+    for (const auto& c : cases) {
+        const char* text = orvex::MotionErrorText(c.mer, c.mask);
+        if (!c.expected)
+            EXPECT_EQ(text, nullptr) << std::hex << c.mer;
+        else
+            EXPECT_STREQ(text, c.expected) << std::hex << c.mer;
+    }
+}
+
+TEST(MotionErrors, CheckReadsMerFromTheDriveAndFailsTheTest) {
+    SimBench bench(EnableInactive());
+    ProbeTestDlg dlg(bench.setup.get());
+    dlg.Launch();
+    bench.Run(0.005);
+    EXPECT_TRUE(dlg.CheckMotionErrors(true, 0x0002));  // ENABLE bit outside the mask
+    EXPECT_EQ(dlg.running(), 1);
+    EXPECT_FALSE(dlg.CheckMotionErrors(true, 0x8002));
+    EXPECT_EQ(dlg.failure(), "Drive / Motor ENABLE input is in DISABLED state.");
+    EXPECT_EQ(dlg.running(), 0);
+    EXPECT_EQ(dlg.outcome(), 0);
+
+    // MER that cannot be read is an internal error.
+    ProbeTestDlg again(bench.setup.get());
+    again.Launch();
+    bench.faults.FailNextRead("MER", "Timeout.");
+    EXPECT_FALSE(again.CheckMotionErrors(false, 0x0002));
+    EXPECT_EQ(again.failure(), CMC_TestDlg::msc_pszErrInternal);
+    EXPECT_EQ(again.running(), 1);  // not asked to fail the test
+}
+
+TEST(CompletionRule, WaitsWhileNotStartedOrPoweredAndFinishesWhenStartedAndOff) {
+    SimBench bench;
+    ProbeTestDlg dlg(bench.setup.get());
+    dlg.Launch();
+    // The bus measurement takes 20 ms of drive time; STARTED stays 0 until then.
+    EXPECT_EQ(dlg.PollProgram(dlg.program, 0x0002, false), ProbeTestDlg::ProgramState::kWaiting);
+    bench.Run(0.010);
+    EXPECT_EQ(dlg.PollProgram(dlg.program, 0x0002, false), ProbeTestDlg::ProgramState::kWaiting);
+    bench.Run(0.015);
+    EXPECT_EQ(dlg.PollProgram(dlg.program, 0x0002, false), ProbeTestDlg::ProgramState::kFinished);
+}
+
+TEST(CompletionRule, NotStartedKeepsCheckingMotionErrorsOnEveryTick) {
+    // With the ENABLE input inactive a program that needs the power stage never
+    // starts: STARTED stays 0 and MER holds the ENABLE bit.
+    SimBench bench(EnableInactive());
+    const std::string dir =
+        WriteDescriptor("Initial_Positioning_Test", R"([{"name":"STARTED"},{"name":"In1"}])");
+    ProbeTestDlg dlg(bench.setup.get());
+    CMC_CoffFormat program;
+    program.SetFileName(dir + "/Initial_Positioning_Test.json");
+    ASSERT_EQ(program.ReadCoff(), 1) << program.GetErrorText();
+    dlg.LaunchProgram("Initial_Positioning_Test", program);
+    for (int tick = 0; tick < 5; ++tick) {
+        bench.Run(0.020);
+        EXPECT_EQ(dlg.PollProgram(program, 0x0002, true), ProbeTestDlg::ProgramState::kWaiting);
+    }
+    EXPECT_EQ(dlg.running(), 1);
+    bench.Run(0.020);
+    EXPECT_EQ(dlg.PollProgram(program, 0x8002, true), ProbeTestDlg::ProgramState::kFailed);
+    EXPECT_EQ(dlg.failure(), "Drive / Motor ENABLE input is in DISABLED state.");
+}
+
+TEST(DriveReads, FailuresGiveTheirTextsAndEndTheTest) {
+    SimBench bench;
+    {
+        ProbeTestDlg dlg(bench.setup.get());
+        dlg.Launch();
+        bench.faults.FailNextRead("var_u2", "No answer from the drive (timeout).");
+        EXPECT_EQ(dlg.ReadDriveVariable("var_u2"), nullptr);
+        EXPECT_EQ(dlg.failure(), "No answer from the drive (timeout).");
+        EXPECT_EQ(dlg.outcome(), 0);
+    }
+    {
+        ProbeTestDlg dlg(bench.setup.get());
+        dlg.Launch();
+        EXPECT_EQ(dlg.ReadDriveVariable("NOT_IN_SETUP"), nullptr);
+        EXPECT_EQ(dlg.failure(), CMC_TestDlg::msc_pszErrInternal);
+    }
+    {
+        // STARTED unreadable: the completion rule fails with the link's text.
+        ProbeTestDlg dlg(bench.setup.get());
+        dlg.Launch();
+        bench.faults.FailNextRead("STARTED", "Checksum error.");
+        EXPECT_EQ(dlg.PollProgram(dlg.program, 0x0002, false), ProbeTestDlg::ProgramState::kFailed);
+        EXPECT_EQ(dlg.failure(), "Checksum error.");
+    }
+}
+
+TEST(DriveReads, NoValueMarkerInAResultIsAnInternalError) {
+    SimBench bench;
+    const std::string dir = WriteDescriptor(
+        "Ident_R_or_Rs", R"([{"name":"STARTED"},{"name":"In1"},{"name":"RefTest"}])");
+    CMC_CoffFormat program;
+    program.SetFileName(dir + "/Ident_R_or_Rs.json");
+    ASSERT_EQ(program.ReadCoff(), 1);
+    ProbeTestDlg dlg(bench.setup.get());
+    dlg.Launch();
+    double value = 0;
+    ASSERT_TRUE(bench.drive.WriteVariable("RefTest", 812));
+    EXPECT_TRUE(dlg.ReadResultVariable(program, "RefTest", value));
+    EXPECT_EQ(value, 812);
+    ASSERT_TRUE(bench.drive.WriteVariable("RefTest", axis::kNoValueMarker));
+    EXPECT_FALSE(dlg.ReadResultVariable(program, "RefTest", value));
+    EXPECT_EQ(dlg.failure(), CMC_TestDlg::msc_pszErrInternal);
+    EXPECT_EQ(dlg.outcome(), 0);
+}
+
+TEST(TestDialogBase, OpeningSetsStartMinimumMoveToZeroExceptForLoopTuning) {
+    SimBench bench;
+    CMC_Parameter* p =
+        bench.setup->AddParameter("ABSTART_MINMOVE", kTypeOption16, "", "", 12, 0, 65535);
+    ASSERT_NE(p, nullptr);
+    { ProbeTestDlg tuning(bench.setup.get(), /*loop_tuning=*/true); }
+    EXPECT_EQ(p->GetValueInBaseUnit(), 12);
+    { ProbeTestDlg identification(bench.setup.get()); }
+    EXPECT_EQ(p->GetValueInBaseUnit(), 0);
+    // A setup without it opens the same.
+    auto bare = axis::ParseSetup(R"({"format":"orvex-setup","version":1,"parameters":[]})").setup;
+    ProbeTestDlg plain(bare.get());
+}
+
+TEST(CloseConfirmation, AsksOnlyAfterSuccessAboutValuesThatPrintDifferently) {
+    using orvex::ResultFormat;
+    std::vector<orvex::ResultParameter> results = {
+        {"Vdc", "Power supply", ResultFormat::kShortUpper, 48, 36.7}};
+    EXPECT_FALSE(orvex::CloseConfirmationText(results, -1));
+    EXPECT_FALSE(orvex::CloseConfirmationText(results, 0));
+    EXPECT_EQ(
+        *orvex::CloseConfirmationText(results, 1),
+        "A different value than specified has been detected for the following parameter(s):\r\n\r\n"
+        "Power supply:\tOld = 48\tNew = 36.7\r\n"
+        "\r\nDo you want to save the new value(s)? (Recommended)");
+    // %G keeps six significant digits: 47.6000001 prints as 47.6.
+    results[0] = {"Vdc", "Power supply", ResultFormat::kShortUpper, 47.6, 47.6000001};
+    EXPECT_FALSE(orvex::CloseConfirmationText(results, 1));
+
+    struct Case {
+        ResultFormat format;
+        double value;
+        const char* text;
+    };
+    const Case formats[] = {
+        {ResultFormat::kFixed, 2.5, "2.500000"},
+        {ResultFormat::kInteger, 3999.9, "3999"},
+        {ResultFormat::kInteger, -0.5, "0"},
+        {ResultFormat::kShortUpper, 1.5e-7, "1.5E-07"},
+        {ResultFormat::kShortLower, 1.5e-7, "1.5e-07"},
+        {ResultFormat::kShortLower, 1000, "1000"},
+    };
+    for (const auto& f : formats)
+        EXPECT_EQ(orvex::FormatResultValue(f.format, f.value), f.text) << f.value;
+}
+
+TEST(CloseConfirmation, AnswersComeBackAndNoPutsTheOldValuesBack) {
+    SimBench bench;
+    ProbeTestDlg dlg(bench.setup.get());
+    dlg.SetOutcome(1);
+    CMC_Parameter* vdc = bench.setup->FindParameter("Vdc");
+    vdc->SetValueInBaseUnit(36.7);
+    const std::vector<orvex::ResultParameter> results = {
+        {"Vdc", "Power supply", orvex::ResultFormat::kShortUpper, 48, 36.7}};
+
+    axis::ScriptedModalSeam seam;
+    seam.AnswerMessage(axis::kIdYes);
+    seam.AnswerMessage(axis::kIdCancel);
+    seam.AnswerMessage(axis::kIdNo);
+    EXPECT_EQ(dlg.AskCloseConfirmation(results), ProbeTestDlg::CloseAnswer::kYes);
+    EXPECT_EQ(vdc->GetValueInBaseUnit(), 36.7);
+    EXPECT_EQ(dlg.AskCloseConfirmation(results), ProbeTestDlg::CloseAnswer::kCancel);
+    EXPECT_EQ(vdc->GetValueInBaseUnit(), 36.7);
+    EXPECT_EQ(dlg.AskCloseConfirmation(results), ProbeTestDlg::CloseAnswer::kNo);
+    EXPECT_EQ(vdc->GetValueInBaseUnit(), 48);
+    ASSERT_EQ(seam.Records().size(), 3u);
+    EXPECT_EQ(seam.Records()[0].buttons, axis::MessageButtons::YesNoCancel);
+    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+}
