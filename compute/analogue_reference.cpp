@@ -5,21 +5,12 @@
 
 #include "compute/config_registers.h"
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 #include "compute/scales.h"
 
 namespace orvex {
 
 namespace {
-
-double Base(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInBaseUnit(name);
-}
-double Internal(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInInternalUnit(name);
-}
-double Adc(const CMC_Setup* s) {
-    return static_cast<double>(Compute_ADCMaxValue(s));
-}
 
 // A +-10 V input is declared as a 20 V range; its ADC zero is at -10 V.
 bool IsBipolarInput(double inputs_range_V) {
@@ -77,7 +68,7 @@ bool HasOffsetAndGain(const CMC_Setup* s) {
 // The reference at the top of the input span, in internal units: the offset plus
 // the gain over the full ADC span (x counts per half span, 65536 = full span).
 double TopEndInternal(const CMC_Setup* s) {
-    return Internal(s, "AD5OFF") + Adc(s) * Internal(s, "CADIN") * 2.0 * DirectionSign(s) *
+    return Internal(s, "AD5OFF") + AdcMax(s) * Internal(s, "CADIN") * 2.0 * DirectionSign(s) *
                                        std::pow(2.0, Internal(s, "SFTADIN") - 16.0);
 }
 
@@ -160,7 +151,7 @@ bool HasAnalogueReference(const CMC_Setup* s) {
 double GetAnalogueReferenceScale(const CMC_Setup* s) {
     const EndPair* ends = EndsForMode(s);
     const double span = ends ? Internal(s, ends->top) - Internal(s, ends->bottom) : 0.0;
-    return span * 0.5 * 65536.0 / Adc(s) * DirectionSign(s);
+    return span * 0.5 * 65536.0 / AdcMax(s) * DirectionSign(s);
 }
 
 AnalogueGain SplitAnalogueGain(double x) {
@@ -206,14 +197,14 @@ int ComputeOption_LEVEL_AD5(CMC_Setup* s) {
     const double range = Base(s, "AnalogueInputsRange");
     double point = Base(s, "DeadBand_Point");
     if (IsBipolarInput(range)) point += 10.0;
-    s->SetParameterValueInInternalUnit("LEVEL_AD5", Adc(s) * point / range);
+    s->SetParameterValueInInternalUnit("LEVEL_AD5", AdcMax(s) * point / range);
     return 1;
 }
 
 int ComputeOption_E_LEVEL_AD5(CMC_Setup* s) {
     if (!HasAll(s, {"E_LEVEL_AD5", "DeadBand_Range", "AnalogueInputsRange"})) return 0;
     s->SetParameterValueInInternalUnit(
-        "E_LEVEL_AD5", Base(s, "DeadBand_Range") * Adc(s) / Base(s, "AnalogueInputsRange"));
+        "E_LEVEL_AD5", Base(s, "DeadBand_Range") * AdcMax(s) / Base(s, "AnalogueInputsRange"));
     return 1;
 }
 
@@ -237,7 +228,7 @@ int ReadBack_DeadBand_Point(CMC_Setup* s) {
     const Limits limits = DeadBandPointLimits(range);
     CMC_Parameter* p = s->FindParameter("DeadBand_Point");
     SetParameterRange(p, limits.min, limits.max);
-    double point = range * Internal(s, "LEVEL_AD5") / Adc(s);
+    double point = range * Internal(s, "LEVEL_AD5") / AdcMax(s);
     if (IsBipolarInput(range)) point -= 10.0;
     p->SetValueInBaseUnit(point);
     return 1;
@@ -249,7 +240,7 @@ int ReadBack_DeadBand_Range(CMC_Setup* s) {
     const Limits limits = DeadBandRangeLimits(s);
     CMC_Parameter* p = s->FindParameter("DeadBand_Range");
     SetParameterRange(p, limits.min, limits.max);
-    p->SetValueInBaseUnit(Base(s, "AnalogueInputsRange") * Internal(s, "E_LEVEL_AD5") / Adc(s));
+    p->SetValueInBaseUnit(Base(s, "AnalogueInputsRange") * Internal(s, "E_LEVEL_AD5") / AdcMax(s));
     return 1;
 }
 

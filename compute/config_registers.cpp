@@ -7,18 +7,13 @@
 
 #include "compute/analogue_reference.h"
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 #include "compute/scales.h"
 
 namespace orvex {
 
 namespace {
 
-double Base(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInBaseUnit(name);
-}
-double Internal(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInInternalUnit(name);
-}
 bool On(const CMC_Setup* s, const char* name) {
     return IsOn(Base(s, name));
 }

@@ -5,29 +5,15 @@
 #include <cmath>
 
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 #include "compute/scales.h"
 
 namespace orvex {
 
 namespace {
 
-double Get(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInBaseUnit(name);
-}
 int Int(const CMC_Setup* s, const char* name) {
-    return TruncToInt32(Get(s, name));
-}
-void Set(CMC_Setup* s, const char* name, double value) {
-    s->SetParameterValueInBaseUnit(name, value);
-}
-
-// Gives `name` the range [min, max], then the value; 0 (nothing written) when the
-// range is refused.
-int SetRangedValue(CMC_Setup* s, const char* name, double min, double max, double value) {
-    CMC_Parameter* p = s->FindParameter(name);
-    if (!SetParameterRange(p, min, max)) return 0;
-    p->SetValueInBaseUnit(value);
-    return 1;
+    return TruncToInt32(Base(s, name));
 }
 
 // One gain family: the gain parameter and its mantissa and shift options. Each option
@@ -51,13 +37,13 @@ constexpr GainFamily kKiT{"Ki_T_scl", "KITHT", "SFTKITHT"};
 
 int EncodeShift(CMC_Setup* s, const GainFamily& f) {
     if (!HasAll(s, {f.gain, f.mantissa, f.shift})) return 0;
-    Set(s, f.shift, EncodeGainShift(Get(s, f.gain)));
+    SetBase(s, f.shift, EncodeGainShift(Base(s, f.gain)));
     return 1;
 }
 
 int EncodeMantissa(CMC_Setup* s, const GainFamily& f) {
     if (!HasAll(s, {f.gain, f.mantissa, f.shift})) return 0;
-    Set(s, f.mantissa, EncodeGainMantissa(Get(s, f.gain)));
+    SetBase(s, f.mantissa, EncodeGainMantissa(Base(s, f.gain)));
     return 1;
 }
 
@@ -83,8 +69,8 @@ constexpr int kAcrSpeedLoopClosedBit = 1 << 9;
 
 // The current limit the closed loops saturate at [A].
 double CurrentLimitFromSaturation(const CMC_Setup* s) {
-    const bool speed_loop_closed = (TruncToInt32(Get(s, "ACR")) & kAcrSpeedLoopClosedBit) != 0;
-    const double saturation = Get(s, speed_loop_closed ? "SATS" : "SATP");
+    const bool speed_loop_closed = (TruncToInt32(Base(s, "ACR")) & kAcrSpeedLoopClosedBit) != 0;
+    const double saturation = Base(s, speed_loop_closed ? "SATS" : "SATP");
     return (kFixedOne - saturation) / GetCurrentScale(s);
 }
 
@@ -221,28 +207,28 @@ int ReadBack_Ki_T_scl(CMC_Setup* s) {
 
 int ComputeOption_SFTAFFW(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
-    Set(s, "SFTAFFW", std::min(GetAccelerationFeedForwardShift(s), kAccelerationShiftSplit));
+    SetBase(s, "SFTAFFW", std::min(GetAccelerationFeedForwardShift(s), kAccelerationShiftSplit));
     return 1;
 }
 
 int ComputeOption_SFTKFF(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
     const double n = GetAccelerationFeedForwardShift(s);
-    Set(s, "SFTKFF", n > kAccelerationShiftSplit ? n - kAccelerationShiftSplit : 0.0);
+    SetBase(s, "SFTKFF", n > kAccelerationShiftSplit ? n - kAccelerationShiftSplit : 0.0);
     return 1;
 }
 
 int ComputeOption_KFFA(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
     const double n = GetAccelerationFeedForwardShift(s);
-    Set(s, "KFFA", Get(s, "KFFA_scl") * kFixedOne / std::pow(2.0, n));
+    SetBase(s, "KFFA", Base(s, "KFFA_scl") * kFixedOne / std::pow(2.0, n));
     return 1;
 }
 
 int ReadBack_KFFA_scl(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
-    const double shift = Get(s, "SFTKFF") + Get(s, "SFTAFFW");
-    return SetRangedValue(s, "KFFA_scl", 0.0, 4194304.0, DecodeGain(Get(s, "KFFA"), shift));
+    const double shift = Base(s, "SFTKFF") + Base(s, "SFTAFFW");
+    return SetRangedValue(s, "KFFA_scl", 0.0, 4194304.0, DecodeGain(Base(s, "KFFA"), shift));
 }
 
 // --- Current loop ------------------------------------------------------------------------
@@ -251,19 +237,19 @@ int ComputeOption_SATPWM(CMC_Setup* s) {
     if (!HasAll(s, {"SATPWM", "CurrentMeasurementType", "PWM_freq"})) return 0;
     // 0.13107 PWM counts per hertz: the PWM saturation the current measurement needs.
     const bool measured = Int(s, "CurrentMeasurementType") != 0;
-    Set(s, "SATPWM", measured ? Get(s, "PWM_freq") * 0.13107 : 0.0);
+    SetBase(s, "SATPWM", measured ? Base(s, "PWM_freq") * 0.13107 : 0.0);
     return 1;
 }
 
 int ComputeOption_SATID(CMC_Setup* s) {
     if (!HasAll(s, {"SATID", "SATPWM"})) return 0;
-    Set(s, "SATID", Get(s, "SATPWM"));
+    SetBase(s, "SATID", Base(s, "SATPWM"));
     return 1;
 }
 
 int ComputeOption_SATIQ(CMC_Setup* s) {
     if (!HasAll(s, {"SATIQ", "SATPWM"})) return 0;
-    Set(s, "SATIQ", Get(s, "SATPWM"));
+    SetBase(s, "SATIQ", Base(s, "SATPWM"));
     return 1;
 }
 
@@ -271,28 +257,28 @@ int ComputeOption_FILTERQ(CMC_Setup* s) {
     if (!HasAllOf(s, {{"FILTERQ", "isUseFilterOnCrtCtrlOutput", "FilterOnCurrentControllerOutput"},
                       kCurrentLoopPeriodNames}))
         return 0;
-    if (Get(s, "isUseFilterOnCrtCtrlOutput") == 0.0) {
-        Set(s, "FILTERQ", kFixedOne);
+    if (Base(s, "isUseFilterOnCrtCtrlOutput") == 0.0) {
+        SetBase(s, "FILTERQ", kFixedOne);
         return 1;
     }
     const double q =
-        OutputFilterCoefficient(Get(s, "FilterOnCurrentControllerOutput"), GetCurrentLoopPeriod(s));
-    if (std::isfinite(q)) Set(s, "FILTERQ", TruncToInt32(q));
+        OutputFilterCoefficient(Base(s, "FilterOnCurrentControllerOutput"), GetCurrentLoopPeriod(s));
+    if (std::isfinite(q)) SetBase(s, "FILTERQ", TruncToInt32(q));
     return 1;
 }
 
 int ReadBack_isUseFilterOnCrtCtrlOutput(CMC_Setup* s) {
     if (!HasAll(s, {"isUseFilterOnCrtCtrlOutput", "FILTERQ"})) return 0;
     return SetRangedValue(s, "isUseFilterOnCrtCtrlOutput", 0.0, 1.0,
-                          Get(s, "FILTERQ") == kFixedOne ? 0.0 : 1.0);
+                          Base(s, "FILTERQ") == kFixedOne ? 0.0 : 1.0);
 }
 
 int ReadBack_FilterOnCurrentControllerOutput(CMC_Setup* s) {
     if (!HasAllOf(s, {{"FilterOnCurrentControllerOutput", "FILTERQ"}, kCurrentLoopPeriodNames}))
         return 0;
     // The corner may reach the Nyquist frequency of the current loop, 1 / (2 T_C).
-    const double nyquist_per_s = Get(s, "DSP_freq") * 0.25 / Get(s, "CLPER") / Get(s, "PWMPER");
-    const double q = Get(s, "FILTERQ");
+    const double nyquist_per_s = Base(s, "DSP_freq") * 0.25 / Base(s, "CLPER") / Base(s, "PWMPER");
+    const double q = Base(s, "FILTERQ");
     double corner_per_s = kDefaultOutputFilter_per_s;
     if (q != kFixedOne) {
         const double period_s = GetCurrentLoopPeriod(s);
@@ -308,25 +294,25 @@ int ComputeOption_FFL(CMC_Setup* s) {
                   {{"FFL", "isCompensateGravitationalLoads", "OffsetCurrent"}, kCurrentScaleNames}))
         return 0;
     const bool on = Int(s, "isCompensateGravitationalLoads") != 0;
-    Set(s, "FFL", on ? Get(s, "OffsetCurrent") * GetCurrentScale(s) : 0.0);
+    SetBase(s, "FFL", on ? Base(s, "OffsetCurrent") * GetCurrentScale(s) : 0.0);
     return 1;
 }
 
 int ReadBack_isCompensateGravitationalLoads(CMC_Setup* s) {
     if (!HasAll(s, {"isCompensateGravitationalLoads", "FFL"})) return 0;
     return SetRangedValue(s, "isCompensateGravitationalLoads", 0.0, 1.0,
-                          Get(s, "FFL") == 0.0 ? 0.0 : 1.0);
+                          Base(s, "FFL") == 0.0 ? 0.0 : 1.0);
 }
 
 int ReadBack_OffsetCurrent(CMC_Setup* s) {
     if (!HasAllOf(s, {{"OffsetCurrent", "FFL", "In"}, kCurrentScaleNames})) return 0;
-    const double in = Get(s, "In");
-    return SetRangedValue(s, "OffsetCurrent", -in, in, Get(s, "FFL") / GetCurrentScale(s));
+    const double in = Base(s, "In");
+    return SetRangedValue(s, "OffsetCurrent", -in, in, Base(s, "FFL") / GetCurrentScale(s));
 }
 
 int ComputeOption_KFFL(CMC_Setup* s) {
     if (!HasAll(s, {"KFFL"})) return 0;
-    Set(s, "KFFL", kFixedOne);
+    SetBase(s, "KFFL", kFixedOne);
     return 1;
 }
 
@@ -336,30 +322,30 @@ int ComputeOption_IMAXS(CMC_Setup* s) {
     if (!HasAllOf(s, {{"IMAXS", "IlimPS", "IPSatS"}, kCurrentScaleNames})) return 0;
     return SetRangedValue(
         s, "IMAXS", 0.0, kFixedOne,
-        kFixedOne - Get(s, "IlimPS") * (Get(s, "IPSatS") / 100.0) * GetCurrentScale(s));
+        kFixedOne - Base(s, "IlimPS") * (Base(s, "IPSatS") / 100.0) * GetCurrentScale(s));
 }
 
 int ComputeOption_SATS(CMC_Setup* s) {
     if (!HasAllOf(s, {{"SATS", "IlimPS"}, kCurrentScaleNames})) return 0;
     return SetRangedValue(s, "SATS", 0.0, kFixedOne,
-                          kFixedOne - Get(s, "IlimPS") * GetCurrentScale(s));
+                          kFixedOne - Base(s, "IlimPS") * GetCurrentScale(s));
 }
 
 int ReadBack_IPSatS(CMC_Setup* s) {
     if (!HasAll(s, {"IPSatS", "IMAXS", "SATS"})) return 0;
     return SetRangedValue(s, "IPSatS", 0.0, 100.0,
-                          (kFixedOne - Get(s, "IMAXS")) * 100.0 / (kFixedOne - Get(s, "SATS")));
+                          (kFixedOne - Base(s, "IMAXS")) * 100.0 / (kFixedOne - Base(s, "SATS")));
 }
 
 int ComputeOption_KDFP(CMC_Setup* s) {
     if (!HasAll(s, {"KDFP", "filter_D"})) return 0;
-    Set(s, "KDFP", Get(s, "filter_D") * kFixedOne);
+    SetBase(s, "KDFP", Base(s, "filter_D") * kFixedOne);
     return 1;
 }
 
 int ReadBack_filter_D(CMC_Setup* s) {
     if (!HasAll(s, {"filter_D", "KDFP"})) return 0;
-    return SetRangedValue(s, "filter_D", 0.0, 1.0, Get(s, "KDFP") / kFixedOne);
+    return SetRangedValue(s, "filter_D", 0.0, 1.0, Base(s, "KDFP") / kFixedOne);
 }
 
 int ComputeOption_IMAXP(CMC_Setup* s) {
@@ -368,10 +354,10 @@ int ComputeOption_IMAXP(CMC_Setup* s) {
     if (speed_output ? !HasAllOf(s, {{"Limit_Speed"}, kLoadSpeedScaleNames})
                      : !HasAllOf(s, {{"IlimPS"}, kCurrentScaleNames}))
         return 0;
-    const double fraction = Get(s, "IPSatP") / 100.0;
+    const double fraction = Base(s, "IPSatP") / 100.0;
     const double limit_counts =
-        speed_output ? Get(s, "Limit_Speed") * fraction * std::abs(GetLoadSpeedScale(s))
-                     : Get(s, "IlimPS") * fraction * std::abs(GetCurrentScale(s));
+        speed_output ? Base(s, "Limit_Speed") * fraction * std::abs(GetLoadSpeedScale(s))
+                     : Base(s, "IlimPS") * fraction * std::abs(GetCurrentScale(s));
     return SetRangedValue(s, "IMAXP", 0.0, kFixedOne, kFixedOne - limit_counts);
 }
 
@@ -382,22 +368,22 @@ int ComputeOption_SATP(CMC_Setup* s) {
                      : !HasAllOf(s, {{"IlimPS"}, kCurrentScaleNames}))
         return 0;
     const double limit_counts = speed_output
-                                    ? Get(s, "Limit_Speed") * std::abs(GetLoadSpeedScale(s))
-                                    : Get(s, "IlimPS") * GetCurrentScale(s);
+                                    ? Base(s, "Limit_Speed") * std::abs(GetLoadSpeedScale(s))
+                                    : Base(s, "IlimPS") * GetCurrentScale(s);
     return SetRangedValue(s, "SATP", 0.0, kFixedOne, kFixedOne - limit_counts);
 }
 
 int ReadBack_IPSatP(CMC_Setup* s) {
     if (!HasAll(s, {"IPSatP", "IMAXP", "SATP"})) return 0;
     return SetRangedValue(s, "IPSatP", 0.0, 100.0,
-                          (kFixedOne - Get(s, "IMAXP")) * 100.0 / (kFixedOne - Get(s, "SATP")));
+                          (kFixedOne - Base(s, "IMAXP")) * 100.0 / (kFixedOne - Base(s, "SATP")));
 }
 
 int ReadBack_Limit_Speed(CMC_Setup* s) {
     if (!HasAll(s, {"Limit_Speed", "SATP", "PositionControlType", "ControlMode"})) return 0;
     if (!PositionLoopDrivesSpeedLoop(s)) return 1;
     if (!HasAll(s, kLoadSpeedScaleNames)) return 0;
-    Set(s, "Limit_Speed", (kFixedOne - Get(s, "SATP")) / std::abs(GetLoadSpeedScale(s)));
+    SetBase(s, "Limit_Speed", (kFixedOne - Base(s, "SATP")) / std::abs(GetLoadSpeedScale(s)));
     return 1;
 }
 
@@ -405,33 +391,33 @@ int ReadBack_Limit_Speed(CMC_Setup* s) {
 
 int ReadBack_IlimPS(CMC_Setup* s) {
     if (!HasAllOf(s, {{"IlimPS", "ACR", "SATS", "SATP", "ImaxM"}, kCurrentScaleNames})) return 0;
-    const double peak_A = std::min(Get(s, "ImaxM"), Get(s, "ImaxPS"));
+    const double peak_A = std::min(Base(s, "ImaxM"), Base(s, "ImaxPS"));
     return SetRangedValue(s, "IlimPS", 0.001, peak_A, CurrentLimitFromSaturation(s));
 }
 
 int ReadBack_TestLimitCurrent(CMC_Setup* s) {
     if (!HasAllOf(s, {{"TestLimitCurrent", "ACR", "SATS", "SATP", "ImaxM"}, kCurrentScaleNames}))
         return 0;
-    const double peak_A = std::min(Get(s, "ImaxPS"), Get(s, "ImaxM"));
+    const double peak_A = std::min(Base(s, "ImaxPS"), Base(s, "ImaxM"));
     return SetRangedValue(s, "TestLimitCurrent", 0.0, peak_A, CurrentLimitFromSaturation(s));
 }
 
 int ReadBack_TestCurrent(CMC_Setup* s) {
     if (!HasAll(s, {"TestCurrent", "In", "InPS"})) return 0;
-    const double rated_A = std::min(Get(s, "In"), Get(s, "InPS"));
+    const double rated_A = std::min(Base(s, "In"), Base(s, "InPS"));
     return SetRangedValue(s, "TestCurrent", 0.001, 1.8 * rated_A, rated_A);
 }
 
 int ReadBack_TestMaxSpeed(CMC_Setup* s) {
     if (!HasAll(s, {"TestMaxSpeed", "Limit_Speed", "Vdc", "K"})) return 0;
     // A third of the no-load speed the supply voltage allows.
-    return SetRangedValue(s, "TestMaxSpeed", 0.0, Get(s, "Limit_Speed"),
-                          Get(s, "Vdc") / Get(s, "K") / 3.0);
+    return SetRangedValue(s, "TestMaxSpeed", 0.0, Base(s, "Limit_Speed"),
+                          Base(s, "Vdc") / Base(s, "K") / 3.0);
 }
 
 int ReadBack_Jload_over_J(CMC_Setup* s) {
     if (!HasAll(s, {"Jload_over_J", "Jt", "Jm"})) return 0;
-    return SetRangedValue(s, "Jload_over_J", 0.0, 100.0, Get(s, "Jt") / Get(s, "Jm") - 1.0);
+    return SetRangedValue(s, "Jload_over_J", 0.0, 100.0, Base(s, "Jt") / Base(s, "Jm") - 1.0);
 }
 
 }  // namespace orvex

@@ -5,27 +5,12 @@
 
 #include "compute/control_loop_options.h"
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 #include "compute/scales.h"
 
 namespace orvex {
 
 namespace {
-
-double Get(const CMC_Setup* s, const char* name) {
-    return s->GetParameterValueInBaseUnit(name);
-}
-void Set(CMC_Setup* s, const char* name, double value) {
-    s->SetParameterValueInBaseUnit(name, value);
-}
-
-// Gives `name` the range [min, max], then the value; 0 (nothing written) when the
-// range is refused.
-int SetRangedValue(CMC_Setup* s, const char* name, double min, double max, double value) {
-    CMC_Parameter* p = s->FindParameter(name);
-    if (!SetParameterRange(p, min, max)) return 0;
-    p->SetValueInBaseUnit(value);
-    return 1;
-}
 
 // --- Protection control register ---
 
@@ -49,7 +34,7 @@ constexpr int kPcrKeptBits = 0xFF40;
 
 int ReadBackFlag(CMC_Setup* s, const ProtectionFlag& flag, double max = 1.0) {
     if (!HasAll(s, {flag.name, "PCR"})) return 0;
-    const int bit = (TruncToInt32(Get(s, "PCR")) >> flag.bit) & 1;
+    const int bit = (TruncToInt32(Base(s, "PCR")) >> flag.bit) & 1;
     return SetRangedValue(s, flag.name, 0.0, max, bit);
 }
 
@@ -88,10 +73,10 @@ constexpr I2tSide kMotorI2tSide{"II2TPROT_M",  "SFI2T_M", "I2TINTLIM_M",
 // integral reached after t_window at the trip current (t_window = t: the limit).
 double I2tIntegral(const CMC_Setup* s, const I2tSide& side, double window_s) {
     const double k_i = GetCurrentScale(s);
-    const double i = k_i * Get(s, side.current);
-    const double rated = k_i * Get(s, side.rated);
+    const double i = k_i * Base(s, side.current);
+    const double rated = k_i * Base(s, side.rated);
     const double ts = GetSpeedLoopPeriod(s);
-    const double t = Get(s, side.time);
+    const double t = Base(s, side.time);
     return (i * i - rated * rated) * (window_s / ts) * kI2tScale * ts / t / (kFixedOne * kFixedOne);
 }
 
@@ -103,19 +88,19 @@ bool HasI2tLimitNames(const CMC_Setup* s, const I2tSide& side, const char* targe
 
 int ComputeI2tLimit(CMC_Setup* s, const I2tSide& side) {
     if (!HasI2tLimitNames(s, side, side.limit_option)) return 0;
-    Set(s, side.limit_option, I2tIntegral(s, side, Get(s, side.time)));
+    SetBase(s, side.limit_option, I2tIntegral(s, side, Base(s, side.time)));
     return 1;
 }
 
 int ComputeI2tWarning(CMC_Setup* s, const I2tSide& side) {
     if (!HasI2tLimitNames(s, side, side.warning_option)) return 0;
-    Set(s, side.warning_option, I2tIntegral(s, side, Get(s, side.time) - kI2tWarningLead_s));
+    SetBase(s, side.warning_option, I2tIntegral(s, side, Base(s, side.time) - kI2tWarningLead_s));
     return 1;
 }
 
 int ComputeI2tTimeScale(CMC_Setup* s, const I2tSide& side) {
     if (!HasAll(s, {side.time_option, "Ts_S", side.time})) return 0;
-    Set(s, side.time_option, Get(s, "Ts_S") * kI2tScale / Get(s, side.time));
+    SetBase(s, side.time_option, Base(s, "Ts_S") * kI2tScale / Base(s, side.time));
     return 1;
 }
 
@@ -127,18 +112,18 @@ int ReadBackI2tCurrent(CMC_Setup* s, const I2tSide& side) {
                   {{side.current, side.limit_option, side.rated, side.peak}, kCurrentScaleNames}))
         return 0;
     const double k_i = GetCurrentScale(s);
-    const double rated = Get(s, side.rated);
+    const double rated = Base(s, side.rated);
     const double rated_counts = rated * k_i;
     const double current_A =
-        std::sqrt(Get(s, side.limit_option) / kI2tLimitUnit + rated_counts * rated_counts) / k_i;
-    return SetRangedValue(s, side.current, side.min_current_per_rated * rated, Get(s, side.peak),
+        std::sqrt(Base(s, side.limit_option) / kI2tLimitUnit + rated_counts * rated_counts) / k_i;
+    return SetRangedValue(s, side.current, side.min_current_per_rated * rated, Base(s, side.peak),
                           current_A);
 }
 
 int ReadBackI2tTime(CMC_Setup* s, const I2tSide& side, double period_s) {
     const double ts = GetSpeedLoopPeriod(s);
     return SetRangedValue(s, side.time, kI2tMinSamples * ts, kI2tScale * ts,
-                          period_s * kI2tScale / Get(s, side.time_option));
+                          period_s * kI2tScale / Base(s, side.time_option));
 }
 
 // --- Control errors ---
@@ -148,20 +133,20 @@ constexpr double kProtectionOff = 65535.0;
 
 int ComputeErrorTime(CMC_Setup* s, const char* option, const char* enable, const char* time) {
     if (!HasAll(s, {option, enable, time, "Ts_S"})) return 0;
-    Set(s, option, IsOn(Get(s, enable)) ? Get(s, time) / Get(s, "Ts_S") : kProtectionOff);
+    SetBase(s, option, IsOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S") : kProtectionOff);
     return 1;
 }
 
 int ReadBackErrorEnable(CMC_Setup* s, const char* enable, const char* option) {
     if (!HasAll(s, {enable, option})) return 0;
-    return SetRangedValue(s, enable, 0.0, 1.0, Get(s, option) == kProtectionOff ? 0.0 : 1.0);
+    return SetRangedValue(s, enable, 0.0, 1.0, Base(s, option) == kProtectionOff ? 0.0 : 1.0);
 }
 
 // A time in slow samples, at most the drive's 15-bit sample counter.
 int ReadBackSampleTime(CMC_Setup* s, const char* time, const char* option) {
     if (!HasAllOf(s, {{time, option}, kSpeedLoopPeriodNames})) return 0;
     const double ts = GetSpeedLoopPeriod(s);
-    return SetRangedValue(s, time, 0.001, kFixedOne * ts, Get(s, option) * ts);
+    return SetRangedValue(s, time, 0.001, kFixedOne * ts, Base(s, option) * ts);
 }
 
 }  // namespace
@@ -172,10 +157,10 @@ int ComputeOption_PCR(CMC_Setup* s) {
     if (!HasAll(s, {"PCR", kOverCurrent.name, kMotorI2t.name, kMotorOverTemp.name,
                     kDriveOverTemp.name, kOverVoltage.name, kUnderVoltage.name, kDriveI2t.name}))
         return 0;
-    int pcr = TruncToInt32(Get(s, "PCR")) & kPcrKeptBits;
+    int pcr = TruncToInt32(Base(s, "PCR")) & kPcrKeptBits;
     for (const ProtectionFlag& f : kProtectionFlags)
-        if (IsOn(Get(s, f.name))) pcr |= 1 << f.bit;
-    Set(s, "PCR", pcr);
+        if (IsOn(Base(s, f.name))) pcr |= 1 << f.bit;
+    SetBase(s, "PCR", pcr);
     return 1;
 }
 
@@ -213,15 +198,15 @@ int ReadBack_isMotorOverTemp(CMC_Setup* s) {
 
 int ComputeOption_UMAXPROT(CMC_Setup* s) {
     if (!HasAll(s, {"UMAXPROT", "UMAX_PROT", "VdcMaxMeasurable"})) return 0;
-    const double counts = Get(s, "UMAX_PROT") * GetVoltageMeasureScale(s);
-    if (std::isfinite(counts)) Set(s, "UMAXPROT", TruncToInt32(counts));
+    const double counts = Base(s, "UMAX_PROT") * GetVoltageMeasureScale(s);
+    if (std::isfinite(counts)) SetBase(s, "UMAXPROT", TruncToInt32(counts));
     return 1;
 }
 
 int ReadBack_UMAX_PROT(CMC_Setup* s) {
     if (!HasAll(s, {"UMAX_PROT", "UMAXPROT", "VdcMaxMeasurable"})) return 0;
     const double k_u = GetVoltageMeasureScale(s);
-    const double reg = Get(s, "UMAXPROT");
+    const double reg = Base(s, "UMAXPROT");
     const double volts =
         InverseOfTruncatedRegister(reg / k_u, reg, [k_u](double u) { return u * k_u; });
     return SetRangedValue(s, "UMAX_PROT", 1.0, 2000.0, volts);
@@ -229,14 +214,14 @@ int ReadBack_UMAX_PROT(CMC_Setup* s) {
 
 int ComputeOption_UMINPROT(CMC_Setup* s) {
     if (!HasAll(s, {"UMINPROT", "UMIN_PROT", "VdcMaxMeasurable"})) return 0;
-    Set(s, "UMINPROT", Get(s, "UMIN_PROT") * GetVoltageMeasureScale(s));
+    SetBase(s, "UMINPROT", Base(s, "UMIN_PROT") * GetVoltageMeasureScale(s));
     return 1;
 }
 
 int ReadBack_UMIN_PROT(CMC_Setup* s) {
     if (!HasAll(s, {"UMIN_PROT", "UMINPROT", "VdcMaxMeasurable"})) return 0;
     return SetRangedValue(s, "UMIN_PROT", 1.0, 2000.0,
-                          Get(s, "UMINPROT") / GetVoltageMeasureScale(s));
+                          Base(s, "UMINPROT") / GetVoltageMeasureScale(s));
 }
 
 int ComputeOption_T2MAXPROT(CMC_Setup* s) {
@@ -245,8 +230,8 @@ int ComputeOption_T2MAXPROT(CMC_Setup* s) {
         return 0;
     const double adc_max = Compute_ADCMaxValue(s);
     const double sensor_V =
-        Get(s, "DriveTempOutputAt0oC") + Get(s, "DriveTempSensorGain") * Get(s, "Temp_2");
-    Set(s, "T2MAXPROT", adc_max * sensor_V / Get(s, "ADCrange"));
+        Base(s, "DriveTempOutputAt0oC") + Base(s, "DriveTempSensorGain") * Base(s, "Temp_2");
+    SetBase(s, "T2MAXPROT", adc_max * sensor_V / Base(s, "ADCrange"));
     return 1;
 }
 
@@ -256,15 +241,15 @@ int ReadBack_Temp_2(CMC_Setup* s) {
         return 0;
     const double adc_max = Compute_ADCMaxValue(s);
     const double sensor_V =
-        s->GetParameterValueInInternalUnit("T2MAXPROT") * Get(s, "ADCrange") / adc_max;
+        s->GetParameterValueInInternalUnit("T2MAXPROT") * Base(s, "ADCrange") / adc_max;
     return SetRangedValue(
         s, "Temp_2", -100.0, 1000.0,
-        (sensor_V - Get(s, "DriveTempOutputAt0oC")) / Get(s, "DriveTempSensorGain"));
+        (sensor_V - Base(s, "DriveTempOutputAt0oC")) / Base(s, "DriveTempSensorGain"));
 }
 
 int ComputeOption_T1MAXPROT(CMC_Setup* s) {
     if (!HasAll(s, {"T1MAXPROT"})) return 0;
-    Set(s, "T1MAXPROT", kFixedOne);
+    SetBase(s, "T1MAXPROT", kFixedOne);
     return 1;
 }
 
@@ -272,13 +257,13 @@ int ComputeOption_T1MAXPROT(CMC_Setup* s) {
 
 int ComputeOption_II2TPROT_D(CMC_Setup* s) {
     if (!HasAllOf(s, {{"II2TPROT_D", "InPS"}, kCurrentScaleNames})) return 0;
-    s->SetParameterValueInInternalUnit("II2TPROT_D", Get(s, "InPS") * GetCurrentScale(s));
+    s->SetParameterValueInInternalUnit("II2TPROT_D", Base(s, "InPS") * GetCurrentScale(s));
     return 1;
 }
 
 int ComputeOption_II2TPROT_M(CMC_Setup* s) {
     if (!HasAllOf(s, {{"II2TPROT_M", "In"}, kCurrentScaleNames})) return 0;
-    Set(s, "II2TPROT_M", Get(s, "In") * GetCurrentScale(s));
+    SetBase(s, "II2TPROT_M", Base(s, "In") * GetCurrentScale(s));
     return 1;
 }
 
@@ -310,7 +295,7 @@ int ReadBack_I_I2t_M(CMC_Setup* s) {
 int ReadBack_t_I2t_D(CMC_Setup* s) {
     const I2tSide& side = kDriveI2tSide;
     if (!HasAllOf(s, {{side.time, side.time_option, "Ts_S"}, kSpeedLoopPeriodNames})) return 0;
-    return ReadBackI2tTime(s, side, Get(s, "Ts_S"));
+    return ReadBackI2tTime(s, side, Base(s, "Ts_S"));
 }
 
 int ReadBack_t_I2t_M(CMC_Setup* s) {
@@ -323,27 +308,27 @@ int ReadBack_t_I2t_M(CMC_Setup* s) {
 
 int ComputeOption_IMAXPROT(CMC_Setup* s) {
     if (!HasAllOf(s, {{"IMAXPROT", "Imax_Prot"}, kCurrentScaleNames})) return 0;
-    Set(s, "IMAXPROT", Get(s, "Imax_Prot") * GetCurrentScale(s));
+    SetBase(s, "IMAXPROT", Base(s, "Imax_Prot") * GetCurrentScale(s));
     return 1;
 }
 
 int ReadBack_Imax_Prot(CMC_Setup* s) {
     if (!HasAllOf(s, {{"Imax_Prot", "IMAXPROT", "ImaxM"}, kCurrentScaleNames})) return 0;
-    return SetRangedValue(s, "Imax_Prot", 0.001, std::min(Get(s, "ImaxM"), Get(s, "ImaxPS")),
-                          Get(s, "IMAXPROT") / GetCurrentScale(s));
+    return SetRangedValue(s, "Imax_Prot", 0.001, std::min(Base(s, "ImaxM"), Base(s, "ImaxPS")),
+                          Base(s, "IMAXPROT") / GetCurrentScale(s));
 }
 
 int ReadBack_TestProtectionCurrent(CMC_Setup* s) {
     if (!HasAllOf(s, {{"TestProtectionCurrent", "IMAXPROT", "ImaxM"}, kCurrentScaleNames}))
         return 0;
     return SetRangedValue(s, "TestProtectionCurrent", 0.0,
-                          std::min(Get(s, "ImaxM"), Get(s, "ImaxPS")),
-                          Get(s, "IMAXPROT") / GetCurrentScale(s));
+                          std::min(Base(s, "ImaxM"), Base(s, "ImaxPS")),
+                          Base(s, "IMAXPROT") / GetCurrentScale(s));
 }
 
 int ComputeOption_TIMAXPROT(CMC_Setup* s) {
     if (!HasAll(s, {"TIMAXPROT", "time_Imax_Prot", "Ts_S"})) return 0;
-    Set(s, "TIMAXPROT", Get(s, "time_Imax_Prot") / Get(s, "Ts_S"));
+    SetBase(s, "TIMAXPROT", Base(s, "time_Imax_Prot") / Base(s, "Ts_S"));
     return 1;
 }
 
@@ -353,14 +338,14 @@ int ReadBack_time_Imax_Prot(CMC_Setup* s) {
 
 int ComputeOption_ERRMAX(CMC_Setup* s) {
     if (!HasAllOf(s, {{"ERRMAX", "ERR_position"}, kLoadPositionScaleNames})) return 0;
-    Set(s, "ERRMAX", Get(s, "ERR_position") * std::abs(GetLoadPositionScale(s)));
+    SetBase(s, "ERRMAX", Base(s, "ERR_position") * std::abs(GetLoadPositionScale(s)));
     return 1;
 }
 
 int ReadBack_ERR_position(CMC_Setup* s) {
     if (!HasAllOf(s, {{"ERR_position", "ERRMAX"}, kLoadPositionScaleNames})) return 0;
     const double k_p = std::abs(GetLoadPositionScale(s));
-    return SetRangedValue(s, "ERR_position", 0.0, kFixedOne / k_p, Get(s, "ERRMAX") / k_p);
+    return SetRangedValue(s, "ERR_position", 0.0, kFixedOne / k_p, Base(s, "ERRMAX") / k_p);
 }
 
 int ComputeOption_TERRMAX(CMC_Setup* s) {
@@ -377,14 +362,14 @@ int ReadBack_time_ERR_pos(CMC_Setup* s) {
 
 int ComputeOption_SERRMAX(CMC_Setup* s) {
     if (!HasAllOf(s, {{"SERRMAX", "ERR_speed"}, kLoadSpeedScaleNames})) return 0;
-    Set(s, "SERRMAX", Get(s, "ERR_speed") * std::abs(GetLoadSpeedScale(s)));
+    SetBase(s, "SERRMAX", Base(s, "ERR_speed") * std::abs(GetLoadSpeedScale(s)));
     return 1;
 }
 
 int ReadBack_ERR_speed(CMC_Setup* s) {
     if (!HasAllOf(s, {{"ERR_speed", "SERRMAX"}, kLoadSpeedScaleNames})) return 0;
     const double k_s = std::abs(GetLoadSpeedScale(s));
-    return SetRangedValue(s, "ERR_speed", 0.001, kFixedOne / k_s, Get(s, "SERRMAX") / k_s);
+    return SetRangedValue(s, "ERR_speed", 0.001, kFixedOne / k_s, Base(s, "SERRMAX") / k_s);
 }
 
 int ComputeOption_TSERRMAX(CMC_Setup* s) {
@@ -403,7 +388,7 @@ int ReadBack_time_ERR_spd(CMC_Setup* s) {
 
 int ComputeOption_BOOST(CMC_Setup* s) {
     if (!HasAll(s, {"BOOST", "R", "In", "InPS", "Vdc"})) return 0;
-    const double boost_V = Get(s, "R") * std::min(Get(s, "In"), Get(s, "InPS"));
+    const double boost_V = Base(s, "R") * std::min(Base(s, "In"), Base(s, "InPS"));
     s->SetParameterValueInInternalUnit("BOOST", boost_V * GetPwmVoltageScale(s));
     return 1;
 }

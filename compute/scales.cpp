@@ -3,15 +3,14 @@
 #include <cmath>
 
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 
 namespace orvex {
 
 namespace {
-double Get(const CMC_Setup* s, const char* name) { return s->GetParameterValueInBaseUnit(name); }
-double Adc(const CMC_Setup* s) { return static_cast<double>(Compute_ADCMaxValue(s)); }
 // Motor radians per load unit (load radian or metre); negative for a reversing
 // transmission.
-double Ratio(const CMC_Setup* s) { return Get(s, "Motor_transmission") / Get(s, "Load_transmission"); }
+double Ratio(const CMC_Setup* s) { return Base(s, "Motor_transmission") / Base(s, "Load_transmission"); }
 // Encoder counts per motor revolution, cut to a multiple of 4 (quadrature).
 double CountsPerRev(const CMC_Setup* s) {
     return 4.0 * TruncToInt32(s->GetParameterValueInInternalUnit("MECRESL") / 4.0);
@@ -19,16 +18,16 @@ double CountsPerRev(const CMC_Setup* s) {
 }  // namespace
 
 double GetCurrentLoopPeriod(const CMC_Setup* s) {
-    return Get(s, "CLPER") * 2.0 * Get(s, "PWMPER") / Get(s, "DSP_freq");
+    return Base(s, "CLPER") * 2.0 * Base(s, "PWMPER") / Base(s, "DSP_freq");
 }
 
 double GetSpeedLoopPeriod(const CMC_Setup* s) {
-    return Get(s, "SLPER") * 2.0 * Get(s, "PWMPER") / Get(s, "DSP_freq");
+    return Base(s, "SLPER") * 2.0 * Base(s, "PWMPER") / Base(s, "DSP_freq");
 }
 
-double GetVoltageMeasureScale(const CMC_Setup* s) { return Adc(s) / Get(s, "VdcMaxMeasurable"); }
-double GetCurrentScale(const CMC_Setup* s) { return Adc(s) / (2.0 * Get(s, "ImaxPS")); }
-double GetPwmVoltageScale(const CMC_Setup* s) { return kFixedOne / Get(s, "Vdc"); }
+double GetVoltageMeasureScale(const CMC_Setup* s) { return AdcMax(s) / Base(s, "VdcMaxMeasurable"); }
+double GetCurrentScale(const CMC_Setup* s) { return AdcMax(s) / (2.0 * Base(s, "ImaxPS")); }
+double GetPwmVoltageScale(const CMC_Setup* s) { return kFixedOne / Base(s, "Vdc"); }
 double GetMotorPositionScale(const CMC_Setup* s) { return CountsPerRev(s) / kTwoPi; }
 double GetLoadPositionScale(const CMC_Setup* s) { return GetMotorPositionScale(s) * Ratio(s); }
 
@@ -40,33 +39,33 @@ double GetLoadSpeedScale(const CMC_Setup* s) { return GetMotorSpeedScale(s) * Ra
 
 double GetLoadAccelerationScale(const CMC_Setup* s) {
     const double ts = GetSpeedLoopPeriod(s);
-    return Get(s, "No_encoder_lines") * 2.0 * ts * ts / kPi * Ratio(s);
+    return Base(s, "No_encoder_lines") * 2.0 * ts * ts / kPi * Ratio(s);
 }
 
 double GetLoadJerkScale(const CMC_Setup* s) {
     const double ts = GetSpeedLoopPeriod(s);
-    return Get(s, "No_encoder_lines") * 2.0 * ts * ts * ts / kPi * Ratio(s);
+    return Base(s, "No_encoder_lines") * 2.0 * ts * ts * ts / kPi * Ratio(s);
 }
 
 double GetAccelerationFeedForwardShift(const CMC_Setup* s) {
-    return EncodeGainShift(Get(s, "KFFA_scl"));
+    return EncodeGainShift(Base(s, "KFFA_scl"));
 }
 
 int ComputeOption_PWMPER(CMC_Setup* s) {
     if (!HasAll(s, {"PWMPER", "DSP_freq", "PWM_freq"})) return 0;
-    s->SetParameterValueInBaseUnit("PWMPER", Get(s, "DSP_freq") * 0.5 / Get(s, "PWM_freq"));
+    s->SetParameterValueInBaseUnit("PWMPER", Base(s, "DSP_freq") * 0.5 / Base(s, "PWM_freq"));
     return 1;
 }
 
 int ReadBack_PWM_freq(CMC_Setup* s) {
     if (!HasAll(s, {"PWM_freq", "DSP_freq", "PWMPER"})) return 0;
-    s->SetParameterValueInBaseUnit("PWM_freq", Get(s, "DSP_freq") * 0.5 / Get(s, "PWMPER"));
+    s->SetParameterValueInBaseUnit("PWM_freq", Base(s, "DSP_freq") * 0.5 / Base(s, "PWMPER"));
     return 1;
 }
 
 int ReadBack_PWMperiod(CMC_Setup* s) {
     if (!HasAll(s, {"PWMperiod", "DSP_freq", "PWMPER"})) return 0;
-    s->SetParameterValueInBaseUnit("PWMperiod", Get(s, "PWMPER") * 2.0 / Get(s, "DSP_freq"));
+    s->SetParameterValueInBaseUnit("PWMperiod", Base(s, "PWMPER") * 2.0 / Base(s, "DSP_freq"));
     return 1;
 }
 

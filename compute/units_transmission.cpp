@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "compute/option_codec.h"
+#include "compute/setup_access.h"
 #include "compute/scales.h"
 #include "host/setup/host_math.h"
 #include "host/setup/names.h"
@@ -39,13 +40,10 @@ bool IsDegreesCelsius(std::string_view unit) {
            unit == "\xB0" "c";
 }
 
-double Get(const CMC_Setup* s, const char* name) { return s->GetParameterValueInBaseUnit(name); }
-double Adc(const CMC_Setup* s) { return static_cast<double>(Compute_ADCMaxValue(s)); }
-
 }  // namespace
 
 int UpdateUnitTypesByTransmission(CMC_Setup* s) {
-    const bool linear = Get(s, "TransmissionType") != 0.0;
+    const bool linear = Base(s, "TransmissionType") != 0.0;
     auto pick = [linear](const char* rotary, const char* lin) { return linear ? lin : rotary; };
     bool analogue, freeze, phase_advance, swls;
     {
@@ -83,7 +81,7 @@ int UpdateUnitTypesByTransmission(CMC_Setup* s) {
 
 int UpdateStepUnits(CMC_Setup* s) {
     const double f =
-        (Get(s, "Motor_transmission") / Get(s, "Load_transmission")) * (Get(s, "NoMotorSteps") / kTwoPi);
+        (Base(s, "Motor_transmission") / Base(s, "Load_transmission")) * (Base(s, "NoMotorSteps") / kTwoPi);
     static const char* const kPairs[][2] = {
         {"steps", "rad"}, {"steps/s", "rad/s"}, {"steps/s^2", "rad/s^2"}, {"steps/s^3", "rad/s^3"}};
     for (const auto& pair : kPairs)
@@ -102,8 +100,8 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
     if (is("V")) {
         if (OneOf(name, {"AnalogueInputsRange", "DeadBand_Point", "DeadBand_Range", "AD2",
                          "AD2FIL_VAL", "AD5"}))
-            return Get(s, "AnalogueInputsRange") / Adc(s);
-        return Get(s, "Vdc") / kFixedOne;
+            return Base(s, "AnalogueInputsRange") / AdcMax(s);
+        return Base(s, "Vdc") / kFixedOne;
     }
     if (is("A")) return 1.0 / GetCurrentScale(s);
     if (is("s")) return axis::NamesEqual(name, "Ts_C") ? GetCurrentLoopPeriod(s) : GetSpeedLoopPeriod(s);
@@ -139,8 +137,8 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
     if (is("rad/s^2") || is("m/s^2")) return 1.0 / GetLoadAccelerationScale(s);
     if (is("rad/s^3") || is("m/s^3")) return 1.0 / GetLoadJerkScale(s);
     if (IsDegreesCelsius(unit))
-        return Get(s, "ADCrange") / (Adc(s) * Get(s, "DriveTempSensorGain"));
-    if (is("V/s")) return (Get(s, "Vdc") / kFixedOne) / GetSpeedLoopPeriod(s);
+        return Base(s, "ADCrange") / (AdcMax(s) * Base(s, "DriveTempSensorGain"));
+    if (is("V/s")) return (Base(s, "Vdc") / kFixedOne) / GetSpeedLoopPeriod(s);
     if (is("A/s")) return (1.0 / GetCurrentScale(s)) / GetSpeedLoopPeriod(s);
     return 1.0;
 }
@@ -148,7 +146,7 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
 double GetScaleOffset(CMC_Setup* s, const char* unit_c) {
     const std::string_view unit = unit_c ? unit_c : "";
     if (!IsDegreesCelsius(unit)) return 0.0;
-    return -Adc(s) * Get(s, "DriveTempOutputAt0oC") / Get(s, "ADCrange");
+    return -AdcMax(s) * Base(s, "DriveTempOutputAt0oC") / Base(s, "ADCrange");
 }
 
 void InstallScaleProvider(CMC_Setup* setup) {

@@ -63,12 +63,18 @@ ValueBinding::ValueBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, Q
 }
 
 void ValueBinding::FillUnits() {
+    QStringList names;
+    if (const CMC_UnitType* type = parameter_.GetUnitType())
+        for (size_t i = 0; i < type->GetUnitCount(); ++i)
+            names << QString::fromStdString(type->GetUnit(i)->GetName());
+    QStringList shown;
+    for (int i = 0; i < unit_->count(); ++i) shown << unit_->itemText(i);
+    // Refilled only when the list changed: a redraw runs inside the list's own
+    // selection signal when the user picks a unit.
+    if (names == shown) return;
     const QSignalBlocker block(unit_);
     unit_->clear();
-    const CMC_UnitType* type = parameter_.GetUnitType();
-    if (!type) return;
-    for (size_t i = 0; i < type->GetUnitCount(); ++i)
-        unit_->addItem(QString::fromStdString(type->GetUnit(i)->GetName()));
+    unit_->addItems(names);
 }
 
 const CMC_Unit* ValueBinding::DisplayUnit() const {

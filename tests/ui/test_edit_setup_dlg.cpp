@@ -214,6 +214,11 @@ TEST_F(EditSetupDlgTest, UnitChangeRedrawsInTheNewUnitAndCallsTheUnitHook) {
     EXPECT_EQ(dlg.log, (std::vector<std::string>{"unit In"}));
     Type(dlg.current, "1500");
     EXPECT_DOUBLE_EQ(setup.GetParameterValueInBaseUnit("In"), 1.5);
+    // A unit merged later is offered after the next redraw.
+    ASSERT_TRUE(setup.MergeDerivedUnit("kA", "A", 0.001, 0));
+    dlg.RefreshAllParameters();
+    EXPECT_GE(dlg.current_unit->findText("kA"), 0);
+    EXPECT_EQ(dlg.current_unit->currentText(), "mA");
 }
 
 TEST_F(EditSetupDlgTest, ClicksSelectionsAndSliderReleaseCommit) {
