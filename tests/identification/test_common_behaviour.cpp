@@ -40,6 +40,8 @@ class ProbeTestDlg : public CMyTestDlg {
     int running() const { return running_; }
     int outcome() const { return outcome_; }
     void SetOutcome(int outcome) { outcome_ = outcome; }
+    void SetContinuous() { continuous_ = 1; }
+    int stop_request() const { return stop_request_; }
     using CMyTestDlg::ReadResultVariable;
     void Launch() { LaunchProgram("VDC_Detection_Test", program); }
     void LaunchProgram(const char* name, CMC_CoffFormat& p) {
@@ -293,4 +295,19 @@ TEST(SaveGraph, AsksForAFileAndWritesTheLoggedPoints) {
     ASSERT_EQ(loaded.Load(path.string()), 1);
     EXPECT_EQ(loaded.GetUploadedPointsCount(), 20u);
     EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+}
+
+TEST(TestDialogBase, StopOfAContinuousTestOnlyRequestsTheStop) {
+    SimBench bench;
+    ProbeTestDlg dlg(bench.setup.get());
+    dlg.SetContinuous();
+    CMC_CoffFormat program;
+    program.SetFileName(dlg.GetOutPathName("Analogue_Reference_Test"));
+    dlg.LaunchProgram("Analogue_Reference_Test", program);
+    dlg.OnBtnStartStop();
+    EXPECT_EQ(dlg.stop_request(), 1);
+    EXPECT_EQ(dlg.running(), 1);  // the dialog ends it on its next tick
+    bool running = false;
+    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
+    EXPECT_TRUE(running);
 }
