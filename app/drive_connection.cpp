@@ -1,5 +1,3 @@
-// The simulator's headers come before any Qt header: Qt defines names they use as
-// macros.
 #include "app/drive_connection.h"
 
 #include <cstdlib>

@@ -36,11 +36,12 @@ inline double PidSample(PidState& s, double error, double kp, double ki, double 
 /// A chain of biquad slots (direct form I with the drive's scaled coefficients).
 class BiquadChain {
 public:
-    void Configure(const BiquadCoefficients* slots, int count) {
+    void Configure(const BiquadCoefficients* coefficients, int count) {
         count_ = count;
         for (int i = 0; i < count; ++i) {
-            const double k = slots[i].sf / 2147483648.0;
-            c_[i] = {slots[i].b0 * k, slots[i].b1 * k, slots[i].b2 * k, slots[i].a1 * k, slots[i].a2 * k, 1};
+            const BiquadCoefficients& b = coefficients[i];
+            const double k = b.sf / 2147483648.0;
+            c_[i] = {b.b0 * k, b.b1 * k, b.b2 * k, b.a1 * k, b.a2 * k, 1};
         }
     }
     void Reset() {

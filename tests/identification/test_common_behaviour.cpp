@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-// clang-format off
-// The simulator before any Qt header: Qt defines names its headers use as macros.
-#include "tests/drive/drive_fixture.h"
-// clang-format on
-
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +12,7 @@
 #include "host/drive/program_run.h"
 #include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
+#include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
 

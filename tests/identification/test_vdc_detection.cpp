@@ -2,12 +2,9 @@
 // the modal seam, its buttons are pressed, and simulated time advances by hand
 // between the timer ticks.
 
-#include <gtest/gtest.h>
+#include "identification/test_vdc_detection.h"
 
-// clang-format off
-// The simulator before any Qt header: Qt defines names its headers use as macros.
-#include "tests/drive/drive_fixture.h"
-// clang-format on
+#include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,7 +13,7 @@
 
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
-#include "identification/test_vdc_detection.h"
+#include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
 
