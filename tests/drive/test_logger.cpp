@@ -47,9 +47,12 @@ TEST(SingleAxisLogger, PointReaderGivesTimeThenValuesInTheOrderAddedThenNull) {
     int n = 0;
     double first_time = 0, previous_time = -1;
     while (const double* p = logger.ReadPoint()) {
-        if (n == 0) first_time = p[0];
         // One point per second slow-loop sample.
-        if (n > 0) EXPECT_NEAR(p[0] - previous_time, 2 * slow_period_s, 1e-9);
+        if (n == 0) {
+            first_time = p[0];
+        } else {
+            EXPECT_NEAR(p[0] - previous_time, 2 * slow_period_s, 1e-9);
+        }
         previous_time = p[0];
         EXPECT_EQ(p[2], 0.0);  // MER: no motion error
         ++n;
