@@ -24,6 +24,18 @@ CMC_Parameter* CMC_Setup::FindParameter(std::string_view name) const {
     return nullptr;
 }
 
+bool CMC_Setup::ResolveUnits(const std::string& base_unit, const std::string& display_unit,
+                             std::string& base_name, std::string& display_name) const {
+    const CMC_Unit* base = units_.FindBaseUnit(base_unit);
+    if (!base) return false;
+    const CMC_Unit* shown =
+        base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit : display_unit);
+    if (!shown) return false;
+    base_name = base->GetName();
+    display_name = shown->GetName();
+    return true;
+}
+
 CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
                                        const std::string& base_unit,
                                        const std::string& display_unit, double value, double min,
@@ -33,17 +45,9 @@ CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
     if (type < kTypeReal || type > kTypeOption32) return nullptr;
     const bool option = type == kTypeOption16 || type == kTypeOption32;
     std::string base_name, display_name;
-    if (!option) {
-        const CMC_Unit* base = units_.FindBaseUnit(base_unit);
-        if (!base) return nullptr;
-        const CMC_Unit* shown = base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit
-                                                                                   : display_unit);
-        if (!shown) return nullptr;
-        base_name = base->GetName();
-        display_name = shown->GetName();
-    } else if (!base_unit.empty() || !display_unit.empty()) {
-        return nullptr;  // a register value has no unit
-    }
+    if (option ? !(base_unit.empty() && display_unit.empty())  // a register value has no unit
+               : !ResolveUnits(base_unit, display_unit, base_name, display_name))
+        return nullptr;
     parameters_.push_back(std::make_unique<CMC_Parameter>(this, name, type, base_name,
                                                           display_name, value, min, max));
     parameter_index_[key] = parameters_.back().get();
@@ -97,17 +101,9 @@ CMC_Variable* CMC_Setup::AddVariable(const std::string& name, const std::string&
     const std::string key = axis::FoldName(name);
     if (name.empty() || variable_index_.count(key)) return nullptr;
     std::string base_name, display_name;
-    if (!base_unit.empty()) {
-        const CMC_Unit* base = units_.FindBaseUnit(base_unit);
-        if (!base) return nullptr;
-        const CMC_Unit* shown = base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit
-                                                                                   : display_unit);
-        if (!shown) return nullptr;
-        base_name = base->GetName();
-        display_name = shown->GetName();
-    } else if (!display_unit.empty()) {
+    if (base_unit.empty() ? !display_unit.empty()
+                          : !ResolveUnits(base_unit, display_unit, base_name, display_name))
         return nullptr;
-    }
     variables_.push_back(std::make_unique<CMC_Variable>(this, name, base_name, display_name));
     variable_index_[key] = variables_.back().get();
     return variables_.back().get();

@@ -191,6 +191,10 @@ public:
 
 private:
     void ReportMissing(const char* kind, std::string_view name) const;
+    /// The catalogue's spelling of a base unit and a display unit of its type (the
+    /// base unit when none is given); false when either is not in the catalogue.
+    bool ResolveUnits(const std::string& base_unit, const std::string& display_unit,
+                      std::string& base_name, std::string& display_name) const;
 
     std::vector<std::unique_ptr<CMC_Parameter>> parameters_;
     std::map<std::string, CMC_Parameter*> parameter_index_;
