@@ -1,7 +1,11 @@
 #include "app/ui_session.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdlib>
+#include <string>
 
 #include "host/ui/modal_seam.h"
 
@@ -45,7 +49,22 @@ std::string NoDisplayMessage(const std::string& example) {
            " --auto cancel --snapshot DIR";
 }
 
+namespace {
+// Qt wants a private runtime folder and complains on every start without one (a root
+// shell or a CI job seldom has XDG_RUNTIME_DIR); give it one of our own.
+void EnsureRuntimeDir() {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    if (dir && *dir) return;
+    const std::string own = "/tmp/axishost-runtime-" + std::to_string(::getuid());
+    ::mkdir(own.c_str(), 0700);
+    struct stat st {};
+    if (::stat(own.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700)
+        ::setenv("XDG_RUNTIME_DIR", own.c_str(), 1);
+}
+}  // namespace
+
 UiSession::UiSession(const char* program, const UiOptions& options) {
+    EnsureRuntimeDir();
     argv_[0] = const_cast<char*>(program);
     argv_[1] = nullptr;
     app_ = std::make_unique<QApplication>(argc_, argv_);
