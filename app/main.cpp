@@ -176,6 +176,7 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
 }  // namespace
 
 int main(int argc, char** argv) {
+    axishost::EnsureRuntimeDir();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string plugin_path = axishost::DefaultPluginPath();
     std::string drive_choice = "sim";

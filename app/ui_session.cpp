@@ -49,9 +49,6 @@ std::string NoDisplayMessage(const std::string& example) {
            " --auto cancel --snapshot DIR";
 }
 
-namespace {
-// Qt wants a private runtime folder and complains on every start without one (a root
-// shell or a CI job seldom has XDG_RUNTIME_DIR); give it one of our own.
 void EnsureRuntimeDir() {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");
     if (dir && *dir) return;
@@ -61,7 +58,6 @@ void EnsureRuntimeDir() {
     if (::stat(own.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700)
         ::setenv("XDG_RUNTIME_DIR", own.c_str(), 1);
 }
-}  // namespace
 
 UiSession::UiSession(const char* program, const UiOptions& options) {
     EnsureRuntimeDir();

@@ -10,6 +10,10 @@ class QApplication;
 
 namespace axishost {
 
+/// Qt wants a private runtime folder and complains on every start without one (a
+/// root shell or a CI job seldom has XDG_RUNTIME_DIR): gives it one of our own.
+void EnsureRuntimeDir();
+
 struct UiOptions {
     std::string snapshot_dir;  ///< every dialog and message box leaves a PNG here
     /// "cancel" or "ok": each dialog and message box gets that answer as soon as it
