@@ -11,7 +11,7 @@
 namespace {
 
 using namespace orvex;
-using namespace orvex_test;
+using namespace config_test;
 
 constexpr double kCountsPerRad = 4000.0 / 6.283185307179586;  // k_P of the 1:1 test drive
 constexpr double kTs = 500e-6;

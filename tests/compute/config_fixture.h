@@ -13,7 +13,7 @@
 
 #include "host/setup/setup_file.h"
 
-namespace orvex_test {
+namespace config_test {
 
 using Inputs = std::vector<std::pair<const char*, double>>;
 
@@ -110,4 +110,4 @@ inline double Max(const CMC_Setup& s, const char* n) {
     return s.FindParameter(n)->GetMaxInBaseUnit();
 }
 
-}  // namespace orvex_test
+}  // namespace config_test

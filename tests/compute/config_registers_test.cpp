@@ -13,7 +13,7 @@
 namespace {
 
 using namespace orvex;
-using namespace orvex_test;
+using namespace config_test;
 using Conversion = int (*)(CMC_Setup*);
 
 constexpr double kAny = std::numeric_limits<double>::quiet_NaN();

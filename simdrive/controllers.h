@@ -1,0 +1,72 @@
+#pragma once
+// The drive's controllers, in counts. A controller is the parallel form
+//   u_k = Kp e_k + sum_{j<=k} Ki e_j  (+ Kd filtered (e_k - e_{k-1}))
+// with the integral sum clamped to its own limit and the output to the loop's
+// limit, exactly as the firmware computes it once per sample. With the sum taken
+// per sample, Ki is the continuous integral gain times the sample period, which is
+// how the gain designs are made.
+
+#include <algorithm>
+
+#include "simdrive/registers.h"
+
+namespace orvex::sim {
+
+struct PidState {
+    double integral = 0.0;
+    double previous_error = 0.0;
+    double derivative = 0.0;
+    void Reset() { *this = PidState{}; }
+};
+
+/// One PI(D) sample. `kd_pole` filters the derivative: d = pole d + (1 - pole) raw.
+inline double PidSample(PidState& s, double error, double kp, double ki, double kd, double kd_pole,
+                        double integral_limit, double output_limit) {
+    s.integral = std::clamp(s.integral + ki * error, -integral_limit, integral_limit);
+    double out = kp * error + s.integral;
+    if (kd != 0.0) {
+        const double raw = kd * (error - s.previous_error);
+        s.derivative = kd_pole * s.derivative + (1.0 - kd_pole) * raw;
+        out += s.derivative;
+    }
+    s.previous_error = error;
+    return std::clamp(out, -output_limit, output_limit);
+}
+
+/// A chain of biquad slots (direct form I with the drive's scaled coefficients).
+class BiquadChain {
+public:
+    void Configure(const BiquadCoefficients* slots, int count) {
+        count_ = count;
+        for (int i = 0; i < count; ++i) {
+            const double k = slots[i].sf / 2147483648.0;
+            c_[i] = {slots[i].b0 * k, slots[i].b1 * k, slots[i].b2 * k, slots[i].a1 * k, slots[i].a2 * k, 1};
+        }
+    }
+    void Reset() {
+        for (auto& m : m_) m = Memory{};
+    }
+    double Filter(double x) {
+        for (int i = 0; i < count_; ++i) {
+            const BiquadCoefficients& c = c_[i];
+            Memory& m = m_[i];
+            const double y = c.b0 * x + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+            m.x2 = m.x1;
+            m.x1 = x;
+            m.y2 = m.y1;
+            m.y1 = y;
+            x = y;
+        }
+        return x;
+    }
+
+private:
+    struct Memory {
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    };
+    int count_ = 0;
+    BiquadCoefficients c_[3];
+    Memory m_[3];
+};
+
+}  // namespace orvex::sim

@@ -1,0 +1,107 @@
+#include "simdrive/plant.h"
+
+#include <cmath>
+
+namespace orvex::sim {
+namespace {
+
+// A short circuit at the motor terminals of phase A leaves only the cable: a few
+// milliohms and almost no inductance, so the current runs away within a period.
+constexpr double kShortResistance_ohm = 0.02;
+constexpr double kShortInductance_H = 2e-6;
+
+}  // namespace
+
+MotorPlant::MotorPlant(const Scenario& scenario, double step_s)
+    : motor_(scenario.motor),
+      load_(scenario.load),
+      brake_locked_(scenario.faults.brake_locked),
+      step_s_(step_s),
+      pole_pairs_(scenario.motor.full_steps_per_rev / 4.0),
+      inertia_kgm2_(scenario.motor.rotor_inertia_kgm2 + scenario.load.inertia_kgm2),
+      short_circuit_(scenario.faults.short_circuit),
+      a_open_(scenario.faults.phase_a_open),
+      b_open_(scenario.faults.phase_b_open) {
+    state_.angle_rad = scenario.motor.initial_angle_rad;
+    SetStep(step_s);
+}
+
+void MotorPlant::SetStep(double step_s) {
+    step_s_ = step_s;
+    auto make = [&](double r, double l, bool open) {
+        Winding w;
+        w.decay = std::exp(-r * step_s_ / l);
+        w.gain_per_V = (1.0 - w.decay) / r;
+        w.open = open;
+        return w;
+    };
+    const double r = motor_.phase_resistance_ohm;
+    const double l = motor_.phase_inductance_H;
+    a_ = short_circuit_ ? make(kShortResistance_ohm, kShortInductance_H, false) : make(r, l, a_open_);
+    b_ = make(r, l, b_open_);
+}
+
+double MotorPlant::ElectricalTorque_Nm() const {
+    const double el = pole_pairs_ * state_.angle_rad;
+    return motor_.torque_constant_Nm_per_A *
+           (-state_.current_a_A * std::sin(el) + state_.current_b_A * std::cos(el));
+}
+
+void MotorPlant::Step(double u_a_V, double u_b_V, bool bridge_on) {
+    const double k = motor_.torque_constant_Nm_per_A;
+    const double el = pole_pairs_ * state_.angle_rad;
+    const double s = std::sin(el);
+    const double c = std::cos(el);
+    const double w = state_.speed_rad_s;
+
+    // Windings: exact response to a constant voltage over the step.
+    if (bridge_on) {
+        const double e_a = -k * w * s;
+        const double e_b = k * w * c;
+        state_.current_a_A = a_.open ? 0.0
+                                     : a_.decay * state_.current_a_A + a_.gain_per_V * (u_a_V - e_a);
+        state_.current_b_A = b_.open ? 0.0
+                                     : b_.decay * state_.current_b_A + b_.gain_per_V * (u_b_V - e_b);
+    } else {
+        // An open bridge lets the freewheel diodes return the stored energy to the
+        // bus in a fraction of a period; below the bus voltage the back-EMF drives
+        // no current.
+        state_.current_a_A = 0.0;
+        state_.current_b_A = 0.0;
+    }
+
+    if (brake_locked_) {
+        state_.speed_rad_s = 0.0;
+        return;
+    }
+
+    // Shaft. Torques from the currents at the start of the step.
+    const double torque_el = k * (-state_.current_a_A * s + state_.current_b_A * c);
+    const double detent = -motor_.detent_torque_Nm * std::sin(motor_.full_steps_per_rev * state_.angle_rad);
+    const double driving = torque_el + detent + load_.torque_Nm - motor_.viscous_friction_Nm_s_per_rad * w;
+    const double coulomb = motor_.coulomb_friction_Nm;
+    double w_next;
+    if (w == 0.0) {
+        // Static friction holds the shaft until the driving torque exceeds it.
+        if (std::fabs(driving) <= coulomb) {
+            w_next = 0.0;
+        } else {
+            const double net = driving - std::copysign(coulomb, driving);
+            w_next = w + step_s_ * net / inertia_kgm2_;
+        }
+    } else {
+        const double net = driving - std::copysign(coulomb, w);
+        w_next = w + step_s_ * net / inertia_kgm2_;
+        // Friction cannot reverse the motion within a step: the shaft stops.
+        if (w_next * w < 0.0 && std::fabs(driving) <= coulomb) w_next = 0.0;
+    }
+    state_.speed_rad_s = w_next;
+    state_.angle_rad += step_s_ * w_next;
+}
+
+void MotorPlant::ForceShaft(double angle_rad, double speed_rad_s) {
+    state_.angle_rad = angle_rad;
+    state_.speed_rad_s = speed_rad_s;
+}
+
+}  // namespace orvex::sim
