@@ -323,8 +323,6 @@ int UpdateAnalogueReferenceRanges(CMC_Setup* s) {
     // then looked up (and reported) like any conversion's.
     const auto has = [s](const char* target) { return Probe(s, {target}); };
 
-    if (has("filter") && HasSpeedLoopPeriod(s) && IsUsableScale(GetSpeedLoopPeriod(s)))
-        s->FindParameter("filter")->SetMaxInBaseUnit(1.0 / (2.0 * GetSpeedLoopPeriod(s)));
     if (has("DeadBand_Point") && HasAll(s, {"AnalogueInputsRange"})) {
         const Limits l = DeadBandPointLimits(Base(s, "AnalogueInputsRange"));
         SetLimits(s->FindParameter("DeadBand_Point"), l.min, l.max);

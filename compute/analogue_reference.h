@@ -88,12 +88,13 @@ int ReadBack_ErefMaxSpeed(CMC_Setup* setup);
 int ReadBack_ErefMaxAcceleration(CMC_Setup* setup);
 
 /// The dependent ranges of the analogue reference, without writing any value: when
-/// the drive has an analogue reference input, the maximum 1 / (2 T_S) of "filter",
-/// then the ranges of "DeadBand_Point", "DeadBand_Range", "POS_max", "POS_min",
-/// "SPD_max", "SPD_min", "CRT_max" and "CRT_min" (minimum max(-min(ImaxPS, ImaxM),
-/// -32767 / k_I), maximum "CRT_max"), in this order, each against the present values.
-/// Limits are set with the direct setters, minimum first. An entry acts only when the
-/// setup has its parameter. 0 when the drive has no analogue reference input.
+/// the drive has an analogue reference input, the ranges of "DeadBand_Point",
+/// "DeadBand_Range", "POS_max", "POS_min", "SPD_max", "SPD_min", "CRT_max" and
+/// "CRT_min" (minimum max(-min(ImaxPS, ImaxM), -32767 / k_I), maximum "CRT_max"), in
+/// this order, each against the present values. (The maximum of "filter" comes first
+/// and is the caller's.) Limits are set with the direct setters, minimum first. An
+/// entry acts only when the setup has its parameter. 0 when the drive has no analogue
+/// reference input.
 int UpdateAnalogueReferenceRanges(CMC_Setup* setup);
 
 }  // namespace orvex

@@ -218,7 +218,7 @@ TEST(AnalogueRanges, GateAndDependentUpdate) {
         const char* name;
         double min, max;
     } ranges[] = {
-        {"filter", -4294967296.0, 1 / (2 * kTs)},  // only the maximum is set
+        {"filter", -4294967296.0, 4294967296.0},  // the caller's
         {"DeadBand_Point", 0, 5},
         {"DeadBand_Range", 0, 1},  // old-style dead band: up to the nearer end, 5 V - 4 V
         {"POS_min", -32767 / kCountsPerRad, 3},
@@ -232,9 +232,9 @@ TEST(AnalogueRanges, GateAndDependentUpdate) {
         EXPECT_DOUBLE_EQ(Min(*s, r.name), r.min) << r.name;
         EXPECT_DOUBLE_EQ(Max(*s, r.name), r.max) << r.name;
     }
-    auto none = SetupBuilder::Drive().P("CADIN", 0).P("filter", 300).Build();
+    auto none = SetupBuilder::Drive().P("CADIN", 0).P("POS_min", 0).P("POS_max", 0).Build();
     EXPECT_EQ(UpdateAnalogueReferenceRanges(none.get()), 0);
-    EXPECT_EQ(Max(*none, "filter"), 4294967296.0);
+    EXPECT_EQ(Min(*none, "POS_min"), -4294967296.0);
 }
 
 TEST(AnalogueRoundTrip, ForwardThenReadBackReturnsTheEndValues) {
