@@ -84,9 +84,12 @@ void UpdateParameterRanges(CMC_Setup* setup) {
         SetLimits(p, -m, m);
     }
 
-    // With an analogue reference input: its filter corner and its dead-band and
-    // end-value ranges.
-    UpdateAnalogueReferenceRanges(setup);
+    // With an analogue reference input: its filter corner stays below the slow loop's
+    // Nyquist frequency, then the dead-band and end-value ranges.
+    if (HasAnalogueReference(setup)) {
+        SetMaxOf(setup, "filter", 1.0 / (2.0 * T_S));
+        UpdateAnalogueReferenceRanges(setup);
+    }
 
     if (Has(setup, "KPTHT")) {
         if (CMC_Parameter* p = Has(setup, "MAX_CURRENT"); p && HasAll(setup, {"In", "InPS"}))
