@@ -78,7 +78,9 @@ TEST(ScriptedModalSeam, NestedDialogsTakeTheirScriptsInOpeningOrder) {
 TEST(ScriptedModalSeam, FilePromptsTakeQueuedPaths) {
     axis::ScriptedModalSeam seam;
     seam.AnswerFilePrompt("/tmp/plot.png");
-    axis::FilePrompt prompt{axis::FilePromptKind::Save, "Save picture"};
+    axis::FilePrompt prompt;
+    prompt.kind = axis::FilePromptKind::Save;
+    prompt.caption = "Save picture";
     EXPECT_EQ(axis::PromptForFile(nullptr, prompt), "/tmp/plot.png");
     EXPECT_EQ(axis::PromptForFile(nullptr, prompt), "");
     EXPECT_EQ(seam.Problems().size(), 1);
