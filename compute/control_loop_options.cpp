@@ -83,33 +83,7 @@ double OutputFilterCoefficient(double corner_per_s, double period_s) {
 
 }  // namespace
 
-bool HasAllOf(const CMC_Setup* setup,
-              std::initializer_list<std::initializer_list<const char*>> groups) {
-    bool all = true;
-    for (const auto& g : groups) all = HasAll(setup, g) && all;
-    return all;
-}
 
-double InverseOfTruncatedRegister(double inverse, double reg,
-                                  const std::function<double(double)>& forward) {
-    if (!std::isfinite(inverse) || !std::isfinite(reg)) return inverse;
-    const double target = std::trunc(reg);
-    auto truncated = [&](double x) {
-        const double f = forward(x);
-        return std::isfinite(f) ? std::trunc(f) : std::nan("");
-    };
-    if (!(truncated(inverse) < target)) return inverse;
-    // Doubling from one ulp finds a raise at most twice the smallest one, far inside the
-    // one-count window of the register.
-    double step = std::max(std::abs(inverse) * DBL_EPSILON, DBL_MIN);
-    for (int i = 0; i < 200; ++i, step *= 2.0) {
-        const double raised = inverse + step;
-        const double t = truncated(raised);
-        if (t == target) return raised;
-        if (!(t < target)) break;
-    }
-    return inverse;
-}
 
 // --- Gains -------------------------------------------------------------------------------
 

@@ -33,21 +33,6 @@ inline const std::initializer_list<const char*> kLoadPositionScaleNames = {
 inline const std::initializer_list<const char*> kLoadSpeedScaleNames = {
     "SLPER", "PWMPER", "DSP_freq", "MECRESL", "Motor_transmission", "Load_transmission"};
 
-/// True when the setup has every name of every group; every missing name is reported
-/// (while g_bShowErrors is set), not just the first.
-bool HasAllOf(const CMC_Setup* setup,
-              std::initializer_list<std::initializer_list<const char*>> groups);
-
-/// The value a read-back shows for a register that its forward conversion truncates:
-/// `inverse` (the read-back formula), raised by the smallest doubling step from one ulp
-/// that makes trunc(forward(value)) equal trunc(`reg`) again. Rounding in the inverse
-/// can land a hair below the register, and truncation would then lose one count on
-/// every forward-then-read-back cycle. `forward` must increase with its argument. The
-/// inverse comes back unchanged when it already reproduces the register, or when no
-/// small raise does (a register outside the forward conversion's reach).
-double InverseOfTruncatedRegister(double inverse, double reg,
-                                  const std::function<double(double)>& forward);
-
 // --- Gains (mantissa x 2^shift / 32767; forward writes the shift, then the mantissa) --
 
 /// "SFTKPI", "KPI": current loop proportional gain "Kp_C_scl".

@@ -5,6 +5,8 @@
 // power-of-two shift: K = mantissa x 2^shift / 32767. The shift is the smallest
 // n >= 0 with K <= 2^n, so the mantissa never exceeds 32767.
 
+#include <functional>
+
 #include "host/setup/setup.h"
 
 namespace orvex {
@@ -47,5 +49,20 @@ int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
 /// range 0 to 16384. 0 when a name is absent.
 int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
                       const char* shift);
+
+/// True when the setup has every name of every group; every missing name is reported
+/// (while g_bShowErrors is set), not just the first.
+bool HasAllOf(const CMC_Setup* setup,
+              std::initializer_list<std::initializer_list<const char*>> groups);
+
+/// The value a read-back shows for a register that its forward conversion truncates:
+/// `inverse` (the read-back formula), raised by the smallest doubling step from one ulp
+/// that makes trunc(forward(value)) equal trunc(`reg`) again. Rounding in the inverse
+/// can land a hair below the register, and truncation would then lose one count on
+/// every forward-then-read-back cycle. `forward` must increase with its argument. The
+/// inverse comes back unchanged when it already reproduces the register, or when no
+/// small raise does (a register outside the forward conversion's reach).
+double InverseOfTruncatedRegister(double inverse, double reg,
+                                  const std::function<double(double)>& forward);
 
 }  // namespace orvex
