@@ -15,7 +15,7 @@ nlohmann::ordered_json Number(double v) {
 }  // namespace
 
 std::string ComputeReport(const CMC_Setup& setup) {
-    static const char* const kTypes[] = {"real", "integer", "switch", "choice",
+    static const char* const kTypes[] = {"real", "integer",  "switch",  "choice",
                                          "text", "option16", "option32"};
     nlohmann::ordered_json params = nlohmann::ordered_json::array();
     const CMC_Parameters list = setup.GetParameters();

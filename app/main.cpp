@@ -83,7 +83,8 @@ bool LoadBoth(const std::string& plugin_path, const std::string& file, Loaded& o
         Fail(result.error);
         return false;
     }
-    for (const auto& w : result.warnings) std::fprintf(stderr, "axishost: warning: %s\n", w.c_str());
+    for (const auto& w : result.warnings)
+        std::fprintf(stderr, "axishost: warning: %s\n", w.c_str());
     out.setup = std::move(result.setup);
     out.plugin.AttachSetup(out.setup.get());
     return true;
@@ -94,12 +95,18 @@ int RunCompute(const std::string& plugin_path, const std::vector<std::string>& a
     bool forward = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--forward") forward = true;
-        else if ((a == "-o" || a == "--save") && i + 1 < args.size()) (a == "-o" ? out : save) = args[++i];
-        else if (a == "-o" || a == "--save") return Fail(a + " needs a file name");
-        else if (!a.empty() && a[0] == '-') return Fail("unknown option " + a + " for compute");
-        else if (file.empty()) file = a;
-        else return Fail("compute takes one setup file, got also " + a);
+        if (a == "--forward")
+            forward = true;
+        else if ((a == "-o" || a == "--save") && i + 1 < args.size())
+            (a == "-o" ? out : save) = args[++i];
+        else if (a == "-o" || a == "--save")
+            return Fail(a + " needs a file name");
+        else if (!a.empty() && a[0] == '-')
+            return Fail("unknown option " + a + " for compute");
+        else if (file.empty())
+            file = a;
+        else
+            return Fail("compute takes one setup file, got also " + a);
     }
     if (file.empty()) return Fail("compute needs a setup file (see --help)");
     Loaded loaded;
@@ -126,7 +133,8 @@ int RunScale(const std::string& plugin_path, const std::vector<std::string>& arg
     Loaded loaded;
     if (!LoadBoth(plugin_path, args[0], loaded)) return 2;
     const auto& entry = loaded.plugin.Entry();
-    const double factor = entry.get_scale_factor(loaded.setup.get(), args[1].c_str(), args[2].c_str());
+    const double factor =
+        entry.get_scale_factor(loaded.setup.get(), args[1].c_str(), args[2].c_str());
     const double offset = entry.get_scale_offset(loaded.setup.get(), args[1].c_str());
     std::printf("factor %.17g\noffset %.17g\n", factor, offset);
     return 0;
@@ -148,7 +156,8 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
     if (args.size() != 2) return Fail("dialog takes NAME FILE (see --help)");
     const std::string& name = args[0];
     const std::string& file = args[1];
-    if (!axishost::HasDisplay()) return Fail(axishost::NoDisplayMessage("dialog " + name + " " + file));
+    if (!axishost::HasDisplay())
+        return Fail(axishost::NoDisplayMessage("dialog " + name + " " + file));
 
     // The Qt application outlives the plug-in (declared first, destroyed last).
     axishost::UiSession session(program, ui);
@@ -162,7 +171,8 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
     entry.compute_all_options(loaded.setup.get());
     const int result = entry.open_dialog(loaded.setup.get(), name.c_str());
     drive.Detach(loaded.setup.get());
-    if (result < 0) return Fail("no dialog " + name + " in the plug-in (known: " + KnownDialogs(entry) + ")");
+    if (result < 0)
+        return Fail("no dialog " + name + " in the plug-in (known: " + KnownDialogs(entry) + ")");
     if (result == 0) {
         std::printf("cancelled; %s not written\n", file.c_str());
         return 0;

@@ -24,7 +24,7 @@ struct PluginEntryPoints {
 };
 
 class Plugin {
-public:
+  public:
     Plugin() = default;
     ~Plugin();
     Plugin(const Plugin&) = delete;
@@ -39,7 +39,7 @@ public:
     /// parameter in file order, as the host does after loading a setup.
     void AttachSetup(CMC_Setup* setup) const;
 
-private:
+  private:
     void* handle_ = nullptr;
     PluginEntryPoints entry_;
 };

@@ -5,8 +5,8 @@
 
 #include "compute/config_registers.h"
 #include "compute/option_codec.h"
-#include "compute/setup_access.h"
 #include "compute/scales.h"
+#include "compute/setup_access.h"
 
 namespace orvex {
 

@@ -42,8 +42,8 @@ void WriteSlot(CMC_Setup* setup, int slot, const BiquadCoefficients& c, double s
 }
 
 double LargestMagnitude(const BiquadCoefficients& c) {
-    return std::max({std::abs(c.b0), std::abs(c.b1), std::abs(c.b2), std::abs(c.a1),
-                     std::abs(c.a2)});
+    return std::max(
+        {std::abs(c.b0), std::abs(c.b1), std::abs(c.b2), std::abs(c.a1), std::abs(c.a2)});
 }
 
 bool IsFinite(const BiquadCoefficients& c) {
@@ -51,9 +51,13 @@ bool IsFinite(const BiquadCoefficients& c) {
            std::isfinite(c.a1) && std::isfinite(c.a2);
 }
 
-double ScaleToWord(double c, double sf) { return std::floor(c / sf * kWordOne + 0.5); }
+double ScaleToWord(double c, double sf) {
+    return std::floor(c / sf * kWordOne + 0.5);
+}
 
-bool FitsWord(double scaled) { return scaled >= kWordMin && scaled <= kWordMax; }
+bool FitsWord(double scaled) {
+    return scaled >= kWordMin && scaled <= kWordMax;
+}
 
 // Types designed with gain 1 at zero frequency: their quantised form is trimmed back
 // to exactly 1 there, so that a filter never leaves a static error in its loop. The
@@ -76,9 +80,10 @@ void TrimZeroFrequencyGain(BiquadCoefficients& c, double sf) {
 }  // namespace
 
 CBiquadDesigner::CBiquadDesigner()
-    : names_{"Low Pass 1st order", "Low Pass 2nd order", "Notch",     "High Pass",
-             "Band Pass",          "Peak",               "Low Shelf", "High Shelf",
-             "Lead-lag 1st order", "Lead-lag 2nd order"},
+    : names_{"Low Pass 1st order", "Low Pass 2nd order", "Notch",
+             "High Pass",          "Band Pass",          "Peak",
+             "Low Shelf",          "High Shelf",         "Lead-lag 1st order",
+             "Lead-lag 2nd order"},
       offered_{true, true, true, true, true, false, false, false, true, true} {}
 
 std::string CBiquadDesigner::GetTypeName(int type) const {

@@ -31,7 +31,7 @@ struct BiquadCoefficients {
 };
 
 class CBiquadDesigner {
-public:
+  public:
     /// Filter types, the values of "BQFilterType%d".
     enum Type : int {
         kLowPass1 = 0,
@@ -93,7 +93,7 @@ public:
     /// Sets the coefficients as if designed (for quantising a given filter).
     void SetCoefficients(const BiquadCoefficients& c) { c_ = c; }
 
-private:
+  private:
     std::array<const char*, kTypeCount> names_;
     std::array<bool, kTypeCount> offered_;
     BiquadCoefficients c_;

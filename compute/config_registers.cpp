@@ -7,8 +7,8 @@
 
 #include "compute/analogue_reference.h"
 #include "compute/option_codec.h"
-#include "compute/setup_access.h"
 #include "compute/scales.h"
+#include "compute/setup_access.h"
 
 namespace orvex {
 

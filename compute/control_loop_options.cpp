@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "compute/option_codec.h"
-#include "compute/setup_access.h"
 #include "compute/scales.h"
+#include "compute/setup_access.h"
 
 namespace orvex {
 
@@ -82,8 +82,6 @@ double OutputFilterCoefficient(double corner_per_s, double period_s) {
 }
 
 }  // namespace
-
-
 
 // --- Gains -------------------------------------------------------------------------------
 
@@ -235,8 +233,8 @@ int ComputeOption_FILTERQ(CMC_Setup* s) {
         SetBase(s, "FILTERQ", kFixedOne);
         return 1;
     }
-    const double q =
-        OutputFilterCoefficient(Base(s, "FilterOnCurrentControllerOutput"), GetCurrentLoopPeriod(s));
+    const double q = OutputFilterCoefficient(Base(s, "FilterOnCurrentControllerOutput"),
+                                             GetCurrentLoopPeriod(s));
     if (std::isfinite(q)) SetBase(s, "FILTERQ", TruncToInt32(q));
     return 1;
 }

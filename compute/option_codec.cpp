@@ -41,7 +41,9 @@ int TruncToInt32(double value) {
     return static_cast<int>(t);
 }
 
-int Reg16(double value) { return TruncToInt32(value) & 0xFFFF; }
+int Reg16(double value) {
+    return TruncToInt32(value) & 0xFFFF;
+}
 
 bool HasAll(const CMC_Setup* setup, std::initializer_list<const char*> names) {
     bool all = true;
@@ -56,10 +58,11 @@ bool Probe(const CMC_Setup* setup, std::initializer_list<const char*> names) {
     return true;
 }
 
-bool IsOn(double value) { return TruncToInt32(value) == 1; }
+bool IsOn(double value) {
+    return TruncToInt32(value) == 1;
+}
 
-int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
-                      const char* shift) {
+int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa, const char* shift) {
     if (!HasAll(setup, {gain, mantissa, shift})) return 0;
     const double k = setup->GetParameterValueInBaseUnit(gain);
     setup->SetParameterValueInBaseUnit(shift, EncodeGainShift(k));
@@ -67,8 +70,7 @@ int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
     return 1;
 }
 
-int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
-                      const char* shift) {
+int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa, const char* shift) {
     if (!HasAll(setup, {gain, mantissa, shift})) return 0;
     CMC_Parameter* k = setup->FindParameter(gain);
     SetParameterRange(k, 0.0, 16384.0);

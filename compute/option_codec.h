@@ -43,12 +43,10 @@ bool IsOn(double value);
 
 /// Encodes the gain parameter `gain` into its mantissa and shift options.
 /// 0 when a name is absent.
-int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
-                      const char* shift);
+int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa, const char* shift);
 /// Decodes mantissa and shift options into the gain parameter, after giving it the
 /// range 0 to 16384. 0 when a name is absent.
-int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa,
-                      const char* shift);
+int DecodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa, const char* shift);
 
 /// True when the setup has every name of every group; every missing name is reported
 /// (while g_bShowErrors is set), not just the first.

@@ -74,13 +74,13 @@ void UpdateParameterRanges(CMC_Setup* setup) {
     // shorter of the two acceleration times.
     if (CMC_Parameter* p = Has(setup, "TestPosition"); p && HasAll(setup, {"TaPP", "TaNP"})) {
         const double max_step = kWordMax / std::abs(GetLoadPositionScale(setup));
-        const double m = std::min(Value(setup, "TaPP") / T_S * max_step,
-                                  Value(setup, "TaNP") / T_S * max_step);
+        const double m =
+            std::min(Value(setup, "TaPP") / T_S * max_step, Value(setup, "TaNP") / T_S * max_step);
         SetLimits(p, -m, m);
     }
     if (CMC_Parameter* p = Has(setup, "TestSpeed"); p && HasAll(setup, {"Limit_Speed"})) {
-        const double m = std::min(Value(setup, "Limit_Speed"),
-                                  kWordMax / std::abs(GetLoadSpeedScale(setup)));
+        const double m =
+            std::min(Value(setup, "Limit_Speed"), kWordMax / std::abs(GetLoadSpeedScale(setup)));
         SetLimits(p, -m, m);
     }
 

@@ -10,7 +10,9 @@ namespace orvex {
 namespace {
 // Motor radians per load unit (load radian or metre); negative for a reversing
 // transmission.
-double Ratio(const CMC_Setup* s) { return Base(s, "Motor_transmission") / Base(s, "Load_transmission"); }
+double Ratio(const CMC_Setup* s) {
+    return Base(s, "Motor_transmission") / Base(s, "Load_transmission");
+}
 // Encoder counts per motor revolution, cut to a multiple of 4 (quadrature).
 double CountsPerRev(const CMC_Setup* s) {
     return 4.0 * TruncToInt32(s->GetParameterValueInInternalUnit("MECRESL") / 4.0);
@@ -25,17 +27,29 @@ double GetSpeedLoopPeriod(const CMC_Setup* s) {
     return Base(s, "SLPER") * 2.0 * Base(s, "PWMPER") / Base(s, "DSP_freq");
 }
 
-double GetVoltageMeasureScale(const CMC_Setup* s) { return AdcMax(s) / Base(s, "VdcMaxMeasurable"); }
-double GetCurrentScale(const CMC_Setup* s) { return AdcMax(s) / (2.0 * Base(s, "ImaxPS")); }
-double GetPwmVoltageScale(const CMC_Setup* s) { return kFixedOne / Base(s, "Vdc"); }
-double GetMotorPositionScale(const CMC_Setup* s) { return CountsPerRev(s) / kTwoPi; }
-double GetLoadPositionScale(const CMC_Setup* s) { return GetMotorPositionScale(s) * Ratio(s); }
+double GetVoltageMeasureScale(const CMC_Setup* s) {
+    return AdcMax(s) / Base(s, "VdcMaxMeasurable");
+}
+double GetCurrentScale(const CMC_Setup* s) {
+    return AdcMax(s) / (2.0 * Base(s, "ImaxPS"));
+}
+double GetPwmVoltageScale(const CMC_Setup* s) {
+    return kFixedOne / Base(s, "Vdc");
+}
+double GetMotorPositionScale(const CMC_Setup* s) {
+    return CountsPerRev(s) / kTwoPi;
+}
+double GetLoadPositionScale(const CMC_Setup* s) {
+    return GetMotorPositionScale(s) * Ratio(s);
+}
 
 double GetMotorSpeedScale(const CMC_Setup* s) {
     return GetSpeedLoopPeriod(s) * CountsPerRev(s) / kTwoPi;
 }
 
-double GetLoadSpeedScale(const CMC_Setup* s) { return GetMotorSpeedScale(s) * Ratio(s); }
+double GetLoadSpeedScale(const CMC_Setup* s) {
+    return GetMotorSpeedScale(s) * Ratio(s);
+}
 
 double GetLoadAccelerationScale(const CMC_Setup* s) {
     const double ts = GetSpeedLoopPeriod(s);

@@ -76,8 +76,8 @@ void ComputeOptionsFromParameters(CMC_Setup* s) {
     Run(s, {ComputeOption_SFTKPP, ComputeOption_KPP, ComputeOption_SFTKIP, ComputeOption_KIP,
             ComputeOption_SFTKDP, ComputeOption_KDP, ComputeOption_KDFP, ComputeOption_IMAXP,
             ComputeOption_SATP});
-    Run(s, {ComputeOption_SFTSFFW, ComputeOption_KFFS, ComputeOption_SFTAFFW,
-            ComputeOption_SFTKFF, ComputeOption_KFFA});
+    Run(s, {ComputeOption_SFTSFFW, ComputeOption_KFFS, ComputeOption_SFTAFFW, ComputeOption_SFTKFF,
+            ComputeOption_KFFA});
     Run(s, {ComputeOption_IMAXPROT, ComputeOption_TIMAXPROT, ComputeOption_ERRMAX,
             ComputeOption_TERRMAX, ComputeOption_SERRMAX, ComputeOption_TSERRMAX,
             ComputeOption_T1MAXPROT, ComputeOption_II2TPROT_M, ComputeOption_SFI2T_M,
@@ -86,20 +86,22 @@ void ComputeOptionsFromParameters(CMC_Setup* s) {
     RunIf(g.software_limits, s, {ComputeOption_SWNEGLS, ComputeOption_SWPOSLS});
     Run(s, {ComputeOption_CACC, ComputeOption_CSPD});
     RunIf(g.analogue_reference, s,
-          {ComputeOption_CADIN, ComputeOption_SFTADIN, ComputeOption_AD5OFF,
-           ComputeOption_FILTER1, ComputeOption_LEVEL_AD5, ComputeOption_E_LEVEL_AD5});
+          {ComputeOption_CADIN, ComputeOption_SFTADIN, ComputeOption_AD5OFF, ComputeOption_FILTER1,
+           ComputeOption_LEVEL_AD5, ComputeOption_E_LEVEL_AD5});
     Run(s, {ComputeOption_GEAR, ComputeOption_T1ONA, ComputeOption_T1ONB,
             ComputeOption_DIGIN_ACTIVE_LEVEL, ComputeOption_UPGRADE, ComputeOption_BOOST});
     RunIf(g.network, s, {ComputeOption_LSS_Active});
     RunIf(g.phase_advance, s, {ComputeOption_THT_CORRECTION});
     RunIf(g.counting_direction, s, {ComputeOption_COUNTINGDIR});
-    RunIf(g.encoder_filter, s, {ComputeOption_QUAL, ComputeOption_QUAL_ACT, ComputeOption_QUAL_AQ2});
-    RunIf(g.motor_brake, s, {ComputeOption_BRAKECFG, ComputeOption_BRAKEAPPLYDELAY,
-                             ComputeOption_BRAKERELEASEDELAY});
+    RunIf(g.encoder_filter, s,
+          {ComputeOption_QUAL, ComputeOption_QUAL_ACT, ComputeOption_QUAL_AQ2});
+    RunIf(g.motor_brake, s,
+          {ComputeOption_BRAKECFG, ComputeOption_BRAKEAPPLYDELAY, ComputeOption_BRAKERELEASEDELAY});
     RunIf(g.freeze_control, s, {ComputeOption_POSOKLIM_FC, ComputeOption_TONPOSOK_FC});
     RunIf(g.transmission_sign, s, {ComputeOption_TRANSMISSION});
-    RunIf(g.angle_controller, s, {ComputeOption_SFTKPTHT, ComputeOption_KPTHT,
-                                  ComputeOption_SFTKITHT, ComputeOption_KITHT});
+    RunIf(
+        g.angle_controller, s,
+        {ComputeOption_SFTKPTHT, ComputeOption_KPTHT, ComputeOption_SFTKITHT, ComputeOption_KITHT});
     RunIf(g.start_min_move, s, {ComputeOption_ABSTART_MINMOVE});
     RunIf(g.biquad_filters, s, {ComputeOption_BiquadFilters});
 }
@@ -110,19 +112,19 @@ void ReadBackParametersFromOptions(CMC_Setup* s) {
             ReadBack_Motor_TempSensor_Type});
     Run(s, {ReadBack_PWM_freq, ReadBack_PWMperiod, ReadBack_Ts_C, ReadBack_Ts_S,
             ReadBack_PosSpd_in_FastLoop, ReadBack_isDriveTemperatureSensor});
-    Run(s, {ReadBack_isOverVoltage, ReadBack_UMAX_PROT, ReadBack_isUnderVoltage,
-            ReadBack_UMIN_PROT, ReadBack_isDriveOverTemp, ReadBack_Temp_2, ReadBack_isDriveI2t,
-            ReadBack_I_I2t_D, ReadBack_t_I2t_D});
+    Run(s, {ReadBack_isOverVoltage, ReadBack_UMAX_PROT, ReadBack_isUnderVoltage, ReadBack_UMIN_PROT,
+            ReadBack_isDriveOverTemp, ReadBack_Temp_2, ReadBack_isDriveI2t, ReadBack_I_I2t_D,
+            ReadBack_t_I2t_D});
     Run(s, {ReadBack_ControlMode, ReadBack_ExternalReference, ReadBack_IsAutoActivatedAfterPowerOn,
             ReadBack_Axis_ID_list, ReadBack_IlimPS});
-    Run(s, {ReadBack_Kp_C_scl, ReadBack_Ki_C_scl, ReadBack_TestCurrent,
-            ReadBack_TestProtectionCurrent, ReadBack_isUseFilterOnCrtCtrlOutput,
-            ReadBack_FilterOnCurrentControllerOutput, ReadBack_isCompensateGravitationalLoads,
-            ReadBack_OffsetCurrent});
+    Run(s,
+        {ReadBack_Kp_C_scl, ReadBack_Ki_C_scl, ReadBack_TestCurrent, ReadBack_TestProtectionCurrent,
+         ReadBack_isUseFilterOnCrtCtrlOutput, ReadBack_FilterOnCurrentControllerOutput,
+         ReadBack_isCompensateGravitationalLoads, ReadBack_OffsetCurrent});
     Run(s, {ReadBack_Kp_S_scl, ReadBack_Ki_S_scl, ReadBack_IPSatS, ReadBack_KFFA_scl,
-            ReadBack_TestLimitCurrent, ReadBack_Jload_over_J, ReadBack_Kp_P_scl,
-            ReadBack_Ki_P_scl, ReadBack_Kd_P_scl, ReadBack_filter_D, ReadBack_IPSatP,
-            ReadBack_Limit_Speed, ReadBack_TestMaxSpeed, ReadBack_KFFS_scl});
+            ReadBack_TestLimitCurrent, ReadBack_Jload_over_J, ReadBack_Kp_P_scl, ReadBack_Ki_P_scl,
+            ReadBack_Kd_P_scl, ReadBack_filter_D, ReadBack_IPSatP, ReadBack_Limit_Speed,
+            ReadBack_TestMaxSpeed, ReadBack_KFFS_scl});
     Run(s, {ReadBack_isOverCurrent, ReadBack_Imax_Prot, ReadBack_time_Imax_Prot,
             ReadBack_isPositionControlError, ReadBack_ERR_position, ReadBack_time_ERR_pos,
             ReadBack_isSpeedControlError, ReadBack_ERR_speed, ReadBack_time_ERR_spd,
@@ -133,19 +135,20 @@ void ReadBackParametersFromOptions(CMC_Setup* s) {
     // The analogue limits read the ranges they set themselves: the order is binding.
     RunIf(g.analogue_reference, s,
           {ReadBack_DeadBand_Point, ReadBack_DeadBand_Range, ReadBack_UseFilter, ReadBack_filter,
-           ReadBack_POS_min, ReadBack_POS_max, ReadBack_CRT_min, ReadBack_CRT_max,
-           ReadBack_SPD_min, ReadBack_SPD_max});
+           ReadBack_POS_min, ReadBack_POS_max, ReadBack_CRT_min, ReadBack_CRT_max, ReadBack_SPD_min,
+           ReadBack_SPD_max});
     Run(s, {ReadBack_isLimitMaximum, ReadBack_ErefMaxSpeed, ReadBack_ErefMaxAcceleration,
             ReadBack_isAnalogueReference, ReadBack_DigitalReferenceType});
     RunIf(g.network, s, {ReadBack_save_CAN_baudrate, ReadBack_save_axis_id});
     RunIf(g.phase_advance, s, {ReadBack_PhaseAdvance_speed});
     RunIf(g.counting_direction, s, {ReadBack_ReverseCounting});
     RunIf(g.encoder_filter, s, {ReadBack_isFilterEnc});
-    RunIf(g.motor_brake, s, {ReadBack_isMotorBrake, ReadBack_MotorBrake_output,
-                             ReadBack_MotorBrake_releasetime, ReadBack_MotorBrake_applytime});
+    RunIf(g.motor_brake, s,
+          {ReadBack_isMotorBrake, ReadBack_MotorBrake_output, ReadBack_MotorBrake_releasetime,
+           ReadBack_MotorBrake_applytime});
     RunIf(g.speed_forward, s, {ReadBack_SpeedForward});
-    RunIf(g.freeze_control, s, {ReadBack_isFreezeControl, ReadBack_FreezeControl_errband,
-                                ReadBack_FreezeControl_time});
+    RunIf(g.freeze_control, s,
+          {ReadBack_isFreezeControl, ReadBack_FreezeControl_errband, ReadBack_FreezeControl_time});
     RunIf(g.input_polarity_type, s, {ReadBack_InputsPolarityType});
     RunIf(g.angle_controller, s, {ReadBack_Kp_T_scl, ReadBack_Ki_T_scl});
     RunIf(g.start_mode, s, {ReadBack_StartMode});

@@ -20,7 +20,9 @@ inline void SetBase(CMC_Setup* s, const char* name, double value) {
     s->SetParameterValueInBaseUnit(name, value);
 }
 /// Full scale of the drive's ADC as a double.
-inline double AdcMax(const CMC_Setup* s) { return static_cast<double>(Compute_ADCMaxValue(s)); }
+inline double AdcMax(const CMC_Setup* s) {
+    return static_cast<double>(Compute_ADCMaxValue(s));
+}
 
 /// Gives `name` the range [min, max], then the value; 0 (nothing written) when the
 /// range is refused.

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "compute/option_codec.h"
-#include "compute/setup_access.h"
 #include "compute/scales.h"
+#include "compute/setup_access.h"
 #include "host/setup/host_math.h"
 #include "host/setup/names.h"
 
@@ -36,8 +36,18 @@ bool OneOf(std::string_view name, std::initializer_list<const char*> names) {
 
 // "°C" arrives either as UTF-8 or as the two Windows-1252 bytes 0xB0 'C'.
 bool IsDegreesCelsius(std::string_view unit) {
-    return unit == "\xC2\xB0" "C" || unit == "\xB0" "C" || unit == "\xC2\xB0" "c" ||
-           unit == "\xB0" "c";
+    return unit ==
+               "\xC2\xB0"
+               "C" ||
+           unit ==
+               "\xB0"
+               "C" ||
+           unit ==
+               "\xC2\xB0"
+               "c" ||
+           unit ==
+               "\xB0"
+               "c";
 }
 
 }  // namespace
@@ -64,12 +74,12 @@ int UpdateUnitTypesByTransmission(CMC_Setup* s) {
     ChangeParametersIfGate(s, freeze, {"FreezeControl_errband"}, pick("rot", "mm"));
     ChangeParametersIfGate(s, phase_advance, {"PhaseAdvance_speed"}, pick("rpm", "m/s"));
     ChangeParametersIfGate(s, swls, {"Negative_SWLS", "Positive_SWLS"}, pick("rot", "mm"));
-    ChangeVariables(s,
-                    {"Load_Position", "Target_Position", "Position_Error", "APOS", "APOS_LD",
-                     "CAPPOS", "CPOS", "EREFP", "ERRMAX", "HOMEPOS", "POSERR", "POSINIT",
-                     "POSOKLIM", "POSTRIGG1", "POSTRIGG2", "POSTRIGG3", "POSTRIGG4", "TPOS",
-                     "TPOSFAST"},
-                    pick("rot", "mm"));
+    ChangeVariables(
+        s,
+        {"Load_Position", "Target_Position", "Position_Error", "APOS", "APOS_LD", "CAPPOS", "CPOS",
+         "EREFP", "ERRMAX", "HOMEPOS", "POSERR", "POSINIT", "POSOKLIM", "POSTRIGG1", "POSTRIGG2",
+         "POSTRIGG3", "POSTRIGG4", "TPOS", "TPOSFAST"},
+        pick("rot", "mm"));
     ChangeVariables(s,
                     {"Load_Speed", "Target_Speed", "Speed_Reference", "Speed_Error", "ASPD_LD",
                      "CSPD", "EREFS", "HOMESPD", "SERRMAX", "SPDERR", "SPDREF", "TSPD"},
@@ -80,8 +90,8 @@ int UpdateUnitTypesByTransmission(CMC_Setup* s) {
 }
 
 int UpdateStepUnits(CMC_Setup* s) {
-    const double f =
-        (Base(s, "Motor_transmission") / Base(s, "Load_transmission")) * (Base(s, "NoMotorSteps") / kTwoPi);
+    const double f = (Base(s, "Motor_transmission") / Base(s, "Load_transmission")) *
+                     (Base(s, "NoMotorSteps") / kTwoPi);
     static const char* const kPairs[][2] = {
         {"steps", "rad"}, {"steps/s", "rad/s"}, {"steps/s^2", "rad/s^2"}, {"steps/s^3", "rad/s^3"}};
     for (const auto& pair : kPairs)
@@ -104,14 +114,16 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
         return Base(s, "Vdc") / kFixedOne;
     }
     if (is("A")) return 1.0 / GetCurrentScale(s);
-    if (is("s")) return axis::NamesEqual(name, "Ts_C") ? GetCurrentLoopPeriod(s) : GetSpeedLoopPeriod(s);
-    if (is("rad") && OneOf(name, {"Motor_Position", "APOS_MT"})) return 1.0 / GetMotorPositionScale(s);
+    if (is("s"))
+        return axis::NamesEqual(name, "Ts_C") ? GetCurrentLoopPeriod(s) : GetSpeedLoopPeriod(s);
+    if (is("rad") && OneOf(name, {"Motor_Position", "APOS_MT"}))
+        return 1.0 / GetMotorPositionScale(s);
     // One electrical turn is 65534 steps of the drive's angle word, not 65536.
     if (is("rad") && axis::NamesEqual(name, "THTST")) return kTwoPi / 65534.0;
     if (is("rad") || is("m")) {
         // Limits and error bands the user enters are magnitudes: always positive.
-        if (OneOf(name, {"ERR_position", "FreezeControl_errband", "TestPosition", "POS_max",
-                         "POS_min"}))
+        if (OneOf(name,
+                  {"ERR_position", "FreezeControl_errband", "TestPosition", "POS_max", "POS_min"}))
             return 1.0 / std::abs(GetLoadPositionScale(s));
         return 1.0 / GetLoadPositionScale(s);
     }
@@ -127,10 +139,11 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
             0);
         return (kTwoPi / 65534.0) / GetCurrentLoopPeriod(s) / cycles;
     }
-    if (is("m/s") && axis::NamesEqual(name, "PhaseAdvance_speed")) return 1.0 / GetMotorSpeedScale(s);
+    if (is("m/s") && axis::NamesEqual(name, "PhaseAdvance_speed"))
+        return 1.0 / GetMotorSpeedScale(s);
     if (is("rad/s") || is("m/s")) {
-        if (OneOf(name, {"ERR_speed", "Limit_Speed", "ErefMaxSpeed", "TestSpeed", "SPD_max",
-                         "SPD_min"}))
+        if (OneOf(name,
+                  {"ERR_speed", "Limit_Speed", "ErefMaxSpeed", "TestSpeed", "SPD_max", "SPD_min"}))
             return 1.0 / std::abs(GetLoadSpeedScale(s));
         return 1.0 / GetLoadSpeedScale(s);
     }

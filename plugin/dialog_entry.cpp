@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "editor/drive_info.h"
-#include "identification/test_vdc_detection.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "identification/test_vdc_detection.h"
 #include "plugin/orvex_app.h"
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))

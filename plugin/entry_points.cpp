@@ -19,7 +19,9 @@ namespace {
 int g_step_unit_inits = 0;
 }  // namespace
 
-ORVEX_EXPORT void ComputeAllOptions(CMC_Setup* setup) { orvex::ComputeAllOptions(setup); }
+ORVEX_EXPORT void ComputeAllOptions(CMC_Setup* setup) {
+    orvex::ComputeAllOptions(setup);
+}
 
 ORVEX_EXPORT int OnInitParam(CMC_Setup* setup, const char* name) {
     if (!name) return 1;

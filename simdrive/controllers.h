@@ -35,7 +35,7 @@ inline double PidSample(PidState& s, double error, double kp, double ki, double 
 
 /// A chain of biquad slots (direct form I with the drive's scaled coefficients).
 class BiquadChain {
-public:
+  public:
     void Configure(const BiquadCoefficients* coefficients, int count) {
         count_ = count;
         for (int i = 0; i < count; ++i) {
@@ -61,7 +61,7 @@ public:
         return x;
     }
 
-private:
+  private:
     struct Memory {
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
     };

@@ -87,8 +87,10 @@ void DriveCore::Sample() {
         na = sigma * noise_.Next();
         nb = sigma * noise_.Next();
     }
-    live_.ia = std::clamp(std::nearbyint(st.current_a_A * counts_per_A + na), -half_scale, half_scale);
-    live_.ib = std::clamp(std::nearbyint(st.current_b_A * counts_per_A + nb), -half_scale, half_scale);
+    live_.ia =
+        std::clamp(std::nearbyint(st.current_a_A * counts_per_A + na), -half_scale, half_scale);
+    live_.ib =
+        std::clamp(std::nearbyint(st.current_b_A * counts_per_A + nb), -half_scale, half_scale);
 
     // Quadrature decoding: four counts per line.
     if (scenario_.encoder.connected) {
@@ -127,7 +129,9 @@ void DriveCore::ResetLoops() {
     overcurrent_count_ = pos_error_count_ = speed_error_count_ = 0;
 }
 
-void DriveCore::ApplyVoltage(double amplitude, double angle) { ApplyVoltage(amplitude, angle, angle); }
+void DriveCore::ApplyVoltage(double amplitude, double angle) {
+    ApplyVoltage(amplitude, angle, angle);
+}
 
 void DriveCore::ApplyVoltage(double amplitude, double angle, double projection_angle) {
     mode_ = ControlMode::kVoltage;
@@ -158,7 +162,8 @@ void DriveCore::CommandSpeed(double speed_ref) {
 }
 
 void DriveCore::CommandPosition(double target, bool through_speed_loop) {
-    const ControlMode wanted = through_speed_loop ? ControlMode::kPositionWithSpeed : ControlMode::kPositionDirect;
+    const ControlMode wanted =
+        through_speed_loop ? ControlMode::kPositionWithSpeed : ControlMode::kPositionDirect;
     if (mode_ != wanted) {
         pid_pos_.Reset();
         pid_speed_.Reset();
@@ -204,7 +209,8 @@ void DriveCore::SlowLoops() {
     const DriveSettings& s = settings_;
     live_.load_speed = speed_;
     live_.load_position = static_cast<double>(position_);
-    const bool position_mode = mode_ == ControlMode::kPositionWithSpeed || mode_ == ControlMode::kPositionDirect;
+    const bool position_mode =
+        mode_ == ControlMode::kPositionWithSpeed || mode_ == ControlMode::kPositionDirect;
     if (position_mode) {
         const double error = target_ - static_cast<double>(position_);
         const double target_speed = target_ - target_previous_;
@@ -219,7 +225,8 @@ void DriveCore::SlowLoops() {
                                          std::min(s.pos_int_limit, out_limit), out_limit);
             speed_ref_ = bq_speed_ref_.Filter(out + s.kff_speed * target_speed);
         } else {
-            const double out_limit = test_current_limit_ > 0 ? test_current_limit_ : s.pos_out_limit;
+            const double out_limit =
+                test_current_limit_ > 0 ? test_current_limit_ : s.pos_out_limit;
             const double out = PidSample(pid_pos_, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
                                          std::min(s.pos_int_limit, out_limit), out_limit);
             iq_ref_ = std::clamp(out + s.kff_accel * target_accel, -out_limit, out_limit);
@@ -272,18 +279,20 @@ void DriveCore::FastLoop() {
         double angle = fixed_angle_;
         if (angle_from_encoder_) {
             angle = EncoderElectricAngle();
-            if (s.phase_advance != 0) angle += std::clamp(speed_ * s.phase_advance, -16384.0, 16384.0);
+            if (s.phase_advance != 0)
+                angle += std::clamp(speed_ * s.phase_advance, -16384.0, 16384.0);
         }
         // The firmware's angle is a 16-bit integer; its sine comes from a table.
-        const std::uint16_t index = static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(angle)) & 0xFFFF);
+        const std::uint16_t index =
+            static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(angle)) & 0xFFFF);
         live_.electric_angle = static_cast<std::int16_t>(index);
         const double sn = SineTable()[index];
         const double c = SineTable()[static_cast<std::uint16_t>(index + 16384)];
         const double id = live_.ia * c + live_.ib * sn;
         const double iq = -live_.ia * sn + live_.ib * c;
         const double iq_ref = iq_ref_ + s.offset_current;
-        const double ud = PidSample(pid_d_, -id, s.kp_current, s.ki_current, 0, 0, s.current_limit_d,
-                                    s.current_limit_d);
+        const double ud = PidSample(pid_d_, -id, s.kp_current, s.ki_current, 0, 0,
+                                    s.current_limit_d, s.current_limit_d);
         const double uq = PidSample(pid_q_, iq_ref - iq, s.kp_current, s.ki_current, 0, 0,
                                     s.current_limit_q, s.current_limit_q);
         filtered_ud_ += s.output_filter * (ud - filtered_ud_);
@@ -311,8 +320,9 @@ void DriveCore::Protect(bool slow) {
     }
     if (!slow) return;
     const double magnitude = std::max(std::fabs(live_.ia), std::fabs(live_.ib));
-    const double limit = test_protection_ > 0 ? test_protection_
-                                              : ((s.protection_flags & 0x1) ? s.overcurrent_counts : 0.0);
+    const double limit = test_protection_ > 0
+                             ? test_protection_
+                             : ((s.protection_flags & 0x1) ? s.overcurrent_counts : 0.0);
     if (limit > 0 && magnitude > limit) {
         if (++overcurrent_count_ > s.overcurrent_samples) {
             Trip(kMerOverCurrent);
@@ -326,14 +336,21 @@ void DriveCore::Protect(bool slow) {
     if ((s.protection_flags & 0x2) && s.i2t_limit_motor > 0) {
         const double rated = s.i2t_rated_motor * s.i2t_rated_motor / (32767.0 * 32767.0);
         i2t_motor_ = std::max(0.0, i2t_motor_ + (i2 - rated) * s.i2t_scale_motor);
-        if (i2t_motor_ > s.i2t_limit_motor) { Trip(kMerI2t); return; }
+        if (i2t_motor_ > s.i2t_limit_motor) {
+            Trip(kMerI2t);
+            return;
+        }
     }
     if ((s.protection_flags & 0x80) && s.i2t_limit_drive > 0) {
         const double rated = s.i2t_rated_drive * s.i2t_rated_drive / (32767.0 * 32767.0);
         i2t_drive_ = std::max(0.0, i2t_drive_ + (i2 - rated) * s.i2t_scale_drive);
-        if (i2t_drive_ > s.i2t_limit_drive) { Trip(kMerI2t); return; }
+        if (i2t_drive_ > s.i2t_limit_drive) {
+            Trip(kMerI2t);
+            return;
+        }
     }
-    if ((s.protection_flags & 0x10) && s.overvoltage_counts > 0 && live_.vdc > s.overvoltage_counts) {
+    if ((s.protection_flags & 0x10) && s.overvoltage_counts > 0 &&
+        live_.vdc > s.overvoltage_counts) {
         Trip(kMerOverVoltage);
         return;
     }
@@ -343,7 +360,8 @@ void DriveCore::Protect(bool slow) {
     }
     // A limit switch stops motion towards it.
     const double w = plant_->State().speed_rad_s;
-    if (((mer_inputs_ & kMerPositiveLimit) && w > 0.5) || ((mer_inputs_ & kMerNegativeLimit) && w < -0.5)) {
+    if (((mer_inputs_ & kMerPositiveLimit) && w > 0.5) ||
+        ((mer_inputs_ & kMerNegativeLimit) && w < -0.5)) {
         Trip(0);
     }
 }
@@ -354,7 +372,8 @@ void DriveCore::UpdateHandAndIndex(double previous_angle_rad) {
         const double w = kTwoPi / hand.hand_turn_period_s;
         const double t = time_s_ - hand_start_s_;
         const double amplitude = hand.hand_turn_amplitude_rev * kTwoPi;
-        plant_->ForceShaft(hand_origin_rad_ + amplitude * std::sin(w * t), amplitude * w * std::cos(w * t));
+        plant_->ForceShaft(hand_origin_rad_ + amplitude * std::sin(w * t),
+                           amplitude * w * std::cos(w * t));
     }
     if (!capture_armed_ || !scenario_.encoder.connected) return;
     // The index pulse comes once per revolution at the index angle.
@@ -381,13 +400,15 @@ int DriveCore::Step(DriveProgram* program) {
         speed_ = static_cast<double>(position_ - slow_previous_position_);
         slow_previous_position_ = position_;
         const DriveHardwareParams& hw = scenario_.drive;
-        live_.vdc = std::nearbyint(hw.bus_voltage_V * hw.adc_max / hw.max_measurable_bus_V + 0.5 * noise_.Next());
+        live_.vdc = std::nearbyint(hw.bus_voltage_V * hw.adc_max / hw.max_measurable_bus_V +
+                                   0.5 * noise_.Next());
         const AnalogueInputParams& ai = scenario_.analogue_input;
         const double mid = 0.5 * (ai.min_V + ai.max_V), amp = 0.5 * (ai.max_V - ai.min_V);
         const double volts = mid + amp * std::sin(kTwoPi * time_s_ / ai.period_s);
-        const double level = std::clamp(
-            std::nearbyint((volts - ai.span_min_V) / (ai.span_max_V - ai.span_min_V) * kAnalogueLevels), 0.0,
-            kAnalogueLevels);
+        const double level =
+            std::clamp(std::nearbyint((volts - ai.span_min_V) / (ai.span_max_V - ai.span_min_V) *
+                                      kAnalogueLevels),
+                       0.0, kAnalogueLevels);
         live_.ad5 = level * kAnalogueStep;
         if (program) program->Slow(*this);
         if (power_on_) SlowLoops();

@@ -34,12 +34,12 @@ enum MerBit : int {
 
 /// What the loops control.
 enum class ControlMode {
-    kNone,              // bridge off or fixed voltages
-    kVoltage,           // a voltage vector set by the program
-    kCurrent,           // current references through the current PI
-    kSpeed,             // speed PI feeding the current loop
-    kPositionWithSpeed, // position PID feeding the speed loop
-    kPositionDirect,    // position PID feeding the current loop
+    kNone,               // bridge off or fixed voltages
+    kVoltage,            // a voltage vector set by the program
+    kCurrent,            // current references through the current PI
+    kSpeed,              // speed PI feeding the current loop
+    kPositionWithSpeed,  // position PID feeding the speed loop
+    kPositionDirect,     // position PID feeding the current loop
 };
 
 /// Values the firmware keeps in its variables; the logger and the host read them.
@@ -54,7 +54,7 @@ struct LiveValues {
 };
 
 class DriveCore {
-public:
+  public:
     DriveCore(const Scenario& scenario, RegisterImage& registers);
     ~DriveCore();
 
@@ -124,7 +124,7 @@ public:
     LiveValues& live() { return live_; }
     const MotorPlant& plant() const { return *plant_; }
 
-private:
+  private:
     void RefreshSettings();
     void Sample();
     void SlowLoops();

@@ -32,7 +32,7 @@ using LogPoint = std::vector<double>;
 using UnsolicitedMessage = std::vector<std::uint16_t>;
 
 class DriveLink {
-public:
+  public:
     virtual ~DriveLink() = default;
 
     /// Reads a drive or program variable in drive units (integers, long integers

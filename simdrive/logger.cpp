@@ -5,7 +5,8 @@
 
 namespace orvex::sim {
 
-void LoggerBuffer::Configure(const drive::LoggerSettings& settings, std::vector<const double*> sources) {
+void LoggerBuffer::Configure(const drive::LoggerSettings& settings,
+                             std::vector<const double*> sources) {
     settings_ = settings;
     settings_.divider = std::max(1, settings_.divider);
     sources_ = std::move(sources);
@@ -37,7 +38,8 @@ void LoggerBuffer::Offer(int log_type, double now_s) {
     points_.push_back(std::move(point));
 }
 
-void ScopeStreamer::Configure(std::vector<const double*> sources, int divider, double sample_period_s) {
+void ScopeStreamer::Configure(std::vector<const double*> sources, int divider,
+                              double sample_period_s) {
     sources_ = std::move(sources);
     divider_ = std::max(1, divider);
     sample_period_s_ = sample_period_s * divider_;
@@ -58,7 +60,8 @@ void ScopeStreamer::Offer(std::deque<drive::UnsolicitedMessage>& out) {
         pending_.push_back(static_cast<std::int32_t>(v));
     }
     ++next_sample_index_;
-    if (pending_.size() >= sources_.size() * static_cast<std::size_t>(points_per_frame_)) Flush(out);
+    if (pending_.size() >= sources_.size() * static_cast<std::size_t>(points_per_frame_))
+        Flush(out);
 }
 
 void ScopeStreamer::Flush(std::deque<drive::UnsolicitedMessage>& out) {

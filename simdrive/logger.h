@@ -13,7 +13,7 @@
 namespace orvex::sim {
 
 class LoggerBuffer {
-public:
+  public:
     /// Takes new settings and empties the buffer. `sources` point at the values of
     /// the variables, in the order of settings.variables.
     void Configure(const drive::LoggerSettings& settings, std::vector<const double*> sources);
@@ -32,7 +32,7 @@ public:
     const std::vector<drive::LogPoint>& points() const { return points_; }
     const drive::LoggerSettings& settings() const { return settings_; }
 
-private:
+  private:
     drive::LoggerSettings settings_;
     std::vector<const double*> sources_;
     std::vector<drive::LogPoint> points_;
@@ -53,13 +53,13 @@ private:
 ///   payload words 4-5  sampling period in microseconds (32 bits, low word first)
 ///   then P points of V values, each a signed 32-bit integer, low word first.
 class ScopeStreamer {
-public:
+  public:
     void Configure(std::vector<const double*> sources, int divider, double sample_period_s);
     bool active() const { return !sources_.empty(); }
     /// Offers one fast-loop sample; a frame is emitted about every millisecond.
     void Offer(std::deque<drive::UnsolicitedMessage>& out);
 
-private:
+  private:
     void Flush(std::deque<drive::UnsolicitedMessage>& out);
 
     std::vector<const double*> sources_;

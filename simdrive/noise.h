@@ -8,7 +8,7 @@
 namespace orvex::sim {
 
 class GaussianNoise {
-public:
+  public:
     explicit GaussianNoise(std::uint64_t seed) : state_(seed ^ 0x9E3779B97F4A7C15ULL) {}
 
     /// A standard normal sample (Marsaglia's polar method: two per accepted
@@ -30,7 +30,7 @@ public:
         return u * f;
     }
 
-private:
+  private:
     double Uniform() { return static_cast<double>(NextBits() >> 11) * 0x1.0p-53; }  // [0, 1)
 
     // splitmix64: small, fast, and good enough for measurement noise.

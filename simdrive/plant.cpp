@@ -37,7 +37,8 @@ void MotorPlant::SetStep(double step_s) {
     };
     const double r = motor_.phase_resistance_ohm;
     const double l = motor_.phase_inductance_H;
-    a_ = short_circuit_ ? make(kShortResistance_ohm, kShortInductance_H, false) : make(r, l, a_open_);
+    a_ = short_circuit_ ? make(kShortResistance_ohm, kShortInductance_H, false)
+                        : make(r, l, a_open_);
     b_ = make(r, l, b_open_);
 }
 
@@ -58,10 +59,10 @@ void MotorPlant::Step(double u_a_V, double u_b_V, bool bridge_on) {
     if (bridge_on) {
         const double e_a = -k * w * s;
         const double e_b = k * w * c;
-        state_.current_a_A = a_.open ? 0.0
-                                     : a_.decay * state_.current_a_A + a_.gain_per_V * (u_a_V - e_a);
-        state_.current_b_A = b_.open ? 0.0
-                                     : b_.decay * state_.current_b_A + b_.gain_per_V * (u_b_V - e_b);
+        state_.current_a_A =
+            a_.open ? 0.0 : a_.decay * state_.current_a_A + a_.gain_per_V * (u_a_V - e_a);
+        state_.current_b_A =
+            b_.open ? 0.0 : b_.decay * state_.current_b_A + b_.gain_per_V * (u_b_V - e_b);
     } else {
         // An open bridge lets the freewheel diodes return the stored energy to the
         // bus in a fraction of a period; below the bus voltage the back-EMF drives
@@ -81,7 +82,8 @@ void MotorPlant::Step(double u_a_V, double u_b_V, bool bridge_on) {
     // cos x without another call: sin 4x = 2 sin 2x cos 2x.
     const double sin2 = 2.0 * s * c, cos2 = c * c - s * s;
     const double detent = -motor_.detent_torque_Nm * 2.0 * sin2 * cos2;
-    const double driving = torque_el + detent + load_.torque_Nm - motor_.viscous_friction_Nm_s_per_rad * w;
+    const double driving =
+        torque_el + detent + load_.torque_Nm - motor_.viscous_friction_Nm_s_per_rad * w;
     const double coulomb = motor_.coulomb_friction_Nm;
     double w_next;
     if (w == 0.0) {

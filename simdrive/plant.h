@@ -25,7 +25,7 @@ struct PlantState {
 };
 
 class MotorPlant {
-public:
+  public:
     MotorPlant(const Scenario& scenario, double step_s);
 
     /// Advances one step with phase voltages u_a, u_b [V] applied by the bridge.
@@ -45,10 +45,10 @@ public:
     double pole_pairs() const { return pole_pairs_; }
     double total_inertia_kgm2() const { return inertia_kgm2_; }
 
-private:
+  private:
     struct Winding {
-        double decay = 0.0;         // exp(-R dt / L)
-        double gain_per_V = 0.0;    // (1 - decay) / R
+        double decay = 0.0;       // exp(-R dt / L)
+        double gain_per_V = 0.0;  // (1 - decay) / R
         bool open = false;
     };
 

@@ -4,7 +4,8 @@
 
 namespace orvex::sim {
 
-RunResult WaitForProgramEnd(drive::DriveLink& link, ManualClock& clock, double timeout_s, double poll_s) {
+RunResult WaitForProgramEnd(drive::DriveLink& link, ManualClock& clock, double timeout_s,
+                            double poll_s) {
     RunResult result;
     const double start = clock.Now_s();
     while (clock.Now_s() - start < timeout_s) {

@@ -8,7 +8,8 @@
 
 namespace orvex::sim {
 
-std::unique_ptr<DriveProgram> MakeIdentificationProgram(const std::string& name, VariableStore& vars);
+std::unique_ptr<DriveProgram> MakeIdentificationProgram(const std::string& name,
+                                                        VariableStore& vars);
 std::unique_ptr<DriveProgram> MakeTuningProgram(const std::string& name, VariableStore& vars);
 
 // Shared by the programs: voltage counts above which a test voltage is refused

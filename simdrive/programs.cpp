@@ -48,8 +48,8 @@ double DriveProgram::Get(const std::string& name) const {
 
 const std::vector<ProgramInfo>& ProgramCatalogue() {
     static const std::vector<ProgramInfo> catalogue = [] {
-        const std::vector<std::string> segments = {"a0", "a1", "a2", "a3", "a4", "a5",
-                                                   "b0", "b1", "b2", "b3", "b4", "b5", "MultiC"};
+        const std::vector<std::string> segments = {"a0", "a1", "a2", "a3", "a4", "a5",    "b0",
+                                                   "b1", "b2", "b3", "b4", "b5", "MultiC"};
         auto with_segments = [&](std::vector<std::string> head) {
             head.insert(head.end(), segments.begin(), segments.end());
             head.push_back("test_flag");
@@ -62,12 +62,16 @@ const std::vector<ProgramInfo>& ProgramCatalogue() {
             {"Encoder_Resolution_And_Direction_Test", {"STARTED", "RefTest", "PolesPairs"}, false},
             {"Ident_R_or_Rs", {"STARTED", "In1", "RefTest"}, false},
             {"Ident_L_or_Tau_el", {"STARTED", "In1", "RefTest"}, false},
-            {"Current_Controller_Tuning_Test", {"STARTED", "RefTest", "In1", "Imax_Prot_Test", "test_flag"}, false},
+            {"Current_Controller_Tuning_Test",
+             {"STARTED", "RefTest", "In1", "Imax_Prot_Test", "test_flag"},
+             false},
             {"Angle_Controller_Tuning_Test",
-             {"STARTED", "In1", "ReferenceIncrement", "TimeLimit", "test_flag"}, false},
+             {"STARTED", "In1", "ReferenceIncrement", "TimeLimit", "test_flag"},
+             false},
             {"Total_Inertia_Identification_Test",
-             {"STARTED", "RefTest", "In1", "LimitSpeedMax", "Imax_Prot_Test", "test_flag", "delta_time",
-              "delta_speed"}, false},
+             {"STARTED", "RefTest", "In1", "LimitSpeedMax", "Imax_Prot_Test", "test_flag",
+              "delta_time", "delta_speed"},
+             false},
             {"VDC_Detection_Test", {"STARTED"}, false},
             {"Analogue_Reference_Test", {"STARTED"}, true},
             {"Speed_Controller_Tuning_Test",

@@ -22,7 +22,7 @@ using VariableStore = std::map<std::string, double>;
 enum class LogState { kOff, kWaiting, kRecording, kFull };
 
 class DriveProgram {
-public:
+  public:
     explicit DriveProgram(VariableStore& vars) : vars_(vars) {}
     virtual ~DriveProgram() = default;
 
@@ -41,7 +41,7 @@ public:
     bool log_trigger() const { return log_trigger_; }
     void set_log_state(LogState state) { log_state_ = state; }
 
-protected:
+  protected:
     /// Whether the program needs the power stage; one that does waits with
     /// STARTED = 0 while the drive refuses to power on (ENABLE inactive).
     virtual bool NeedsPower() const { return true; }
@@ -69,7 +69,7 @@ protected:
 
     VariableStore& vars_;
 
-private:
+  private:
     bool began_ = false;
     bool finished_ = false;
     bool log_trigger_ = false;

@@ -15,10 +15,10 @@ constexpr double kQuarterTurn = 16384.0;  // electric angle units, 65536 per tur
 // Ramps the voltage on phase A until the phase current reaches In1, then holds it
 // so the rotor settles on phase A: that rotor position is electric angle 0.
 class InitialPositioning : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         target_ = Get("In1");
         if (target_ <= 0) {
@@ -57,7 +57,7 @@ protected:
         }
     }
 
-private:
+  private:
     double target_ = 0;
     double voltage_ = 0;
     double filtered_ = 0;
@@ -67,11 +67,13 @@ private:
 
 // RefTest on phase A alone, then on phase B alone; reports both steady currents.
 class PhaseConnection : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
-    void Begin(DriveCore& core) override { voltage_ = std::clamp(Get("RefTest"), 0.0, kMaxTestVoltage); }
+  protected:
+    void Begin(DriveCore& core) override {
+        voltage_ = std::clamp(Get("RefTest"), 0.0, kMaxTestVoltage);
+    }
     void FastSample(DriveCore& core) override {
         const double t = elapsed_s(core);
         constexpr double kPhase_s = 0.4, kAverageFrom_s = 0.25;
@@ -93,7 +95,7 @@ protected:
         }
     }
 
-private:
+  private:
     double voltage_ = 0, sum_ = 0;
     int count_ = 0;
 };
@@ -101,14 +103,14 @@ private:
 // Power off while the operator turns the shaft; runs until the host writes 1
 // into var_i2 (or stops it).
 class EncoderConnection : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
     void Load() override {
         DriveProgram::Load();
         Set("var_i2", 0);
     }
 
-protected:
+  protected:
     bool NeedsPower() const override { return false; }
     void Begin(DriveCore& core) override { core.SetHandTurning(true); }
     void FastSample(DriveCore& core) override {
@@ -120,10 +122,10 @@ protected:
 // voltage vector) and reports the counts moved: one revolution when the encoder
 // and the step count are right.
 class EncoderResolution : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         voltage_ = std::clamp(Get("RefTest"), 0.0, kMaxTestVoltage);
         turns_ = std::trunc(Get("PolesPairs"));
@@ -146,7 +148,7 @@ protected:
         if (done_s_ > 0 && t - done_s_ >= kFinalHold_s) Finish(core);
     }
 
-private:
+  private:
     double voltage_ = 0, turns_ = 0, angle_ = 0, done_s_ = 0;
     std::int64_t start_ = 0;
 };
@@ -154,11 +156,11 @@ private:
 // Regulates the phase A current to In1 by adjusting the voltage slowly, then holds
 // that voltage (a whole number of counts) while the logger records the current.
 class IdentResistance : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
     bool TriggersLogging() const override { return true; }
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         target_ = Get("In1");
         voltage_ = std::clamp(Get("RefTest"), 0.0, kMaxTestVoltage);
@@ -173,7 +175,8 @@ protected:
             if (t >= next_update_s_) {
                 // Integral action on the voltage, a third of the error per update:
                 // the current settles in a few updates without overshoot.
-                voltage_ = std::clamp(voltage_ + 0.3 * slope_ * (target_ - filtered_), 0.0, kMaxTestVoltage);
+                voltage_ = std::clamp(voltage_ + 0.3 * slope_ * (target_ - filtered_), 0.0,
+                                      kMaxTestVoltage);
                 next_update_s_ = t + kUpdate_s;
             }
             core.ApplyVoltage(voltage_, 0);
@@ -191,11 +194,12 @@ protected:
             ++bus_count_;
             Set("var_u2", std::round(bus_sum_ / bus_count_));
             const bool logged = log_state() == LogState::kFull || log_state() == LogState::kOff;
-            if ((logged && t - hold_start_s_ >= 0.1) || t - hold_start_s_ >= kMaxHold_s) Finish(core);
+            if ((logged && t - hold_start_s_ >= 0.1) || t - hold_start_s_ >= kMaxHold_s)
+                Finish(core);
         }
     }
 
-private:
+  private:
     double target_ = 0, voltage_ = 0, slope_ = 0, filtered_ = 0;
     double next_update_s_ = 0, hold_start_s_ = 0, bus_sum_ = 0;
     int bus_count_ = 0;
@@ -206,11 +210,11 @@ private:
 // about a quarter of its value at standstill), scales the voltage so the current is
 // near In1, and logs the current along the vector (IQ) and 90 degrees behind (ID).
 class IdentInductance : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
     bool TriggersLogging() const override { return true; }
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         target_ = Get("In1");
         voltage_ = std::clamp(Get("RefTest"), 0.0, kMaxTestVoltage);
@@ -254,7 +258,8 @@ protected:
                         increment_ = std::max(min_increment_, std::round(increment_ / 1.25));
                         NextStage(Stage::kSweep, t);
                     } else {
-                        if (amplitude > 0) voltage_ = std::min(kMaxTestVoltage, voltage_ * target_ / amplitude);
+                        if (amplitude > 0)
+                            voltage_ = std::min(kMaxTestVoltage, voltage_ * target_ / amplitude);
                         voltage_ = std::round(voltage_);
                         Set("TINCTST", increment_);
                         Set("var_i1", voltage_);
@@ -274,7 +279,7 @@ protected:
         }
     }
 
-private:
+  private:
     enum class Stage { kStandstill, kSweep, kMeasure };
     void Rotate(DriveCore& core) {
         // The current sampled now answers the voltage held since the last sample,
@@ -305,10 +310,10 @@ private:
 // Averages the bus voltage ADC for 20 ms. The power stage is not needed, so a
 // disabled ENABLE input does not stop it.
 class VdcDetection : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
+  protected:
     bool NeedsPower() const override { return false; }
     bool DefersStarted() const override { return true; }
     void FastSample(DriveCore& core) override {
@@ -321,7 +326,7 @@ protected:
         }
     }
 
-private:
+  private:
     double sum_ = 0;
     int count_ = 0;
 };
@@ -329,20 +334,22 @@ private:
 // Keeps AD5 current until stopped; the drive converts the input on every slow
 // sample anyway.
 class AnalogueReference : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
+  protected:
     bool NeedsPower() const override { return false; }
 };
 
 }  // namespace
 
-std::unique_ptr<DriveProgram> MakeIdentificationProgram(const std::string& name, VariableStore& vars) {
+std::unique_ptr<DriveProgram> MakeIdentificationProgram(const std::string& name,
+                                                        VariableStore& vars) {
     if (name == "Initial_Positioning_Test") return std::make_unique<InitialPositioning>(vars);
     if (name == "Motor_Phase_Connection_Test") return std::make_unique<PhaseConnection>(vars);
     if (name == "Encoder_Connection_Test") return std::make_unique<EncoderConnection>(vars);
-    if (name == "Encoder_Resolution_And_Direction_Test") return std::make_unique<EncoderResolution>(vars);
+    if (name == "Encoder_Resolution_And_Direction_Test")
+        return std::make_unique<EncoderResolution>(vars);
     if (name == "Ident_R_or_Rs") return std::make_unique<IdentResistance>(vars);
     if (name == "Ident_L_or_Tau_el") return std::make_unique<IdentInductance>(vars);
     if (name == "VDC_Detection_Test") return std::make_unique<VdcDetection>(vars);

@@ -16,10 +16,10 @@ constexpr double kQuarterTurn = 16384.0;
 // Shared by the closed-loop programs: the test protection, test_flag, and the
 // alignment with RefTest when the drive has not found electric angle 0 yet.
 class ClosedLoopProgram : public DriveProgram {
-public:
+  public:
     using DriveProgram::DriveProgram;
 
-protected:
+  protected:
     void StartProtection(DriveCore& core) {
         core.SetTestProtection(std::max(0.0, Get("Imax_Prot_Test")));
         Set("test_flag", 1);
@@ -42,25 +42,26 @@ protected:
         Finish(core);
     }
 
-private:
+  private:
     double align_start_s_ = -1;
 };
 
 // A current step 0 -> In1 on the axis the rotor is aligned with (phase A), so the
 // step makes no torque; the logger sees the step after a short quiet start.
 class CurrentTuning : public ClosedLoopProgram {
-public:
+  public:
     using ClosedLoopProgram::ClosedLoopProgram;
     bool TriggersLogging() const override { return true; }
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         StartProtection(core);
         step_ = Get("In1");
     }
     void FastSample(DriveCore& core) override {
         const double t = elapsed_s(core);
-        constexpr double kQuiet_s = 0.005, kStepAfter_s = 0.0005, kMinHold_s = 0.02, kMaxHold_s = 30.0;
+        constexpr double kQuiet_s = 0.005, kStepAfter_s = 0.0005, kMinHold_s = 0.02,
+                         kMaxHold_s = 30.0;
         if (t >= kQuiet_s) TriggerLogging();
         const bool stepped = t >= kQuiet_s + kStepAfter_s;
         // The fixed frame puts the q axis on phase A: q is a quarter turn ahead of d.
@@ -69,7 +70,7 @@ protected:
         if ((stepped && logged && t >= kQuiet_s + kMinHold_s) || t >= kMaxHold_s) Finish(core);
     }
 
-private:
+  private:
     double step_ = 0;
 };
 
@@ -81,10 +82,10 @@ private:
 // rotor's d axis, so the rotor ends close to where it started. Electric_Angle is
 // the vector's angle less a quarter turn: -16384 for a rotor resting on phase A.
 class AngleTuning : public ClosedLoopProgram {
-public:
+  public:
     using ClosedLoopProgram::ClosedLoopProgram;
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         Set("test_flag", 1);
         target_ = Get("In1");
@@ -97,7 +98,8 @@ protected:
         const DriveSettings& s = core.settings();
         reference_ = std::min(target_, reference_ + increment_);
         const double motion =
-            static_cast<double>(static_cast<std::int64_t>(core.position() - previous_)) * s.angle_per_count / 65536.0;
+            static_cast<double>(static_cast<std::int64_t>(core.position() - previous_)) *
+            s.angle_per_count / 65536.0;
         previous_ = core.position();
         integral_ += s.ki_angle * motion;
         angle_ = -(s.kp_angle * motion + integral_);
@@ -108,7 +110,7 @@ protected:
     }
     void FastSample(DriveCore& core) override { Command(core); }
 
-private:
+  private:
     void Command(DriveCore& core) {
         // Vector at angle_: the q axis of the fixed frame, a quarter turn behind.
         core.CommandCurrent(reference_, angle_ - kQuarterTurn, false);
@@ -139,10 +141,10 @@ private:
 // below LimitSpeedMax and the speed gained between exactly those samples are
 // reported; then the shaft is braked and the bridge switched off.
 class InertiaIdentification : public ClosedLoopProgram {
-public:
+  public:
     using ClosedLoopProgram::ClosedLoopProgram;
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         StartProtection(core);
         current_ = Get("In1");
@@ -191,7 +193,7 @@ protected:
         if (t > 4.0) return End(core, -3);
     }
 
-private:
+  private:
     enum class Phase { kAlign, kAccelerate, kBrake };
     static constexpr std::size_t kWindow = 16;
     void End(DriveCore& core, double delta_time) {
@@ -208,13 +210,16 @@ private:
 // The reference of the tuning runs: six segments, segment i adding b_i per sample
 // for a_i samples, in 16.16 fixed point so that fractional increments sum exactly.
 class SegmentReference {
-public:
+  public:
     void Load(const VariableStore& vars) {
         for (int i = 0; i < 6; ++i) {
             auto a = vars.find("a" + std::to_string(i));
             auto b = vars.find("b" + std::to_string(i));
-            samples_[i] = a == vars.end() ? 0 : std::max<std::int64_t>(0, static_cast<std::int64_t>(a->second));
-            increment_[i] = b == vars.end() ? 0 : static_cast<std::int64_t>(std::llround(b->second * 65536.0));
+            samples_[i] = a == vars.end()
+                              ? 0
+                              : std::max<std::int64_t>(0, static_cast<std::int64_t>(a->second));
+            increment_[i] =
+                b == vars.end() ? 0 : static_cast<std::int64_t>(std::llround(b->second * 65536.0));
         }
         segment_ = 0;
         done_in_segment_ = 0;
@@ -236,7 +241,7 @@ public:
     }
     double value() const { return static_cast<double>(value_) / 65536.0; }
 
-private:
+  private:
     std::array<std::int64_t, 6> samples_{}, increment_{};
     int segment_ = 0;
     std::int64_t done_in_segment_ = 0;
@@ -246,11 +251,11 @@ private:
 // Speed or position tuning run: follows the segment reference through the
 // drive's loops, once or again and again while MultiC is 1.
 class LoopTuning : public ClosedLoopProgram {
-public:
+  public:
     enum class Loop { kSpeed, kPositionWithSpeed, kPositionDirect };
     LoopTuning(VariableStore& vars, Loop loop) : ClosedLoopProgram(vars), loop_(loop) {}
 
-protected:
+  protected:
     void Begin(DriveCore& core) override {
         StartProtection(core);
         if (loop_ == Loop::kPositionWithSpeed) {
@@ -282,15 +287,21 @@ protected:
         Command(core);
     }
 
-private:
+  private:
     // After the last segment the loop holds the final reference this long, so the
     // logger sees the end of the response.
     static constexpr int kSettleSamples = 200;
     void Command(DriveCore& core) {
         switch (loop_) {
-            case Loop::kSpeed: core.CommandSpeed(reference_.value()); break;
-            case Loop::kPositionWithSpeed: core.CommandPosition(origin_ + reference_.value(), true); break;
-            case Loop::kPositionDirect: core.CommandPosition(origin_ + reference_.value(), false); break;
+            case Loop::kSpeed:
+                core.CommandSpeed(reference_.value());
+                break;
+            case Loop::kPositionWithSpeed:
+                core.CommandPosition(origin_ + reference_.value(), true);
+                break;
+            case Loop::kPositionDirect:
+                core.CommandPosition(origin_ + reference_.value(), false);
+                break;
         }
     }
 
@@ -306,7 +317,8 @@ private:
 std::unique_ptr<DriveProgram> MakeTuningProgram(const std::string& name, VariableStore& vars) {
     if (name == "Current_Controller_Tuning_Test") return std::make_unique<CurrentTuning>(vars);
     if (name == "Angle_Controller_Tuning_Test") return std::make_unique<AngleTuning>(vars);
-    if (name == "Total_Inertia_Identification_Test") return std::make_unique<InertiaIdentification>(vars);
+    if (name == "Total_Inertia_Identification_Test")
+        return std::make_unique<InertiaIdentification>(vars);
     if (name == "Speed_Controller_Tuning_Test")
         return std::make_unique<LoopTuning>(vars, LoopTuning::Loop::kSpeed);
     if (name == "Position_Controller_Tuning_Test_with_SpdCtrl")

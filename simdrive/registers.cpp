@@ -16,7 +16,9 @@ std::string Key(const std::string& name) {
 }
 
 // "32767 minus limit" back to the limit; an unset (0) register means full scale.
-double LimitFrom(double reg) { return std::clamp(32767.0 - reg, 0.0, 32767.0); }
+double LimitFrom(double reg) {
+    return std::clamp(32767.0 - reg, 0.0, 32767.0);
+}
 
 }  // namespace
 
@@ -56,7 +58,9 @@ double RegisterImage::Read(const std::string& name, double fallback) const {
     return it == values_.end() ? fallback : it->second;
 }
 
-bool RegisterImage::Has(const std::string& name) const { return values_.count(Key(name)) != 0; }
+bool RegisterImage::Has(const std::string& name) const {
+    return values_.count(Key(name)) != 0;
+}
 
 DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     DriveSettings s;
@@ -119,7 +123,8 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
         c.sf = std::max(1.0, r.Read(p + "SF", 1));
     }
     s.biquads_speed_ref = std::clamp(static_cast<int>(r.Read("SPDREF_BQ_INI")), 0, 3);
-    s.biquads_current_ref = std::clamp(static_cast<int>(r.Read("IQREF_BQ_INI")), 0, 3 - s.biquads_speed_ref);
+    s.biquads_current_ref =
+        std::clamp(static_cast<int>(r.Read("IQREF_BQ_INI")), 0, 3 - s.biquads_speed_ref);
     s.biquads_speed_fb = std::clamp(static_cast<int>(r.Read("ASPD_BQ_INI")), 0,
                                     3 - s.biquads_speed_ref - s.biquads_current_ref);
     return s;

@@ -17,7 +17,7 @@
 namespace orvex::sim {
 
 class RegisterImage {
-public:
+  public:
     RegisterImage();
     /// Stores `value` truncated to an integer of `bits` bits (16 or 32). Values
     /// beyond the field wrap as they would in the drive's memory.
@@ -28,7 +28,7 @@ public:
     /// Bumped on every write, so derived settings know when to refresh.
     std::uint64_t generation() const { return generation_; }
 
-private:
+  private:
     std::map<std::string, double> values_;
     std::uint64_t generation_ = 1;
 };
@@ -46,16 +46,16 @@ struct DriveSettings {
 
     double kp_current = 0, ki_current = 0;
     double current_limit_d = 32767, current_limit_q = 32767;  // voltage counts
-    double output_filter = 1.0;   // FILTERQ / 32767; 1 = no filter
-    double offset_current = 0;    // FFL, current counts
+    double output_filter = 1.0;                               // FILTERQ / 32767; 1 = no filter
+    double offset_current = 0;                                // FFL, current counts
 
     double kp_speed = 0, ki_speed = 0;
-    double speed_out_limit = 0;   // current counts (32767 - SATS)
-    double speed_int_limit = 0;   // current counts (32767 - IMAXS)
+    double speed_out_limit = 0;  // current counts (32767 - SATS)
+    double speed_int_limit = 0;  // current counts (32767 - IMAXS)
     double kp_pos = 0, ki_pos = 0, kd_pos = 0;
-    double kd_filter = 0;         // KDFP / 32767: pole of the derivative filter
-    double pos_out_limit = 0;     // (32767 - SATP): a current or a speed
-    double pos_int_limit = 0;     // (32767 - IMAXP)
+    double kd_filter = 0;      // KDFP / 32767: pole of the derivative filter
+    double pos_out_limit = 0;  // (32767 - SATP): a current or a speed
+    double pos_int_limit = 0;  // (32767 - IMAXP)
     double kff_speed = 0, kff_accel = 0;
     double kp_angle = 0, ki_angle = 0;
 
@@ -63,15 +63,15 @@ struct DriveSettings {
     bool reverse_counting = false;      // COUNTINGDIR
     double phase_advance = 0;           // THT_CORRECTION
 
-    int protection_flags = 0;           // PCR
-    double overcurrent_counts = 0;      // IMAXPROT
-    double overcurrent_samples = 0;     // TIMAXPROT
-    double max_position_error = 0;      // ERRMAX
+    int protection_flags = 0;               // PCR
+    double overcurrent_counts = 0;          // IMAXPROT
+    double overcurrent_samples = 0;         // TIMAXPROT
+    double max_position_error = 0;          // ERRMAX
     double position_error_samples = 65535;  // TERRMAX, 65535 = off
-    double max_speed_error = 0;         // SERRMAX
+    double max_speed_error = 0;             // SERRMAX
     double speed_error_samples = 65535;     // TSERRMAX, 65535 = off
-    double overvoltage_counts = 0;      // UMAXPROT, bus ADC counts
-    double undervoltage_counts = 0;     // UMINPROT
+    double overvoltage_counts = 0;          // UMAXPROT, bus ADC counts
+    double undervoltage_counts = 0;         // UMINPROT
     double i2t_rated_motor = 0, i2t_scale_motor = 0, i2t_limit_motor = 0;
     double i2t_rated_drive = 0, i2t_scale_drive = 0, i2t_limit_drive = 0;
 

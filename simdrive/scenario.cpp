@@ -2,10 +2,9 @@
 
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 namespace orvex::sim {
 namespace {
@@ -15,7 +14,7 @@ using nlohmann::json;
 // Reads one object of the scenario: every key must be known; required keys must be
 // present. The first problem found is kept with its path.
 class ObjectReader {
-public:
+  public:
     ObjectReader(const json& object, std::string path, std::string& error)
         : object_(object), path_(std::move(path)), error_(error) {}
 
@@ -74,7 +73,7 @@ public:
         }
     }
 
-private:
+  private:
     const json& object_;
     std::string path_;
     std::string& error_;
@@ -190,8 +189,8 @@ std::optional<Scenario> ParseScenario(const std::string& json_text, std::string&
         r.Bool("brake_locked", f.brake_locked, false);
     });
     if (!error.empty()) return std::nullopt;
-    for (const char* key : {"motor", "load", "encoder", "drive", "analogue_input", "operator",
-                            "faults", "format"}) {
+    for (const char* key :
+         {"motor", "load", "encoder", "drive", "analogue_input", "operator", "faults", "format"}) {
         top.Known(key);
     }
     top.RefuseUnknown();

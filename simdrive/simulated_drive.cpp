@@ -32,8 +32,8 @@ constexpr LiveName kLiveNames[] = {
 };
 
 // Variables the programs leave their results in.
-constexpr const char* kResultNames[] = {"REFTST_V", "var_i1", "var_i2", "var_u2", "var_lf_long", "TINCTST",
-                                        "theta_1"};
+constexpr const char* kResultNames[] = {"REFTST_V",    "var_i1",  "var_i2", "var_u2",
+                                        "var_lf_long", "TINCTST", "theta_1"};
 
 }  // namespace
 
@@ -82,7 +82,7 @@ void SimulatedDrive::StepOnce() {
         if (logger_.configured()) {
             if (loops & 2) logger_.Offer(1, core_->time_s());
             if (loops & 1) logger_.Offer(2, core_->time_s());
-            program->set_log_state(logger_.full() ? LogState::kFull
+            program->set_log_state(logger_.full()      ? LogState::kFull
                                    : logger_.started() ? LogState::kRecording
                                                        : LogState::kWaiting);
         } else {
@@ -179,7 +179,8 @@ bool SimulatedDrive::ConfigureLogger(const drive::LoggerSettings& settings) {
         return true;
     }
     if (settings.log_type != 1 && settings.log_type != 2) return Fail("The log type is 1 or 2.");
-    if (settings.points <= 0 || settings.points > 1000000) return Fail("The logger holds 1 to 1000000 points.");
+    if (settings.points <= 0 || settings.points > 1000000)
+        return Fail("The logger holds 1 to 1000000 points.");
     if (settings.divider <= 0) return Fail("The sampling divider must be at least 1.");
     std::vector<const double*> sources;
     for (const std::string& name : settings.variables) {

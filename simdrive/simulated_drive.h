@@ -19,7 +19,7 @@
 namespace orvex::sim {
 
 class SimulatedDrive : public drive::DriveLink {
-public:
+  public:
     /// The drive starts powered down with the firmware's register defaults. The
     /// clock must outlive the drive.
     SimulatedDrive(const Scenario& scenario, const Clock& clock);
@@ -50,7 +50,7 @@ public:
     /// Simulated time the drive has computed up to [s].
     double time_s() const { return core_->time_s(); }
 
-private:
+  private:
     void StepOnce();
     const double* Source(const std::string& name);
     bool Fail(std::string text);

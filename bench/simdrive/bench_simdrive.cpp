@@ -16,17 +16,20 @@ using orvex::sim::SimulatedDrive;
 
 void WriteLoopRegisters(SimulatedDrive& drive) {
     const std::pair<const char*, double> registers[] = {
-        {"PWMPER", 1000}, {"CLPER", 1},     {"SLPER", 10},     {"ENC2THL", 53687091}, {"KPI", 31057},
-        {"SFTKPI", 2},    {"KII", 29112},   {"SFTKII", 0},     {"SATID", 2621},       {"SATIQ", 2621},
-        {"KPS", 17244},   {"SFTKPS", 12},   {"KIS", 25999},    {"SFTKIS", 6},         {"SATS", 20482},
-        {"IMAXS", 20482}, {"PCR", 0x31},    {"IMAXPROT", 24570}, {"TIMAXPROT", 20},   {"UMAXPROT", 58968},
+        {"PWMPER", 1000},  {"CLPER", 1},        {"SLPER", 10},     {"ENC2THL", 53687091},
+        {"KPI", 31057},    {"SFTKPI", 2},       {"KII", 29112},    {"SFTKII", 0},
+        {"SATID", 2621},   {"SATIQ", 2621},     {"KPS", 17244},    {"SFTKPS", 12},
+        {"KIS", 25999},    {"SFTKIS", 6},       {"SATS", 20482},   {"IMAXS", 20482},
+        {"PCR", 0x31},     {"IMAXPROT", 24570}, {"TIMAXPROT", 20}, {"UMAXPROT", 58968},
         {"UMINPROT", 7862}};
-    for (const auto& [name, value] : registers) drive.WriteRegister(name, value, name[0] == 'E' ? 32 : 16);
+    for (const auto& [name, value] : registers)
+        drive.WriteRegister(name, value, name[0] == 'E' ? 32 : 16);
 }
 
 void BM_SpeedLoopRun(benchmark::State& state) {
     std::string error;
-    auto scenario = orvex::sim::LoadScenarioFile(std::string(ORVEX_RESOURCE_DIR) + "/sim/default.json", error);
+    auto scenario =
+        orvex::sim::LoadScenarioFile(std::string(ORVEX_RESOURCE_DIR) + "/sim/default.json", error);
     if (!scenario) {
         state.SkipWithError(error.c_str());
         return;
@@ -39,11 +42,22 @@ void BM_SpeedLoopRun(benchmark::State& state) {
     clock.Advance(1.0);
     drive.AdvanceToNow();
     // A trapezoid of 10 counts per sample, repeated until stopped.
-    const std::pair<const char*, double> inputs[] = {
-        {"RefTest", 1200}, {"IlimPS_Test", 12285}, {"Imax_Prot_Test", 30000}, {"a0", 39}, {"b0", 0.25},
-        {"a1", 1},         {"b1", 0.25},          {"a2", 400},               {"b2", 0},   {"a3", 39},
-        {"b3", -0.25},     {"a4", 1},             {"b4", -0.25},             {"a5", 200}, {"b5", 0},
-        {"MultiC", 1}};
+    const std::pair<const char*, double> inputs[] = {{"RefTest", 1200},
+                                                     {"IlimPS_Test", 12285},
+                                                     {"Imax_Prot_Test", 30000},
+                                                     {"a0", 39},
+                                                     {"b0", 0.25},
+                                                     {"a1", 1},
+                                                     {"b1", 0.25},
+                                                     {"a2", 400},
+                                                     {"b2", 0},
+                                                     {"a3", 39},
+                                                     {"b3", -0.25},
+                                                     {"a4", 1},
+                                                     {"b4", -0.25},
+                                                     {"a5", 200},
+                                                     {"b5", 0},
+                                                     {"MultiC", 1}};
     for (const auto& [name, value] : inputs) drive.WriteVariable(name, value);
     drive.ExecuteProgram("Speed_Controller_Tuning_Test");
     constexpr double kChunk_s = 0.1;
@@ -56,7 +70,8 @@ void BM_SpeedLoopRun(benchmark::State& state) {
     bool running = false;
     drive.IsProgramRunning(running);
     if (!running) state.SkipWithError("the speed loop program stopped");
-    state.counters["sim_s_per_cpu_s"] = benchmark::Counter(simulated_s, benchmark::Counter::kIsRate);
+    state.counters["sim_s_per_cpu_s"] =
+        benchmark::Counter(simulated_s, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SpeedLoopRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

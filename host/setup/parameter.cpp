@@ -37,7 +37,9 @@ double CMC_Parameter::FromInternal(double internal) const {
     return (internal + offset) * factor;
 }
 
-double CMC_Parameter::GetValueInInternalUnit() const { return ToInternal(value_); }
+double CMC_Parameter::GetValueInInternalUnit() const {
+    return ToInternal(value_);
+}
 
 int CMC_Parameter::SetValueInInternalUnit(double internal) {
     return SetValueInBaseUnit(FromInternal(internal));
@@ -72,8 +74,12 @@ int CMC_Parameter::SetMaxInBaseUnit(double max) {
     return 1;
 }
 
-int CMC_Parameter::SetMinInInternalUnit(double min) { return SetMinInBaseUnit(FromInternal(min)); }
-int CMC_Parameter::SetMaxInInternalUnit(double max) { return SetMaxInBaseUnit(FromInternal(max)); }
+int CMC_Parameter::SetMinInInternalUnit(double min) {
+    return SetMinInBaseUnit(FromInternal(min));
+}
+int CMC_Parameter::SetMaxInInternalUnit(double max) {
+    return SetMaxInBaseUnit(FromInternal(max));
+}
 
 int CMC_Parameter::ChangeUnit(const std::string& display_unit) {
     const CMC_UnitType* type = GetUnitType();

@@ -19,7 +19,7 @@ enum ParameterType : int {
 };
 
 class CMC_Parameter {
-public:
+  public:
     CMC_Parameter(CMC_Setup* setup, std::string name, int type, std::string base_unit,
                   std::string display_unit, double value, double min, double max);
 
@@ -78,7 +78,7 @@ public:
         max_ = max;
     }
 
-private:
+  private:
     CMC_Setup* setup_;
     std::string name_;
     int type_;

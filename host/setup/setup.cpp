@@ -48,8 +48,8 @@ CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
     if (option ? !(base_unit.empty() && display_unit.empty())  // a register value has no unit
                : !ResolveUnits(base_unit, display_unit, base_name, display_name))
         return nullptr;
-    parameters_.push_back(std::make_unique<CMC_Parameter>(this, name, type, base_name,
-                                                          display_name, value, min, max));
+    parameters_.push_back(std::make_unique<CMC_Parameter>(this, name, type, base_name, display_name,
+                                                          value, min, max));
     parameter_index_[key] = parameters_.back().get();
     return parameters_.back().get();
 }

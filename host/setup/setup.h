@@ -24,13 +24,13 @@ namespace axis {
 
 /// Clears g_bShowErrors for its lifetime and restores the previous value.
 class ScopedSilentLookup {
-public:
+  public:
     ScopedSilentLookup() : saved_(g_bShowErrors) { g_bShowErrors = 0; }
     ~ScopedSilentLookup() { g_bShowErrors = saved_; }
     ScopedSilentLookup(const ScopedSilentLookup&) = delete;
     ScopedSilentLookup& operator=(const ScopedSilentLookup&) = delete;
 
-private:
+  private:
     int saved_;
 };
 
@@ -64,19 +64,19 @@ struct DriveIdentity {
 
 /// The parameters of a setup, in file order.
 class CMC_Parameters {
-public:
+  public:
     explicit CMC_Parameters(const std::vector<std::unique_ptr<CMC_Parameter>>* list)
         : list_(list) {}
     int GetParametersCount() const { return static_cast<int>(list_->size()); }
     CMC_Parameter* operator[](int i) const { return (*list_)[i].get(); }
     CMC_Parameter* GetAt(int i) const { return (*list_)[i].get(); }
 
-private:
+  private:
     const std::vector<std::unique_ptr<CMC_Parameter>>* list_;
 };
 
 class CMC_Setup {
-public:
+  public:
     CMC_Setup();
     ~CMC_Setup();
     CMC_Setup(const CMC_Setup&) = delete;
@@ -122,9 +122,7 @@ public:
     void SetOption(std::string_view name, const std::string& text);
     void ClearOption(std::string_view name);
     /// Settings in insertion order (name as first written, text).
-    const std::vector<std::pair<std::string, std::string>>& GetOptions() const {
-        return options_;
-    }
+    const std::vector<std::pair<std::string, std::string>>& GetOptions() const { return options_; }
 
     // --- units --------------------------------------------------------------------
     CMC_Units* GetUnits() { return &units_; }
@@ -189,7 +187,7 @@ public:
     std::map<std::string, std::string>& ExtraFileMembers() { return extra_; }
     const std::map<std::string, std::string>& ExtraFileMembers() const { return extra_; }
 
-private:
+  private:
     void ReportMissing(const char* kind, std::string_view name) const;
     /// The catalogue's spelling of a base unit and a display unit of its type (the
     /// base unit when none is given); false when either is not in the catalogue.

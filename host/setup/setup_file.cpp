@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -24,8 +24,8 @@ constexpr int kFormatVersion = 1;
 
 bool (*g_save_interrupt_hook)() = nullptr;
 
-const char* const kTypeNames[] = {"real", "integer", "switch", "choice", "text", "option16",
-                                  "option32"};
+const char* const kTypeNames[] = {"real", "integer",  "switch",  "choice",
+                                  "text", "option16", "option32"};
 
 int TypeFromName(const std::string& name) {
     for (int i = 0; i < 7; ++i)
@@ -54,8 +54,7 @@ double Number(const Json& obj, const char* key, const std::string& where) {
     return d;
 }
 
-std::string Text(const Json& obj, const char* key, const std::string& where,
-                 bool required = true) {
+std::string Text(const Json& obj, const char* key, const std::string& where, bool required = true) {
     if (!obj.is_object()) throw LoadError{where, "not an object"};
     auto it = obj.find(key);
     if (it == obj.end()) {
@@ -89,14 +88,15 @@ void LoadParameters(const Json& list, CMC_Setup& setup, std::vector<std::string>
         const std::string name = Text(p, "name", where);
         if (name.empty()) throw LoadError{where + ".name", "empty"};
         const int type = TypeFromName(Text(p, "type", where));
-        if (type < 0) throw LoadError{where + ".type", "unknown type \"" + Text(p, "type", where) +
-                                                           "\""};
+        if (type < 0)
+            throw LoadError{where + ".type", "unknown type \"" + Text(p, "type", where) + "\""};
         const double value = Number(p, "value", where);
         const double min = Number(p, "min", where);
         const double max = Number(p, "max", where);
         const std::string unit = Text(p, "unit", where, false);
         const std::string show = Text(p, "show", where, false);
-        if (setup.FindParameter(name)) throw LoadError{where + ".name", "duplicate name \"" + name + "\""};
+        if (setup.FindParameter(name))
+            throw LoadError{where + ".name", "duplicate name \"" + name + "\""};
         const bool option = type == kTypeOption16 || type == kTypeOption32;
         if (option && (!unit.empty() || !show.empty()))
             throw LoadError{where + ".unit", "an option (drive register) has no unit"};
@@ -110,8 +110,8 @@ void LoadParameters(const Json& list, CMC_Setup& setup, std::vector<std::string>
                                     : "unknown unit \"" + unit + "\""};
             }
             if (!show.empty() && !base->GetUnitType()->FindUnit(show))
-                throw LoadError{where + ".show", "\"" + show + "\" is not a unit of the type of \"" +
-                                                     unit + "\""};
+                throw LoadError{where + ".show",
+                                "\"" + show + "\" is not a unit of the type of \"" + unit + "\""};
         }
         CMC_Parameter* param = setup.AddParameter(name, type, unit, show, value, min, max);
         if (!param) throw LoadError{where, "refused"};
@@ -136,20 +136,21 @@ void LoadVariables(const Json& list, CMC_Setup& setup) {
         if (name.empty()) throw LoadError{where + ".name", "empty"};
         const std::string unit = Text(v, "unit", where, false);
         const std::string show = Text(v, "show", where, false);
-        if (setup.FindVariable(name, 0)) throw LoadError{where + ".name", "duplicate name \"" + name + "\""};
+        if (setup.FindVariable(name, 0))
+            throw LoadError{where + ".name", "duplicate name \"" + name + "\""};
         if (!unit.empty() && !setup.GetUnits()->FindBaseUnit(unit))
             throw LoadError{where + ".unit", "unknown base unit \"" + unit + "\""};
         if (!setup.AddVariable(name, unit, show))
-            throw LoadError{where + ".show", "\"" + show + "\" is not a unit of the type of \"" +
-                                                 unit + "\""};
+            throw LoadError{where + ".show",
+                            "\"" + show + "\" is not a unit of the type of \"" + unit + "\""};
     }
 }
 
 void LoadDrive(const Json& d, CMC_Setup& setup) {
     if (!d.is_object()) throw LoadError{"drive", "not an object"};
-    CheckKnownKeys(d, {"description", "productId", "firmwareId", "userAppId", "e2romWords",
-                       "helpFile"},
-                   "drive");
+    CheckKnownKeys(
+        d, {"description", "productId", "firmwareId", "userAppId", "e2romWords", "helpFile"},
+        "drive");
     setup.SetDescription(Text(d, "description", "drive", false));
     setup.SetProductID(Text(d, "productId", "drive", false));
     const std::string fw = Text(d, "firmwareId", "drive", false);
@@ -198,8 +199,10 @@ void LoadBrakeOutputs(const Json& list, CMC_Setup& setup) {
 Json ParseStrict(const std::string& text, std::string& duplicate) {
     std::vector<std::set<std::string>> keys;
     auto cb = [&](int depth, Json::parse_event_t ev, Json& parsed) {
-        if (ev == Json::parse_event_t::object_start) keys.emplace_back();
-        else if (ev == Json::parse_event_t::object_end) keys.pop_back();
+        if (ev == Json::parse_event_t::object_start)
+            keys.emplace_back();
+        else if (ev == Json::parse_event_t::object_end)
+            keys.pop_back();
         else if (ev == Json::parse_event_t::key && !keys.empty()) {
             const std::string k = parsed.get<std::string>();
             if (!keys.back().insert(FoldName(k)).second && duplicate.empty()) duplicate = k;
@@ -245,24 +248,30 @@ SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
     try {
         if (!root.is_object()) throw LoadError{"(top)", "not a JSON object"};
         const std::string format = Text(root, "format", "(top)");
-        if (format != kFormatTag) throw LoadError{"format", "\"" + format + "\" is not \"orvex-setup\""};
+        if (format != kFormatTag)
+            throw LoadError{"format", "\"" + format + "\" is not \"orvex-setup\""};
         const double version = Number(root, "version", "(top)");
         if (version != kFormatVersion)
             throw LoadError{"version", Json(version).dump() + " is not a supported version (1)"};
         for (auto it = root.begin(); it != root.end(); ++it) {
             const std::string& key = it.key();
             if (key == "format" || key == "version") continue;
-            if (key == "drive") LoadDrive(*it, *setup);
+            if (key == "drive")
+                LoadDrive(*it, *setup);
             else if (key == "settings") {
                 if (!it->is_object()) throw LoadError{"settings", "not an object"};
                 for (auto s = it->begin(); s != it->end(); ++s) {
                     if (!s->is_string()) throw LoadError{"settings." + s.key(), "not a text"};
                     setup->SetOption(s.key(), s->get<std::string>());
                 }
-            } else if (key == "brakeOutputs") LoadBrakeOutputs(*it, *setup);
-            else if (key == "parameters") LoadParameters(*it, *setup, result.warnings);
-            else if (key == "variables") LoadVariables(*it, *setup);
-            else setup->ExtraFileMembers()[key] = it->dump();
+            } else if (key == "brakeOutputs")
+                LoadBrakeOutputs(*it, *setup);
+            else if (key == "parameters")
+                LoadParameters(*it, *setup, result.warnings);
+            else if (key == "variables")
+                LoadVariables(*it, *setup);
+            else
+                setup->ExtraFileMembers()[key] = it->dump();
         }
         if (!root.contains("parameters")) throw LoadError{"parameters", "missing"};
     } catch (const LoadError& e) {
@@ -305,7 +314,8 @@ std::string SerializeSetup(const CMC_Setup& setup) {
     out << "  \"settings\": {";
     const auto& options = setup.GetOptions();
     for (size_t i = 0; i < options.size(); ++i)
-        out << (i ? ",\n    " : "\n    ") << str(options[i].first) << ": " << str(options[i].second);
+        out << (i ? ",\n    " : "\n    ") << str(options[i].first) << ": "
+            << str(options[i].second);
     out << (options.empty() ? "},\n" : "\n  },\n");
     out << "  \"brakeOutputs\": [";
     const auto& brakes = setup.GetBrakeOutputs();
@@ -324,10 +334,12 @@ std::string SerializeSetup(const CMC_Setup& setup) {
             << ", \"value\": " << num(p->GetValueInBaseUnit());
         if (!p->IsOption()) {
             out << ", \"unit\": " << str(p->GetBaseUnitName());
-            if (p->GetUnitName() != p->GetBaseUnitName()) out << ", \"show\": " << str(p->GetUnitName());
+            if (p->GetUnitName() != p->GetBaseUnitName())
+                out << ", \"show\": " << str(p->GetUnitName());
         }
-        out << ", \"min\": " << num(p->GetMinInBaseUnit()) << ", \"max\": "
-            << num(p->GetMaxInBaseUnit()) << ", \"type\": \"" << kTypeNames[p->GetType()] << "\"}";
+        out << ", \"min\": " << num(p->GetMinInBaseUnit())
+            << ", \"max\": " << num(p->GetMaxInBaseUnit()) << ", \"type\": \""
+            << kTypeNames[p->GetType()] << "\"}";
     }
     out << (params.GetParametersCount() ? "\n  ],\n" : "],\n");
     out << "  \"variables\": [";
@@ -336,7 +348,8 @@ std::string SerializeSetup(const CMC_Setup& setup) {
         out << (i ? ",\n    " : "\n    ") << "{\"name\": " << str(v->GetName());
         if (!v->GetBaseUnitName().empty()) {
             out << ", \"unit\": " << str(v->GetBaseUnitName());
-            if (v->GetUnitName() != v->GetBaseUnitName()) out << ", \"show\": " << str(v->GetUnitName());
+            if (v->GetUnitName() != v->GetBaseUnitName())
+                out << ", \"show\": " << str(v->GetUnitName());
         }
         out << "}";
     }
@@ -347,7 +360,9 @@ std::string SerializeSetup(const CMC_Setup& setup) {
     return out.str();
 }
 
-void SetSaveInterruptHookForTesting(bool (*hook)()) { g_save_interrupt_hook = hook; }
+void SetSaveInterruptHookForTesting(bool (*hook)()) {
+    g_save_interrupt_hook = hook;
+}
 
 std::string SaveSetupFile(const CMC_Setup& setup, const std::string& path) {
     const std::string text = SerializeSetup(setup);

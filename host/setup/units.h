@@ -12,7 +12,7 @@ class CMC_UnitType;
 
 /// One unit of a unit type.
 class CMC_Unit {
-public:
+  public:
     CMC_Unit(std::string name, double factor, double offset, const CMC_UnitType* type)
         : name_(std::move(name)), factor_(factor), offset_(offset), type_(type) {}
 
@@ -25,7 +25,7 @@ public:
     double FromBase(double base) const { return base * factor_ + offset_; }
     double ToBase(double display) const { return (display - offset_) / factor_; }
 
-private:
+  private:
     friend class CMC_Units;
     std::string name_;
     double factor_;
@@ -35,7 +35,7 @@ private:
 
 /// A kind of quantity: its base unit first, then its derived units in catalogue order.
 class CMC_UnitType {
-public:
+  public:
     explicit CMC_UnitType(std::string name) : name_(std::move(name)) {}
     const std::string& GetName() const { return name_; }
     const CMC_Unit* GetBaseUnit() const { return units_.empty() ? nullptr : units_.front().get(); }
@@ -44,7 +44,7 @@ public:
     size_t GetUnitCount() const { return units_.size(); }
     const CMC_Unit* GetUnit(size_t i) const { return units_[i].get(); }
 
-private:
+  private:
     friend class CMC_Units;
     std::string name_;
     std::vector<std::unique_ptr<CMC_Unit>> units_;
@@ -53,7 +53,7 @@ private:
 /// The catalogue. Each setup owns one, so units merged into it ("steps" ...) stay
 /// with that setup.
 class CMC_Units {
-public:
+  public:
     /// The built-in catalogue.
     CMC_Units();
     CMC_Units(const CMC_Units&) = delete;
@@ -75,7 +75,7 @@ public:
     size_t GetUnitTypeCount() const { return types_.size(); }
     const CMC_UnitType* GetUnitTypeAt(size_t i) const { return types_[i].get(); }
 
-private:
+  private:
     CMC_UnitType* AddType(std::string name, std::string base_unit);
     void AddUnit(CMC_UnitType* type, std::string name, double factor, double offset = 0.0);
 

@@ -9,7 +9,7 @@ class CMC_Setup;
 class CMC_UnitType;
 
 class CMC_Variable {
-public:
+  public:
     CMC_Variable(CMC_Setup* setup, std::string name, std::string base_unit,
                  std::string display_unit);
 
@@ -41,7 +41,7 @@ public:
     /// The value in the display unit as text, with `decimals` decimals, and the unit.
     std::string PrintValue(int decimals = 3) const;
 
-private:
+  private:
     CMC_Setup* setup_;
     std::string name_;
     std::string base_unit_;

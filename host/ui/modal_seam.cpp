@@ -119,8 +119,10 @@ int ScreenModalSeam::Exec(QDialog& dialog, const QString& picture_name) {
                 guard->reject();
             } else if (auto_answer_ == AutoAnswer::Ok) {
                 auto* box = qobject_cast<QMessageBox*>(guard.data());
-                if (box && box->defaultButton()) box->defaultButton()->click();
-                else guard->accept();
+                if (box && box->defaultButton())
+                    box->defaultButton()->click();
+                else
+                    guard->accept();
             }
             // A dialog may refuse or ask before it closes (and be answered by this very
             // seam); a trial run must still end.

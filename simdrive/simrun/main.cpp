@@ -5,12 +5,11 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "simdrive/clock.h"
 #include "simdrive/program_runner.h"
@@ -115,7 +114,8 @@ Input ParseInput(const std::string& text) {
         std::string ref = rhs.substr(1);
         const auto colon = ref.find(':');
         if (colon != std::string::npos) {
-            input.from_step = static_cast<int>(ParseNumber(ref.substr(0, colon), input.name + " step"));
+            input.from_step =
+                static_cast<int>(ParseNumber(ref.substr(0, colon), input.name + " step"));
             if (input.from_step < 1) Fail(input.name + ": steps count from 1");
             ref = ref.substr(colon + 1);
         }
@@ -194,11 +194,13 @@ std::vector<Option> LoadSetupOptions(const std::string& path) {
     for (std::size_t i = 0; i < params->size(); ++i) {
         const json& p = (*params)[i];
         const std::string where = path + ": parameters[" + std::to_string(i) + "]";
-        if (!p.is_object() || !p.contains("name") || !p["name"].is_string()) Fail(where + ".name: missing");
+        if (!p.is_object() || !p.contains("name") || !p["name"].is_string())
+            Fail(where + ".name: missing");
         const std::string type = p.value("type", "");
         if (type != "option16" && type != "option32") continue;
         if (!p.contains("value") || !p["value"].is_number()) Fail(where + ".value: not a number");
-        options.push_back({p["name"].get<std::string>(), p["value"].get<double>(), type == "option32" ? 32 : 16});
+        options.push_back(
+            {p["name"].get<std::string>(), p["value"].get<double>(), type == "option32" ? 32 : 16});
     }
     return options;
 }
@@ -236,7 +238,8 @@ int main(int argc, char** argv) {
         const Step& step = options.steps[k];
         // The host writes every option before it loads a program.
         for (const Option& o : setup)
-            if (!drive.WriteRegister(o.name, o.value, o.bits)) Fail(o.name + ": " + drive.LastErrorText());
+            if (!drive.WriteRegister(o.name, o.value, o.bits))
+                Fail(o.name + ": " + drive.LastErrorText());
         json inputs = json::object();
         for (const Input& in : step.inputs) {
             double value = 0;
@@ -245,10 +248,12 @@ int main(int argc, char** argv) {
             } else {
                 const std::size_t from = in.from_step ? in.from_step : k;
                 if (from < 1 || from > left.size())
-                    Fail(in.name + "=@" + in.variable + ": no step " + std::to_string(from) + " before this one");
+                    Fail(in.name + "=@" + in.variable + ": no step " + std::to_string(from) +
+                         " before this one");
                 auto it = left[from - 1].find(in.variable);
                 if (it == left[from - 1].end())
-                    Fail(in.name + ": step " + std::to_string(from) + " left no variable \"" + in.variable + "\"");
+                    Fail(in.name + ": step " + std::to_string(from) + " left no variable \"" +
+                         in.variable + "\"");
                 value = it->second;
             }
             if (!drive.WriteVariable(in.name, value)) Fail(in.name + ": " + drive.LastErrorText());

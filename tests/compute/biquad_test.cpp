@@ -1,3 +1,5 @@
+#include "compute/biquad.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "compute/biquad.h"
 #include "compute/units_transmission.h"
 #include "host/setup/chip_link.h"
 #include "host/setup/setup_file.h"
@@ -130,7 +131,10 @@ TEST(BiquadSlots, FilledLocationByLocation) {
         int counts[3];      // SPDREF, IQREF, ASPD
     } cases[] = {
         {"none on", {0, 0, 0}, {0, 1, 2}, {0, 0, 0}, {0, 0, 0}},
-        {"1 and 3 on the feedback, 2 on the position output", {1, 1, 1}, {2, 0, 2}, {2, 1, 3},
+        {"1 and 3 on the feedback, 2 on the position output",
+         {1, 1, 1},
+         {2, 0, 2},
+         {2, 1, 3},
          {1, 0, 2}},
         {"all on the current reference", {1, 1, 1}, {1, 1, 1}, {1, 2, 3}, {0, 3, 0}},
         {"an off filter keeps no slot", {1, 0, 1}, {1, 0, 0}, {3, 1, 0}, {1, 1, 0}},
@@ -172,16 +176,23 @@ TEST(BiquadQuantize, WordsAndScaleFactor) {
         double sf;
     } cases[] = {
         {"0.25 at SF 1", {0.25, 0, 0, 0, 0}, {536870912, 0, 0, 0, 0}, 1},
-        {"halves round up", {1.5 / kWordOne, -1.5 / kWordOne, 2.5 / kWordOne, 0, 0},
-         {2, -1, 3, 0, 0}, 1},
+        {"halves round up",
+         {1.5 / kWordOne, -1.5 / kWordOne, 2.5 / kWordOne, 0, 0},
+         {2, -1, 3, 0, 0},
+         1},
         {"largest below 1", {0.5, 0, 0, -0.75, 0}, {w30, 0, 0, -1610612736, 0}, 1},
         {"largest exactly 1", {0.5, 0, 0, -1.0, 0.25}, {536870912, 0, 0, -w30, 268435456}, 2},
         {"b0 exactly 1", {1.0, 0, 0, 0, 0}, {w30, 0, 0, 0, 0}, 2},
-        {"largest between 1 and 2", {0.5, 0, 0, -1.5, 0.5}, {536870912, 0, 0, -1610612736, 536870912}, 2},
+        {"largest between 1 and 2",
+         {0.5, 0, 0, -1.5, 0.5},
+         {536870912, 0, 0, -1610612736, 536870912},
+         2},
         {"largest exactly 2", {2.0, 0, 0, -1.0, 0}, {w30, 0, 0, -536870912, 0}, 4},
         {"largest exactly 4", {0, 0, 0, 4.0, -3.0}, {0, 0, 0, w30, -805306368}, 8},
-        {"half a count below 1 would round to 2^31", {1.0 - 1.0 / (4 * kWordOne), 0, 0, 0, 0},
-         {w30, 0, 0, 0, 0}, 2},
+        {"half a count below 1 would round to 2^31",
+         {1.0 - 1.0 / (4 * kWordOne), 0, 0, 0, 0},
+         {w30, 0, 0, 0, 0},
+         2},
         {"undefined design", {0.5, NAN, 0, INFINITY, 0}, {0, 0, 0, 0, 0}, 0},
     };
     for (const auto& c : cases) {
@@ -249,9 +260,11 @@ TEST(BiquadSlots, ExactWordsOfKnownDesigns) {
         Filter f;
         Slot words;
     } cases[] = {
-        {"low pass 2nd order, 100 Hz, Q 0.5", {1, 1, 100, 0, 0.5, 0},
+        {"low pass 2nd order, 100 Hz, Q 0.5",
+         {1, 1, 100, 0, 0.5, 0},
          {20073333, 40146664, 20073332, -1560238198, 566789703, 2}},
-        {"notch, 250 Hz, Q 2", {1, 2, 250, 0, 2.0, 0},
+        {"notch, 250 Hz, Q 2",
+         {1, 2, 250, 0, 2.0, 0},
          {912443141, -1290389465, 912443141, -1290389465, 751144458, 2}},
     };
     for (const auto& c : cases) {
@@ -274,14 +287,22 @@ TEST(BiquadSlots, ExactWordsOfKnownDesigns) {
 cplx Prototype(int type, double x, double xz, double q) {
     const cplx s(0, x);
     switch (type) {
-        case 0: return 1.0 / (1.0 + s);
-        case 1: return 1.0 / (s * s + s / q + 1.0);
-        case 2: return (s * s + 1.0) / (s * s + s / q + 1.0);
-        case 3: return s * s / (s * s + s / q + 1.0);
-        case 4: return (s / q) / (s * s + s / q + 1.0);
-        case 8: return (1.0 + s) / (1.0 + cplx(0, xz));
-        case 9: return (1.0 + s) * (1.0 + s) / ((1.0 + cplx(0, xz)) * (1.0 + cplx(0, xz)));
-        default: return 1.0;  // peak and shelves at 0 dB
+        case 0:
+            return 1.0 / (1.0 + s);
+        case 1:
+            return 1.0 / (s * s + s / q + 1.0);
+        case 2:
+            return (s * s + 1.0) / (s * s + s / q + 1.0);
+        case 3:
+            return s * s / (s * s + s / q + 1.0);
+        case 4:
+            return (s / q) / (s * s + s / q + 1.0);
+        case 8:
+            return (1.0 + s) / (1.0 + cplx(0, xz));
+        case 9:
+            return (1.0 + s) * (1.0 + s) / ((1.0 + cplx(0, xz)) * (1.0 + cplx(0, xz)));
+        default:
+            return 1.0;  // peak and shelves at 0 dB
     }
 }
 
@@ -377,8 +398,8 @@ TEST(BiquadSlots, MissingSlotAndCountOptionsAreSkipped) {
 }
 
 TEST(BiquadSlots, ForwardStepRunsOnlyOnDrivesWithFilters) {
-    auto without = FilterSetup({Filter{1, 0, 100, 0, 0.7, 1}, Filter{}, Filter{}},
-                               {"IQREF_BQ_INI"});
+    auto without =
+        FilterSetup({Filter{1, 0, 100, 0, 0.7, 1}, Filter{}, Filter{}}, {"IQREF_BQ_INI"});
     EXPECT_EQ(orvex::ComputeOption_BiquadFilters(without.get()), 0);
     EXPECT_EQ(ReadSlot(*without, 1).b0, 12345);
 
@@ -390,7 +411,7 @@ TEST(BiquadSlots, ForwardStepRunsOnlyOnDrivesWithFilters) {
 
 // Records what reaches the drive.
 class RecordingLink : public axis::ChipLink {
-public:
+  public:
     struct Write {
         std::string name;
         double value;
@@ -418,11 +439,12 @@ TEST(BiquadDrive, WritesCountsThenSlotsInOrder) {
     EXPECT_EQ(d.WriteFiltersToDrive(s.get()), 1);
     std::vector<std::string> names;
     for (const auto& w : link.writes) names.push_back(w.name);
-    EXPECT_EQ(names, (std::vector<std::string>{
-                         "SPDREF_BQ_INI", "IQREF_BQ_INI", "ASPD_BQ_INI",  //
-                         "BQ1B0", "BQ1B1", "BQ1B2", "BQ1A1", "BQ1A2", "BQ1SF",  //
-                         "BQ2B0", "BQ2B1", "BQ2B2", "BQ2A2", "BQ2SF",           //
-                         "BQ3B0", "BQ3B1", "BQ3B2", "BQ3A1", "BQ3A2", "BQ3SF"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{
+                  "SPDREF_BQ_INI", "IQREF_BQ_INI", "ASPD_BQ_INI",                             //
+                  "BQ1B0",         "BQ1B1",        "BQ1B2",       "BQ1A1", "BQ1A2", "BQ1SF",  //
+                  "BQ2B0",         "BQ2B1",        "BQ2B2",       "BQ2A2", "BQ2SF",           //
+                  "BQ3B0",         "BQ3B1",        "BQ3B2",       "BQ3A1", "BQ3A2", "BQ3SF"}));
     EXPECT_EQ(link.writes[0].value, 1);
     EXPECT_EQ(link.writes[0].bits, 16);
     EXPECT_EQ(link.writes[3].value, 20073333);

@@ -1,10 +1,11 @@
+#include "compute/gain_design.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
 
-#include "compute/gain_design.h"
 #include "host/setup/setup_file.h"
 
 namespace {
@@ -46,7 +47,9 @@ std::unique_ptr<CMC_Setup> Drive(const std::string& extra) {
     return std::move(r.setup);
 }
 
-double Get(const CMC_Setup& s, const char* name) { return s.GetParameterValueInBaseUnit(name); }
+double Get(const CMC_Setup& s, const char* name) {
+    return s.GetParameterValueInBaseUnit(name);
+}
 
 std::string CurrentLoop(double L, double R, double bandwidth, double damping) {
     return "," + Real("L", L, "H") + "," + Real("R", R, "Ohm") + "," +
@@ -72,8 +75,8 @@ TEST(CurrentControllerDesign, BranchesOnFourLoopPeriods) {
         // tau = 2 T_C: Kp = g (2 / (2 sqrt 2) - 1), negative.
         {"fast winding", 100e-6, 1.0, 2000, 1.0, 0.25 * (1 / root2 - 1), 0.25 * 2000 * 50e-6},
         // Just above the threshold the proportional gain jumps to g (8 D PB T_C - 1).
-        {"just above the threshold", 200e-6 * (1 + 1e-12), 1.0, 5000, 1.0, 0.25 * (8 * 5000 * 50e-6 - 1),
-         0.25 * 25e6 * 200e-6 * 50e-6},
+        {"just above the threshold", 200e-6 * (1 + 1e-12), 1.0, 5000, 1.0,
+         0.25 * (8 * 5000 * 50e-6 - 1), 0.25 * 25e6 * 200e-6 * 50e-6},
     };
     for (const auto& c : cases) {
         auto s = Drive(CurrentLoop(c.L, c.R, c.bandwidth, c.damping));
@@ -131,15 +134,16 @@ TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
          2 * 50 * 500e-6, 0.0},
         {"commands speed, double inertia", Choice("PositionControlType", 1), 2e-4,
          2500 * 500e-6 * 500e-6, 2 * 50 * 500e-6, 0.0},
-        {"commands speed, fast loop", Choice("PositionControlType", 1) + Switch("PosSpd_in_FastLoop", 1),
-         1e-4, 2500 * 50e-6 * 500e-6, 2 * 50 * 500e-6, 0.0},
+        {"commands speed, fast loop",
+         Choice("PositionControlType", 1) + Switch("PosSpd_in_FastLoop", 1), 1e-4,
+         2500 * 50e-6 * 500e-6, 2 * 50 * 500e-6, 0.0},
         {"commands current", Choice("PositionControlType", 0), 1e-4, 0.025 * kPi, 3 * kPi,
          120 * kPi},
         {"commands current, double inertia", Choice("PositionControlType", 0), 2e-4, 0.05 * kPi,
          6 * kPi, 240 * kPi},
         {"commands current, fast loop",
-         Choice("PositionControlType", 0) + Switch("PosSpd_in_FastLoop", 1), 1e-4,
-         0.0025 * kPi, 3 * kPi, 1200 * kPi},
+         Choice("PositionControlType", 0) + Switch("PosSpd_in_FastLoop", 1), 1e-4, 0.0025 * kPi,
+         3 * kPi, 1200 * kPi},
     };
     for (const auto& c : cases) {
         auto s = Drive(OuterLoops(c.Jt, c.more));
@@ -154,9 +158,9 @@ TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
 // An absent parameter, or one that makes the gains undefined (a zero resistance, motor
 // constant or resolution), leaves the loop its whole previous set rather than a mix.
 TEST(GainDesign, MissingOrUndefinedInputsWriteNothing) {
-    const std::string speed_no_k =
-        "," + Real("Jt", 1e-4, "kg*m^2") + "," + Real("PB_S", 200, "1/s") + "," +
-        Real("Dump_S", 1, "") + "," + Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1, "");
+    const std::string speed_no_k = "," + Real("Jt", 1e-4, "kg*m^2") + "," +
+                                   Real("PB_S", 200, "1/s") + "," + Real("Dump_S", 1, "") + "," +
+                                   Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1, "");
     struct Case {
         const char* what;
         std::string extra;
@@ -170,7 +174,8 @@ TEST(GainDesign, MissingOrUndefinedInputsWriteNothing) {
         {"position without PositionControlType", OuterLoops(1e-4),
          orvex::DesignPositionControllerGains},
         {"current, R = 0", CurrentLoop(1e-3, 0.0, 1000, 1), orvex::DesignCurrentControllerGains},
-        {"speed, K = 0", speed_no_k + "," + Real("K", 0, "Nm/A"), orvex::DesignSpeedControllerGains},
+        {"speed, K = 0", speed_no_k + "," + Real("K", 0, "Nm/A"),
+         orvex::DesignSpeedControllerGains},
         {"position type 0, K = 0",
          speed_no_k + "," + Real("K", 0, "Nm/A") + Choice("PositionControlType", 0),
          orvex::DesignPositionControllerGains},
@@ -182,8 +187,8 @@ TEST(GainDesign, MissingOrUndefinedInputsWriteNothing) {
         auto s = Drive(c.extra);
         s->FindParameter("MECRESL")->SetValueInBaseUnit(c.mecresl);
         EXPECT_EQ(c.design(s.get()), 0) << c.what;
-        for (const char* gain : {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl",
-                                 "Ki_P_scl", "Kd_P_scl"})
+        for (const char* gain :
+             {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"})
             EXPECT_EQ(Get(*s, gain), -7) << c.what << " " << gain;
     }
 }

@@ -35,17 +35,42 @@ std::unique_ptr<CMC_Setup> Drive(const std::vector<P>& changes = {},
                                  const std::vector<std::string>& omit = {},
                                  bool cadin_variable = true) {
     std::vector<P> ps = {
-        {"DSP_freq", 4e7, "Hz"}, {"PWMPER", 1000, nullptr}, {"SLPER", 10, nullptr},
-        {"MECRESL", 4000, nullptr}, {"Motor_transmission", 1, ""}, {"Load_transmission", 1, ""},
-        {"ERR_speed", 10, "rad/s"}, {"ERR_position", 1, "rad"}, {"time_ERR_spd", 0.1, "s"},
-        {"time_ERR_pos", 0.1, "s"}, {"PB_C", 50, "1/s"}, {"PB_C_minim", 100, "1/s"},
-        {"PB_C_maxim", 20000, "1/s"}, {"PB_S", 50, "1/s"}, {"PB_S_minim", 5, "1/s"},
-        {"PB_S_maxim", 500, "1/s"}, {"PB_P", 50, "1/s"}, {"PB_P_minim", 1, "1/s"},
-        {"PB_P_maxim", 100, "1/s"}, {"TPP", 0.5, "s"}, {"TNP", 0.5, "s"}, {"TaPP", 0.2, "s"},
-        {"TaNP", 0.1, "s"}, {"TPS", 0.5, "s"}, {"TNS", 0.5, "s"}, {"TaPS", 0.1, "s"},
-        {"TaNS", 0.1, "s"}, {"TestPosition", 100, "rad"}, {"TestSpeed", 500, "rad/s"},
-        {"Limit_Speed", 100, "rad/s"}, {"CADIN", 1000, nullptr}, {"filter", 50, "1/s"},
-        {"KPTHT", 0, nullptr}, {"MAX_CURRENT", 1, "A"}, {"In", 2.8, "A"}, {"InPS", 5, "A"},
+        {"DSP_freq", 4e7, "Hz"},
+        {"PWMPER", 1000, nullptr},
+        {"SLPER", 10, nullptr},
+        {"MECRESL", 4000, nullptr},
+        {"Motor_transmission", 1, ""},
+        {"Load_transmission", 1, ""},
+        {"ERR_speed", 10, "rad/s"},
+        {"ERR_position", 1, "rad"},
+        {"time_ERR_spd", 0.1, "s"},
+        {"time_ERR_pos", 0.1, "s"},
+        {"PB_C", 50, "1/s"},
+        {"PB_C_minim", 100, "1/s"},
+        {"PB_C_maxim", 20000, "1/s"},
+        {"PB_S", 50, "1/s"},
+        {"PB_S_minim", 5, "1/s"},
+        {"PB_S_maxim", 500, "1/s"},
+        {"PB_P", 50, "1/s"},
+        {"PB_P_minim", 1, "1/s"},
+        {"PB_P_maxim", 100, "1/s"},
+        {"TPP", 0.5, "s"},
+        {"TNP", 0.5, "s"},
+        {"TaPP", 0.2, "s"},
+        {"TaNP", 0.1, "s"},
+        {"TPS", 0.5, "s"},
+        {"TNS", 0.5, "s"},
+        {"TaPS", 0.1, "s"},
+        {"TaNS", 0.1, "s"},
+        {"TestPosition", 100, "rad"},
+        {"TestSpeed", 500, "rad/s"},
+        {"Limit_Speed", 100, "rad/s"},
+        {"CADIN", 1000, nullptr},
+        {"filter", 50, "1/s"},
+        {"KPTHT", 0, nullptr},
+        {"MAX_CURRENT", 1, "A"},
+        {"In", 2.8, "A"},
+        {"InPS", 5, "A"},
         {"IQREF_BQ_INI", 0, nullptr},
     };
     for (int i = 1; i <= 3; ++i) {
@@ -67,8 +92,8 @@ std::unique_ptr<CMC_Setup> Drive(const std::vector<P>& changes = {},
         first = false;
         json += R"({"name":")" + p.name + R"(","value":)" + Num(p.value);
         if (p.unit) json += std::string(R"(,"unit":")") + p.unit + "\"";
-        json += R"(,"min":-111,"max":111,"type":")" +
-                std::string(p.unit ? "real" : "option32") + "\"}";
+        json +=
+            R"(,"min":-111,"max":111,"type":")" + std::string(p.unit ? "real" : "option32") + "\"}";
     }
     json += "]";
     if (cadin_variable) json += R"(,"variables":[{"name":"CADIN"}])";
@@ -137,14 +162,18 @@ TEST(ParameterRanges, LimitsFollowLoopPeriodAndScales) {
         std::vector<P> changes;
         std::vector<Limits> expected;
     } cases[] = {
-        {"slower slow loop", {{"SLPER", 20, nullptr}},
+        {"slower slow loop",
+         {{"SLPER", 20, nullptr}},
          {{"time_ERR_pos", kOldMin, 32.767}, {"TaPP", 2e-3, 65.535}, {"filter", kOldMin, 500}}},
-        {"speed word below Limit_Speed", {{"Limit_Speed", 1e6, "rad/s"}},
+        {"speed word below Limit_Speed",
+         {{"Limit_Speed", 1e6, "rad/s"}},
          {{"TestSpeed", -32767 * kPi, 32767 * kPi}}},
-        {"TaPP the shorter", {{"TaPP", 0.05, "s"}},
+        {"TaPP the shorter",
+         {{"TaPP", 0.05, "s"}},
          {{"TestPosition", -100 * 32767 * 2 * kPi / 4000, 100 * 32767 * 2 * kPi / 4000}}},
         // A reversing transmission of 2 motor rad per load rad: the magnitudes count.
-        {"reversing transmission", {{"Motor_transmission", -2, ""}},
+        {"reversing transmission",
+         {{"Motor_transmission", -2, ""}},
          {{"ERR_speed", kOldMin, 32767 * kPi / 2},
           {"ERR_position", kOldMin, 32767 * kPi / 4000},
           {"TestPosition", -200 * 32767 * kPi / 4000, 200 * 32767 * kPi / 4000}}},

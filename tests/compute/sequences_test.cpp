@@ -2,6 +2,8 @@
 // within its range, give the drive exactly the gains the editor shows, and skip a
 // missing feature without touching anything else.
 
+#include "compute/sequences.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 #include <sstream>
 
 #include "compute/option_codec.h"
-#include "compute/sequences.h"
 #include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
 
@@ -45,7 +46,8 @@ void RoundTrip(CMC_Setup* s) {
 std::map<std::string, double> Values(const CMC_Setup& s) {
     std::map<std::string, double> v;
     const CMC_Parameters p = s.GetParameters();
-    for (int i = 0; i < p.GetParametersCount(); ++i) v[p[i]->GetName()] = p[i]->GetValueInBaseUnit();
+    for (int i = 0; i < p.GetParametersCount(); ++i)
+        v[p[i]->GetName()] = p[i]->GetValueInBaseUnit();
     return v;
 }
 
@@ -55,9 +57,10 @@ struct GainFamily {
     const char* shift;
 };
 const GainFamily kGains[] = {
-    {"Kp_C_scl", "KPI", "SFTKPI"}, {"Ki_C_scl", "KII", "SFTKII"}, {"Kp_S_scl", "KPS", "SFTKPS"},
-    {"Ki_S_scl", "KIS", "SFTKIS"}, {"Kp_P_scl", "KPP", "SFTKPP"}, {"Ki_P_scl", "KIP", "SFTKIP"},
-    {"Kd_P_scl", "KDP", "SFTKDP"}, {"KFFS_scl", "KFFS", "SFTSFFW"},
+    {"Kp_C_scl", "KPI", "SFTKPI"},     {"Ki_C_scl", "KII", "SFTKII"},
+    {"Kp_S_scl", "KPS", "SFTKPS"},     {"Ki_S_scl", "KIS", "SFTKIS"},
+    {"Kp_P_scl", "KPP", "SFTKPP"},     {"Ki_P_scl", "KIP", "SFTKIP"},
+    {"Kd_P_scl", "KDP", "SFTKDP"},     {"KFFS_scl", "KFFS", "SFTSFFW"},
     {"Kp_T_scl", "KPTHT", "SFTKPTHT"}, {"Ki_T_scl", "KITHT", "SFTKITHT"},
 };
 
@@ -71,8 +74,8 @@ bool IsUserValue(const CMC_Parameter* p) {
 // moves their limits without moving them (the dialogs bring them back in range).
 bool RangeMovesUnderTheValue(const std::string& name) {
     static const std::set<std::string> kNames = {
-        "TestSpeed", "TestPosition", "TPS", "TNS", "TaPS", "TaNS", "TPP", "TNP", "TaPP", "TaNP",
-        "PB_C", "PB_S", "PB_P", "MAX_CURRENT"};
+        "TestSpeed", "TestPosition", "TPS",  "TNS",  "TaPS", "TaNS", "TPP",
+        "TNP",       "TaPP",         "TaNP", "PB_C", "PB_S", "PB_P", "MAX_CURRENT"};
     return kNames.count(name) || name.rfind("BQFilterF", 0) == 0;
 }
 
@@ -84,9 +87,12 @@ void CheckSettled(CMC_Setup* s, const std::string& label) {
         ASSERT_TRUE(std::isfinite(p->GetValueInBaseUnit())) << label << " " << p->GetName();
         ASSERT_TRUE(std::isfinite(p->GetMinInBaseUnit())) << label << " " << p->GetName();
         ASSERT_TRUE(std::isfinite(p->GetMaxInBaseUnit())) << label << " " << p->GetName();
-        if (p->GetMinInBaseUnit() <= p->GetMaxInBaseUnit() && !RangeMovesUnderTheValue(p->GetName())) {
-            EXPECT_GE(p->GetValueInBaseUnit(), p->GetMinInBaseUnit()) << label << " " << p->GetName();
-            EXPECT_LE(p->GetValueInBaseUnit(), p->GetMaxInBaseUnit()) << label << " " << p->GetName();
+        if (p->GetMinInBaseUnit() <= p->GetMaxInBaseUnit() &&
+            !RangeMovesUnderTheValue(p->GetName())) {
+            EXPECT_GE(p->GetValueInBaseUnit(), p->GetMinInBaseUnit())
+                << label << " " << p->GetName();
+            EXPECT_LE(p->GetValueInBaseUnit(), p->GetMaxInBaseUnit())
+                << label << " " << p->GetName();
         }
     }
     // The editor shows exactly the gain the drive will use.
@@ -98,8 +104,10 @@ void CheckSettled(CMC_Setup* s, const std::string& label) {
             << label << " " << g.gain;
     }
     // The current controller saturates where the PWM does; two registers are fixed.
-    EXPECT_EQ(s->GetParameterValueInBaseUnit("SATID"), s->GetParameterValueInBaseUnit("SATPWM")) << label;
-    EXPECT_EQ(s->GetParameterValueInBaseUnit("SATIQ"), s->GetParameterValueInBaseUnit("SATPWM")) << label;
+    EXPECT_EQ(s->GetParameterValueInBaseUnit("SATID"), s->GetParameterValueInBaseUnit("SATPWM"))
+        << label;
+    EXPECT_EQ(s->GetParameterValueInBaseUnit("SATIQ"), s->GetParameterValueInBaseUnit("SATPWM"))
+        << label;
     EXPECT_EQ(s->GetParameterValueInBaseUnit("T1MAXPROT"), 32767) << label;
     EXPECT_EQ(s->GetParameterValueInBaseUnit("KFFL"), 32767) << label;
     // A second pass changes no register and no parameter beyond rounding: a
@@ -111,7 +119,8 @@ void CheckSettled(CMC_Setup* s, const std::string& label) {
         const CMC_Parameter* p = params[i];
         const double a = before.at(p->GetName()), b = after.at(p->GetName());
         if (p->IsOption())
-            EXPECT_EQ(orvex::TruncToInt32(a), orvex::TruncToInt32(b)) << label << " " << p->GetName();
+            EXPECT_EQ(orvex::TruncToInt32(a), orvex::TruncToInt32(b))
+                << label << " " << p->GetName();
         else
             EXPECT_NEAR(a, b, 1e-9 * std::max(1.0, std::abs(a))) << label << " " << p->GetName();
     }
@@ -143,7 +152,8 @@ TEST(Sequences, RandomSetupsSettleWithinRangeAndFinite) {
             if (!IsUserValue(p) || unit(rng) > 0.3) continue;
             const double lo = p->GetMinInBaseUnit(), hi = p->GetMaxInBaseUnit();
             // Log-uniform over positive ranges, so small and large values both occur.
-            const double v = (lo > 0) ? lo * std::pow(hi / lo, unit(rng)) : lo + (hi - lo) * unit(rng);
+            const double v =
+                (lo > 0) ? lo * std::pow(hi / lo, unit(rng)) : lo + (hi - lo) * unit(rng);
             p->SetValueInBaseUnit(v);
         }
         testing::internal::CaptureStderr();
@@ -176,7 +186,8 @@ TEST(Sequences, ZeroDivisorsNeverReachAValue) {
         for (int i = 0; i < params.GetParametersCount(); ++i) {
             const CMC_Parameter* p = params[i];
             EXPECT_TRUE(std::isfinite(p->GetValueInBaseUnit()) &&
-                        std::isfinite(p->GetMinInBaseUnit()) && std::isfinite(p->GetMaxInBaseUnit()))
+                        std::isfinite(p->GetMinInBaseUnit()) &&
+                        std::isfinite(p->GetMaxInBaseUnit()))
                 << "zero " << name << ": " << p->GetName();
         }
     }
@@ -195,12 +206,14 @@ TEST(Sequences, MissingFeatureIsSkippedAndNothingElseChanges) {
         // The gate register is the phase advance's only output: nothing else to see.
         {{"THT_CORRECTION"}, "", {"PhaseAdvance_speed"}},
         {{"KPTHT"}, "Kp_T_scl", {"SFTKPTHT", "SFTKITHT", "KITHT", "Kp_T_scl", "Ki_T_scl"}},
-        {{"POSOKLIM_FC"}, "",
+        {{"POSOKLIM_FC"},
+         "",
          {"TONPOSOK_FC", "isFreezeControl", "FreezeControl_errband", "FreezeControl_time"}},
-        {{"IQREF_BQ_INI"}, "BQFilterF11",
-         {"SPDREF_BQ_INI", "ASPD_BQ_INI", "BQ1B0", "BQ1B1", "BQ1B2", "BQ1A1", "BQ1A2", "BQ1SF",
-          "BQ2B0", "BQ2B1", "BQ2B2", "BQ2A1", "BQ2A2", "BQ2SF", "BQ3B0", "BQ3B1", "BQ3B2",
-          "BQ3A1", "BQ3A2", "BQ3SF"}},
+        {{"IQREF_BQ_INI"},
+         "BQFilterF11",
+         {"SPDREF_BQ_INI", "ASPD_BQ_INI", "BQ1B0", "BQ1B1", "BQ1B2", "BQ1A1", "BQ1A2",
+          "BQ1SF",         "BQ2B0",       "BQ2B1", "BQ2B2", "BQ2A1", "BQ2A2", "BQ2SF",
+          "BQ3B0",         "BQ3B1",       "BQ3B2", "BQ3A1", "BQ3A2", "BQ3SF"}},
         {{"TRANSMISSION"}, "", {}},
         {{"ABSTART_MINMOVE"}, "", {}},
         {{"StartMode"}, "", {}},
@@ -212,7 +225,8 @@ TEST(Sequences, MissingFeatureIsSkippedAndNothingElseChanges) {
         auto& list = j["parameters"];
         for (auto& p : list)
             if (p["name"] == c.moved)
-                p["value"] = p["min"].get<double>() + 0.37 * (p["max"].get<double>() - p["min"].get<double>());
+                p["value"] = p["min"].get<double>() +
+                             0.37 * (p["max"].get<double>() - p["min"].get<double>());
         auto full = Parse(j.dump());
         for (auto it = list.begin(); it != list.end();)
             it = std::count(c.remove.begin(), c.remove.end(), (*it)["name"].get<std::string>())
@@ -231,8 +245,8 @@ TEST(Sequences, MissingFeatureIsSkippedAndNothingElseChanges) {
             const double expected = kept ? before.at(name) : with_feature.at(name);
             EXPECT_NEAR(value, expected, 1e-9 * std::max(1.0, std::abs(expected)))
                 << "without " << c.remove[0] << ": " << name;
-            moved_something = moved_something || (kept &&
-                                                  std::abs(with_feature.at(name) - expected) > 1e-9);
+            moved_something =
+                moved_something || (kept && std::abs(with_feature.at(name) - expected) > 1e-9);
         }
         EXPECT_TRUE(moved_something) << "moving " << c.moved << " changed nothing of its feature";
     }

@@ -37,7 +37,9 @@ Stored Read(const CMC_Parameter& p) {
     return {p.GetValueInBaseUnit(), p.GetMinInBaseUnit(), p.GetMaxInBaseUnit(), p.GetUnitName()};
 }
 
-bool Near(double a, double b) { return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(a)); }
+bool Near(double a, double b) {
+    return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(a));
+}
 
 TEST(ShippedSetups, AreAFixedPointOfTheOptionComputation) {
     for (const char* name : {"demo.json", "minimal.json"}) {
@@ -67,13 +69,27 @@ TEST(ShippedSetups, AreAFixedPointOfTheOptionComputation) {
 }
 
 // The names whose presence switches a feature on.
-const std::vector<std::vector<const char*>> kFeatureNames = {
-    {"isSWLS"}, {"isSpeedEstimator"}, {"save_CAN_baudrate", "save_axis_id"},
-    {"THT_CORRECTION"}, {"ReverseCounting"}, {"isFilterEnc", "FilterEncValue"},
-    {"BRAKECFG", "isMotorBrake"}, {"SpeedForward"}, {"POSOKLIM_FC", "TONPOSOK_FC"},
-    {"InputsPolarityType"}, {"KPTHT"}, {"StartMode"}, {"II2TWARLIM_D", "I2TWARLIM_M"},
-    {"TRANSMISSION"}, {"ABSTART_MINMOVE"}, {"IQREF_BQ_INI"}, {"PosSpd_in_FastLoop"},
-    {"Ts_C_min"}, {"Ts_S_min"}, {"SpeedTestReferenceType"}, {"AquisitionsNo", "SamplingRate"}};
+const std::vector<std::vector<const char*>> kFeatureNames = {{"isSWLS"},
+                                                             {"isSpeedEstimator"},
+                                                             {"save_CAN_baudrate", "save_axis_id"},
+                                                             {"THT_CORRECTION"},
+                                                             {"ReverseCounting"},
+                                                             {"isFilterEnc", "FilterEncValue"},
+                                                             {"BRAKECFG", "isMotorBrake"},
+                                                             {"SpeedForward"},
+                                                             {"POSOKLIM_FC", "TONPOSOK_FC"},
+                                                             {"InputsPolarityType"},
+                                                             {"KPTHT"},
+                                                             {"StartMode"},
+                                                             {"II2TWARLIM_D", "I2TWARLIM_M"},
+                                                             {"TRANSMISSION"},
+                                                             {"ABSTART_MINMOVE"},
+                                                             {"IQREF_BQ_INI"},
+                                                             {"PosSpd_in_FastLoop"},
+                                                             {"Ts_C_min"},
+                                                             {"Ts_S_min"},
+                                                             {"SpeedTestReferenceType"},
+                                                             {"AquisitionsNo", "SamplingRate"}};
 
 bool HasAll(const CMC_Setup* s, const std::vector<const char*>& names) {
     axis::ScopedSilentLookup silent;

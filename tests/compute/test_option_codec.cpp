@@ -12,9 +12,14 @@ TEST(GainCodec, EncodesAcrossTheShiftRange) {
     struct Case {
         double gain, shift, mantissa;
     } cases[] = {
-        {1.0, 0, 32767},         {3.0, 2, 3 * 32767.0 / 4}, {16384.0, 14, 32767},
-        {0.5, 0, 32767.0 / 2},   {-0.25, 0, -32767.0 / 4},   {2.0, 1, 32767},
-        {1.0000001, 1, 1.0000001 * 32767 / 2}, {0.0, 0, 0},
+        {1.0, 0, 32767},
+        {3.0, 2, 3 * 32767.0 / 4},
+        {16384.0, 14, 32767},
+        {0.5, 0, 32767.0 / 2},
+        {-0.25, 0, -32767.0 / 4},
+        {2.0, 1, 32767},
+        {1.0000001, 1, 1.0000001 * 32767 / 2},
+        {0.0, 0, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(orvex::EncodeGainShift(c.gain), c.shift) << c.gain;
@@ -36,11 +41,15 @@ TEST(GainCodec, MantissaNeverExceedsOneOverManyGains) {
 
 std::unique_ptr<CMC_Setup> Timing(double dsp, double pwm_per, double clper, double slper) {
     std::string json = R"({"format":"orvex-setup","version":1,"parameters":[
-      {"name":"DSP_freq","value":)" + std::to_string(dsp) + R"(,"unit":"Hz","min":0,"max":1e9,"type":"real"},
+      {"name":"DSP_freq","value":)" +
+                       std::to_string(dsp) + R"(,"unit":"Hz","min":0,"max":1e9,"type":"real"},
       {"name":"PWM_freq","value":20000,"unit":"Hz","min":0,"max":1e6,"type":"real"},
-      {"name":"PWMPER","value":)" + std::to_string(pwm_per) + R"(,"min":0,"max":65535,"type":"option16"},
-      {"name":"CLPER","value":)" + std::to_string(clper) + R"(,"min":0,"max":65535,"type":"option16"},
-      {"name":"SLPER","value":)" + std::to_string(slper) + R"(,"min":0,"max":65535,"type":"option16"},
+      {"name":"PWMPER","value":)" +
+                       std::to_string(pwm_per) + R"(,"min":0,"max":65535,"type":"option16"},
+      {"name":"CLPER","value":)" +
+                       std::to_string(clper) + R"(,"min":0,"max":65535,"type":"option16"},
+      {"name":"SLPER","value":)" +
+                       std::to_string(slper) + R"(,"min":0,"max":65535,"type":"option16"},
       {"name":"MECRESL","value":4001,"min":0,"max":1e9,"type":"option32"}]})";
     auto r = axis::ParseSetup(json);
     EXPECT_TRUE(r.ok()) << r.error;

@@ -24,9 +24,13 @@ std::unique_ptr<CMC_Setup> Bench(double motor_tr = 1.0, double load_tr = 1.0, in
       {"name":"ENC2THL","value":214748364.8,"min":0,"max":4294967295,"type":"option32"},
       {"name":"No_encoder_lines","value":1000,"unit":"","min":1,"max":1e6,"type":"integer"},
       {"name":"NoMotorSteps","value":200,"unit":"","min":1,"max":1e4,"type":"integer"},
-      {"name":"Motor_transmission","value":)" + std::to_string(motor_tr) + R"(,"unit":"","min":-1e6,"max":1e6,"type":"real"},
-      {"name":"Load_transmission","value":)" + std::to_string(load_tr) + R"(,"unit":"rad","min":-1e6,"max":1e6,"type":"real"},
-      {"name":"TransmissionType","value":)" + std::to_string(type) + R"(,"unit":"","min":0,"max":1,"type":"choice"},
+      {"name":"Motor_transmission","value":)" +
+                       std::to_string(motor_tr) + R"(,"unit":"","min":-1e6,"max":1e6,"type":"real"},
+      {"name":"Load_transmission","value":)" +
+                       std::to_string(load_tr) +
+                       R"(,"unit":"rad","min":-1e6,"max":1e6,"type":"real"},
+      {"name":"TransmissionType","value":)" +
+                       std::to_string(type) + R"(,"unit":"","min":0,"max":1,"type":"choice"},
       {"name":"ImaxPS","value":8,"unit":"A","min":0,"max":100,"type":"real"},
       {"name":"Vdc","value":48,"unit":"V","min":1,"max":100,"type":"real"},
       {"name":"VdcMaxMeasurable","value":100,"unit":"V","min":1,"max":1000,"type":"real"},
@@ -58,11 +62,11 @@ TEST(ScaleFactor, UnitRulesOnTheBench) {
         const char* name;
         double factor;
     } cases[] = {
-        {"V ", "UMAX_PROT", 100 / 65520.0},       // measured supply voltage
-        {"V", "BOOST", 48 / 32767.0},             // PWM voltage
-        {"V", "AD5", 20 / 65520.0},               // analogue input
+        {"V ", "UMAX_PROT", 100 / 65520.0},  // measured supply voltage
+        {"V", "BOOST", 48 / 32767.0},        // PWM voltage
+        {"V", "AD5", 20 / 65520.0},          // analogue input
         {"A", "In", 1 / kI},
-        {"a", "In", 1 / kI},                      // unit names fold case
+        {"a", "In", 1 / kI},  // unit names fold case
         {"s", "Ts_C", 50e-6},
         {"s", "time_ERR_pos", 500e-6},
         {"rad", "APOS_MT", 1 / kP},
@@ -99,7 +103,10 @@ TEST(ScaleFactor, ReversingTransmissionKeepsUserLimitsPositive) {
 TEST(ScaleFactor, DegreesCelsiusInBothSpellings) {
     auto s = Bench();
     const double factor = 3.3 / (65520 * 0.01), offset = -65520 * 0.5 / 3.3;
-    for (const char* unit : {"\xC2\xB0" "C", "\xB0" "C"}) {
+    for (const char* unit : {"\xC2\xB0"
+                             "C",
+                             "\xB0"
+                             "C"}) {
         EXPECT_DOUBLE_EQ(F(s.get(), unit, "T2MAXPROT"), factor);
         EXPECT_DOUBLE_EQ(orvex::GetScaleOffset(s.get(), unit), offset);
     }
@@ -108,7 +115,10 @@ TEST(ScaleFactor, DegreesCelsiusInBothSpellings) {
     const double counts = 0.75 / 3.3 * 65520;
     EXPECT_NEAR((counts + offset) * factor, 25.0, 1e-9);
     s->SetParameterValueInBaseUnit("DriveTempOutputAt0oC", 0);
-    EXPECT_EQ(orvex::GetScaleOffset(s.get(), "\xB0" "C"), 0.0);
+    EXPECT_EQ(orvex::GetScaleOffset(s.get(),
+                                    "\xB0"
+                                    "C"),
+              0.0);
 }
 
 TEST(StepUnits, FollowMotorStepsAndTransmission) {
@@ -144,7 +154,7 @@ TEST(UnitTypes, FollowTheTransmissionType) {
     EXPECT_EQ(s->FindParameter("Load_transmission")->GetUnitName(), "mm");
     EXPECT_EQ(s->FindVariable("APOS_LD")->GetUnitName(), "mm");
     EXPECT_EQ(s->FindVariable("CACC")->GetUnitName(), "m/s^2");
-    EXPECT_EQ(s->FindParameter("Negative_SWLS")->GetUnitName(), "mm");  // gate "isSWLS" present
+    EXPECT_EQ(s->FindParameter("Negative_SWLS")->GetUnitName(), "mm");     // gate "isSWLS" present
     EXPECT_DOUBLE_EQ(s->GetParameterValueInBaseUnit("Limit_Speed"), 100);  // value kept
 }
 

@@ -90,7 +90,8 @@ HostRun Axishost(const std::string& args) {
 }
 
 TEST(Axishost, CommandLineErrorsAreClearAndNonZero) {
-    const auto dir = std::filesystem::temp_directory_path() / ("axishost-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("axishost-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string good = (dir / "good.json").string(), bad = (dir / "bad.json").string();
     std::ofstream(good) << kSetup;

@@ -87,7 +87,7 @@ TEST(SetupFile, LoadThenSaveIsStable) {
 }
 
 class SaveTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("orvex-save-" + std::to_string(::getpid()));
         fs::create_directories(dir_);

@@ -2,9 +2,8 @@
 
 #include <cmath>
 #include <fstream>
-#include <stdexcept>
-
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace orvex::sim::testing {
 
@@ -26,13 +25,16 @@ Bench::Bench(const Scenario& scenario) : drive(std::make_unique<SimulatedDrive>(
     }
 }
 
-void Bench::SetOption(const std::string& name, double value, int bits) { options_[name] = {value, bits}; }
+void Bench::SetOption(const std::string& name, double value, int bits) {
+    options_[name] = {value, bits};
+}
 
 bool Bench::Start(const std::string& program, const std::map<std::string, double>& inputs,
                   const drive::LoggerSettings& log) {
     for (const auto& [name, value] : inputs)
         if (!drive->WriteVariable(name, value)) return false;
-    for (const auto& [name, option] : options_) drive->WriteRegister(name, option.value, option.bits);
+    for (const auto& [name, option] : options_)
+        drive->WriteRegister(name, option.value, option.bits);
     if (!drive->ConfigureLogger(log)) return false;
     return drive->ExecuteProgram(program);
 }
@@ -58,7 +60,8 @@ std::vector<drive::LogPoint> Bench::Log() {
 double Mean(const std::vector<drive::LogPoint>& points, std::size_t column) {
     // Running mean, as the host computes it.
     double m = 0;
-    for (std::size_t k = 0; k < points.size(); ++k) m += (points[k][column] - m) / static_cast<double>(k + 1);
+    for (std::size_t k = 0; k < points.size(); ++k)
+        m += (points[k][column] - m) / static_cast<double>(k + 1);
     return m;
 }
 

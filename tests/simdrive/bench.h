@@ -21,7 +21,7 @@ Scenario LoadScenario(const std::string& file = "default.json",
                       const std::function<void(Scenario&)>& edit = nullptr);
 
 class Bench {
-public:
+  public:
     explicit Bench(const Scenario& scenario);
 
     /// Replaces (or adds) an option of the setup.
@@ -39,7 +39,7 @@ public:
     ManualClock clock;
     std::unique_ptr<SimulatedDrive> drive;
 
-private:
+  private:
     struct Option {
         double value;
         int bits;

@@ -44,8 +44,9 @@ TEST(Faults, OverCurrentEndsTheTestWithFlagZeroAndPowerOff) {
     Bench bench(LoadScenario());
     ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", 4095}}));
     // Protection below the step: the drive must trip.
-    ASSERT_TRUE(bench.Run("Current_Controller_Tuning_Test",
-                          {{"RefTest", bench.Var("REFTST_V")}, {"In1", 8000}, {"Imax_Prot_Test", 6000}}));
+    ASSERT_TRUE(
+        bench.Run("Current_Controller_Tuning_Test",
+                  {{"RefTest", bench.Var("REFTST_V")}, {"In1", 8000}, {"Imax_Prot_Test", 6000}}));
     EXPECT_EQ(bench.Var("test_flag"), 0.0);
     EXPECT_EQ(static_cast<int>(bench.Var("MER")) & kMerOverCurrent, kMerOverCurrent);
     bool on = true;

@@ -47,12 +47,14 @@ TEST(Identification, ResistanceInductanceAndBusFromFiveRuns) {
             const double half = std::trunc(test_current / 2);
             ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", test_current}}));
             const double u_ref1 = bench.Var("REFTST_V");
-            ASSERT_TRUE(bench.Run("Ident_R_or_Rs", {{"In1", test_current}, {"RefTest", u_ref1}}, {1, 400, 1, {"IQ"}}));
+            ASSERT_TRUE(bench.Run("Ident_R_or_Rs", {{"In1", test_current}, {"RefTest", u_ref1}},
+                                  {1, 400, 1, {"IQ"}}));
             const double u1 = bench.Var("var_i1");
             const double i1 = Mean(bench.Log(), 1);
             ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", half}}));
             const double u_ref2 = std::trunc(bench.Var("REFTST_V"));
-            ASSERT_TRUE(bench.Run("Ident_R_or_Rs", {{"In1", half}, {"RefTest", u_ref2}}, {2, 400, 1, {"IQ"}}));
+            ASSERT_TRUE(bench.Run("Ident_R_or_Rs", {{"In1", half}, {"RefTest", u_ref2}},
+                                  {2, 400, 1, {"IQ"}}));
             const double u2 = bench.Var("var_i1");
             const double n_dc = bench.Var("var_u2");
             const double i2 = Mean(bench.Log(), 1);
@@ -65,7 +67,8 @@ TEST(Identification, ResistanceInductanceAndBusFromFiveRuns) {
             const double r = ((u1 - u2) / (i1 - i2)) / k_v * k_i;
             EXPECT_NEAR(r, m.r_ohm, 0.02 * m.r_ohm);
 
-            ASSERT_TRUE(bench.Run("Ident_L_or_Tau_el", {{"In1", test_current}, {"RefTest", std::trunc(u_ref1)}},
+            ASSERT_TRUE(bench.Run("Ident_L_or_Tau_el",
+                                  {{"In1", test_current}, {"RefTest", std::trunc(u_ref1)}},
                                   {2, 400, 1, {"IQ", "ID"}}));
             const auto points = bench.Log();
             ASSERT_EQ(points.size(), 400u);
@@ -88,9 +91,11 @@ TEST(Identification, ResistanceInductanceAndBusFromFiveRuns) {
 
 TEST(Identification, BusVoltageWithinATenthOfAVolt) {
     for (double bus_V : {12.0, 24.0, 47.6, 75.3, 96.0}) {
-        Bench bench(LoadScenario("default.json", [&](Scenario& s) { s.drive.bus_voltage_V = bus_V; }));
+        Bench bench(
+            LoadScenario("default.json", [&](Scenario& s) { s.drive.bus_voltage_V = bus_V; }));
         ASSERT_TRUE(bench.Run("VDC_Detection_Test", {}));
-        const double vdc = std::round(bench.Var("var_u2") * kMaxMeasurableBus_V / kAdcMax * 100) / 100;
+        const double vdc =
+            std::round(bench.Var("var_u2") * kMaxMeasurableBus_V / kAdcMax * 100) / 100;
         EXPECT_NEAR(vdc, bus_V, 0.1) << bus_V;
     }
 }
@@ -109,7 +114,8 @@ TEST(Identification, InitialPositioningFindsTheVoltageForTheTestCurrent) {
 
 // The host's table of standard line counts and its nearest match.
 int NearestStandardResolution(int lines) {
-    const int table[] = {100, 200, 250, 256, 360, 400, 500, 512, 1000, 1024, 2000, 2048, 2500, 4000, 4096, 5000, 8192, 10000};
+    const int table[] = {100,  200,  250,  256,  360,  400,  500,  512,  1000,
+                         1024, 2000, 2048, 2500, 4000, 4096, 5000, 8192, 10000};
     int best = table[0];
     for (int t : table)
         if (std::abs(t - lines) < std::abs(best - lines)) best = t;
@@ -126,8 +132,9 @@ TEST(Identification, ResolutionProgramGivesTheLineCount) {
             s.motor.full_steps_per_rev = c.steps;
         }));
         ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", 4095}}));
-        ASSERT_TRUE(bench.Run("Encoder_Resolution_And_Direction_Test",
-                              {{"RefTest", bench.Var("REFTST_V")}, {"PolesPairs", std::trunc(0.25 * c.steps)}}));
+        ASSERT_TRUE(bench.Run(
+            "Encoder_Resolution_And_Direction_Test",
+            {{"RefTest", bench.Var("REFTST_V")}, {"PolesPairs", std::trunc(0.25 * c.steps)}}));
         const double v = bench.Var("var_lf_long");
         EXPECT_NEAR(v, 4.0 * c.lines, 2) << c.lines;
         EXPECT_EQ(NearestStandardResolution(static_cast<int>(std::trunc(v)) / 4), c.lines);
@@ -136,7 +143,8 @@ TEST(Identification, ResolutionProgramGivesTheLineCount) {
 
 TEST(Identification, TotalInertiaWithinFivePercent) {
     for (double load_kgm2 : {1.5e-4, 3.6e-4, 1.2e-3}) {
-        const Scenario s = LoadScenario("default.json", [&](Scenario& sc) { sc.load.inertia_kgm2 = load_kgm2; });
+        const Scenario s =
+            LoadScenario("default.json", [&](Scenario& sc) { sc.load.inertia_kgm2 = load_kgm2; });
         Bench bench(s);
         const double k = s.motor.torque_constant_Nm_per_A;
         const double i_test = 8190;  // 2 A
@@ -144,14 +152,16 @@ TEST(Identification, TotalInertiaWithinFivePercent) {
         // Test speed Vdc / K / 3 in counts per sample.
         const double limit = std::trunc(s.drive.bus_voltage_V / k / 3 * k_sm);
         ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", i_test}}));
-        ASSERT_TRUE(bench.Run("Total_Inertia_Identification_Test", {{"RefTest", bench.Var("REFTST_V")},
-                                                                     {"In1", i_test},
-                                                                     {"LimitSpeedMax", limit},
-                                                                     {"Imax_Prot_Test", 30000}}));
+        ASSERT_TRUE(
+            bench.Run("Total_Inertia_Identification_Test", {{"RefTest", bench.Var("REFTST_V")},
+                                                            {"In1", i_test},
+                                                            {"LimitSpeedMax", limit},
+                                                            {"Imax_Prot_Test", 30000}}));
         ASSERT_GT(bench.Var("test_flag"), 0);
         const double dt = bench.Var("delta_time");
         ASSERT_GT(dt, 0);
-        const double j = (k_sm / kCountsPerAmp) * dt * kSlowPeriod_s * k / bench.Var("delta_speed") * i_test;
+        const double j =
+            (k_sm / kCountsPerAmp) * dt * kSlowPeriod_s * k / bench.Var("delta_speed") * i_test;
         const double truth = s.motor.rotor_inertia_kgm2 + load_kgm2;
         EXPECT_NEAR(j, truth, 0.05 * truth) << load_kgm2;
         bool on = true;

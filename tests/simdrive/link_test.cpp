@@ -69,7 +69,9 @@ TEST(Logger, SamplesTheChosenLoopTimesTheDivider) {
     struct Case {
         int log_type, divider;
         double spacing_s;
-    } cases[] = {{1, 1, testing::kSlowPeriod_s}, {2, 1, testing::kFastPeriod_s}, {2, 4, 4 * testing::kFastPeriod_s},
+    } cases[] = {{1, 1, testing::kSlowPeriod_s},
+                 {2, 1, testing::kFastPeriod_s},
+                 {2, 4, 4 * testing::kFastPeriod_s},
                  {1, 3, 3 * testing::kSlowPeriod_s}};
     for (const Case& c : cases) {
         Bench bench(LoadScenario());
@@ -79,7 +81,8 @@ TEST(Logger, SamplesTheChosenLoopTimesTheDivider) {
         ASSERT_EQ(points.size(), 50u);
         ASSERT_EQ(points[0].size(), 3u);
         EXPECT_DOUBLE_EQ(points[0][0], 0.0);
-        EXPECT_NEAR(points[49][0] - points[48][0], c.spacing_s, 1e-9) << c.log_type << " " << c.divider;
+        EXPECT_NEAR(points[49][0] - points[48][0], c.spacing_s, 1e-9)
+            << c.log_type << " " << c.divider;
         EXPECT_NEAR(testing::Mean(points, 1), 2000, 20);
     }
 }
@@ -159,7 +162,8 @@ TEST(Determinism, SameScenarioAndClockGiveIdenticalResults) {
     auto run = [] {
         Bench bench(LoadScenario());
         bench.Run("Initial_Positioning_Test", {{"In1", 4095}});
-        bench.Run("Ident_L_or_Tau_el", {{"In1", 4095}, {"RefTest", bench.Var("REFTST_V")}}, {2, 200, 1, {"IQ", "ID"}});
+        bench.Run("Ident_L_or_Tau_el", {{"In1", 4095}, {"RefTest", bench.Var("REFTST_V")}},
+                  {2, 200, 1, {"IQ", "ID"}});
         return std::make_pair(bench.Log(), bench.Var("APOS"));
     };
     const auto a = run();
@@ -170,7 +174,8 @@ TEST(Determinism, SameScenarioAndClockGiveIdenticalResults) {
     other_seed.seed = 2;
     Bench c(other_seed);
     c.Run("Initial_Positioning_Test", {{"In1", 4095}});
-    c.Run("Ident_L_or_Tau_el", {{"In1", 4095}, {"RefTest", c.Var("REFTST_V")}}, {2, 200, 1, {"IQ", "ID"}});
+    c.Run("Ident_L_or_Tau_el", {{"In1", 4095}, {"RefTest", c.Var("REFTST_V")}},
+          {2, 200, 1, {"IQ", "ID"}});
     EXPECT_NE(c.Log(), a.first);  // the noise really is seeded
 }
 

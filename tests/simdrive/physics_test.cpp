@@ -16,7 +16,8 @@ constexpr double kTwoPi = 6.283185307179586;
 TEST(Plant, SteadyPhaseCurrentIsVoltageOverResistance) {
     struct Case {
         double r_ohm, l_H, u_V;
-    } cases[] = {{1.0, 2.7e-3, 2.0}, {0.35, 0.4e-3, -1.5}, {12.0, 40e-3, 24.0}, {1.12, 2.95e-3, 0.1}};
+    } cases[] = {
+        {1.0, 2.7e-3, 2.0}, {0.35, 0.4e-3, -1.5}, {12.0, 40e-3, 24.0}, {1.12, 2.95e-3, 0.1}};
     for (const Case& c : cases) {
         Scenario s;
         s.motor.phase_resistance_ohm = c.r_ohm;
@@ -25,7 +26,8 @@ TEST(Plant, SteadyPhaseCurrentIsVoltageOverResistance) {
         MotorPlant plant(s, 50e-6);
         const int steps = static_cast<int>(30 * c.l_H / c.r_ohm / 50e-6) + 1;  // 30 time constants
         for (int k = 0; k < steps; ++k) plant.Step(c.u_V, -c.u_V, true);
-        EXPECT_NEAR(plant.State().current_a_A, c.u_V / c.r_ohm, 1e-9 * std::fabs(c.u_V / c.r_ohm)) << c.r_ohm;
+        EXPECT_NEAR(plant.State().current_a_A, c.u_V / c.r_ohm, 1e-9 * std::fabs(c.u_V / c.r_ohm))
+            << c.r_ohm;
         EXPECT_NEAR(plant.State().current_b_A, -c.u_V / c.r_ohm, 1e-9 * std::fabs(c.u_V / c.r_ohm));
     }
 }
@@ -54,9 +56,12 @@ TEST(PowerStage, SteadyCurrentIsVoltageLessDeadTimeOverResistance) {
         core.ApplyVoltage(std::fabs(counts), counts > 0 ? 0 : 32768);
         for (int k = 0; k < 20000; ++k) core.Step(nullptr);  // 1 s, the rotor settles on phase A
         const double volts = counts / 32767.0 * s.drive.bus_voltage_V;
-        const double expected_A = (volts - std::copysign(s.drive.dead_time_drop_V, volts)) / s.motor.phase_resistance_ohm;
+        const double expected_A =
+            (volts - std::copysign(s.drive.dead_time_drop_V, volts)) / s.motor.phase_resistance_ohm;
         EXPECT_NEAR(core.plant().State().current_a_A, expected_A, 1e-6) << counts;
-        EXPECT_NEAR(core.current_a(), expected_A * s.drive.adc_max / (2 * s.drive.peak_current_A), 15) << counts;
+        EXPECT_NEAR(core.current_a(), expected_A * s.drive.adc_max / (2 * s.drive.peak_current_A),
+                    15)
+            << counts;
     }
 }
 
@@ -77,7 +82,8 @@ TEST(Plant, FreeShaftAcceleratesAtTorqueOverInertia) {
         s.motor.coulomb_friction_Nm = c.coulomb_Nm;
         MotorPlant plant(s, 50e-6);
         for (int k = 0; k < 2000; ++k) plant.Step(0, 0, false);  // 0.1 s, bridge open
-        EXPECT_NEAR(plant.State().speed_rad_s, c.expected_rad_s2 * 0.1, 1e-9 * std::fabs(c.expected_rad_s2) + 1e-12)
+        EXPECT_NEAR(plant.State().speed_rad_s, c.expected_rad_s2 * 0.1,
+                    1e-9 * std::fabs(c.expected_rad_s2) + 1e-12)
             << c.torque_Nm << " " << c.coulomb_Nm;
     }
 }
@@ -103,7 +109,7 @@ TEST(Encoder, OneRevolutionGivesFourCountsPerLine) {
         double counting_dir;
         double expected;
     } cases[] = {{1000, false, 0, 4000}, {1000, true, 0, -4000}, {2500, false, 0, 10000},
-                 {500, false, 1, -2000}, {500, true, 1, 2000}, {4096, false, 0, 16384}};
+                 {500, false, 1, -2000}, {500, true, 1, 2000},   {4096, false, 0, 16384}};
     for (const Case& c : cases) {
         auto counts_at = [&](double angle_rad) {
             Scenario s = testing::LoadScenario();
@@ -119,7 +125,8 @@ TEST(Encoder, OneRevolutionGivesFourCountsPerLine) {
         // Start a little past a count edge so the floor of the quadrature count
         // does not sit exactly on it.
         const double start = 1e-4;
-        EXPECT_EQ(counts_at(start + kTwoPi) - counts_at(start), c.expected) << c.lines << " " << c.reversed;
+        EXPECT_EQ(counts_at(start + kTwoPi) - counts_at(start), c.expected)
+            << c.lines << " " << c.reversed;
     }
 }
 

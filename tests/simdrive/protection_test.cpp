@@ -44,7 +44,8 @@ TEST(Protection, MotorI2tTripsAfterTheSetTimeAtTheSetCurrent) {
         r.Write("PCR", 0x2, 16);
         r.Write("II2TPROT_M", rated, 16);
         r.Write("SFI2T_M", ts * 67108864.0 / t_s, 16);
-        r.Write("I2TINTLIM_M", (limit * limit - rated * rated) * 67108864.0 / (32767.0 * 32767.0), 32);
+        r.Write("I2TINTLIM_M", (limit * limit - rated * rated) * 67108864.0 / (32767.0 * 32767.0),
+                32);
         DriveCore core(s, r);
         ASSERT_TRUE(core.PowerOn());
         core.CommandCurrent(c.current_A * kKi, -16384, false);  // along phase A: no torque
@@ -59,7 +60,8 @@ TEST(Protection, MotorI2tTripsAfterTheSetTimeAtTheSetCurrent) {
 }
 
 TEST(Protection, SpeedControlErrorTripsWhenTheShaftCannotFollow) {
-    const Scenario s = testing::LoadScenario("default.json", [](Scenario& sc) { sc.faults.brake_locked = true; });
+    const Scenario s =
+        testing::LoadScenario("default.json", [](Scenario& sc) { sc.faults.brake_locked = true; });
     RegisterImage r;
     WriteCurrentLoop(r);
     r.Write("KPS", 17244, 16);
@@ -79,7 +81,8 @@ TEST(Protection, SpeedControlErrorTripsWhenTheShaftCannotFollow) {
 }
 
 TEST(Protection, ErrorTimeOf65535SwitchesTheProtectionOff) {
-    const Scenario s = testing::LoadScenario("default.json", [](Scenario& sc) { sc.faults.brake_locked = true; });
+    const Scenario s =
+        testing::LoadScenario("default.json", [](Scenario& sc) { sc.faults.brake_locked = true; });
     RegisterImage r;
     WriteCurrentLoop(r);
     r.Write("SERRMAX", 1, 16);

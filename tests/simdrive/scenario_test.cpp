@@ -1,15 +1,15 @@
 // Scenario files: strict reading, clear errors, the shipped benches.
 
+#include "simdrive/scenario.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <functional>
-
 #include <nlohmann/json.hpp>
 
 #include "bench.h"
 #include "simdrive/registers.h"
-#include "simdrive/scenario.h"
 
 namespace orvex::sim {
 namespace {
@@ -27,7 +27,8 @@ TEST(Scenario, ShippedBenchesLoadWithTheirFault) {
     } cases[] = {{"phase_b_open.json", &FaultParams::phase_b_open},
                  {"enable_inactive.json", &FaultParams::enable_inactive},
                  {"short_circuit.json", &FaultParams::short_circuit}};
-    for (const Case& c : cases) EXPECT_TRUE(testing::LoadScenario(c.file).faults.*(c.fault)) << c.file;
+    for (const Case& c : cases)
+        EXPECT_TRUE(testing::LoadScenario(c.file).faults.*(c.fault)) << c.file;
     EXPECT_TRUE(testing::LoadScenario("encoder_reversed.json").encoder.reversed);
     EXPECT_FALSE(testing::LoadScenario("encoder_disconnected.json").encoder.connected);
     const Scenario d = testing::LoadScenario();
@@ -41,16 +42,25 @@ TEST(Scenario, RefusesWhatWouldSilentlyMeanADefault) {
         std::function<void(nlohmann::json&)> edit;
         std::string error;
     } cases[] = {
-        {[](nlohmann::json& j) { j["motor"]["phase_resistence_ohm"] = 1.0; }, "motor.phase_resistence_ohm: unknown key"},
-        {[](nlohmann::json& j) { j["motor"].erase("phase_inductance_H"); }, "motor.phase_inductance_H: missing"},
+        {[](nlohmann::json& j) { j["motor"]["phase_resistence_ohm"] = 1.0; },
+         "motor.phase_resistence_ohm: unknown key"},
+        {[](nlohmann::json& j) { j["motor"].erase("phase_inductance_H"); },
+         "motor.phase_inductance_H: missing"},
         {[](nlohmann::json& j) { j["encoder"]["lines"] = "1000"; }, "encoder.lines: not a number"},
-        {[](nlohmann::json& j) { j["encoder"]["lines"] = 1000.5; }, "encoder.lines: not a whole number"},
-        {[](nlohmann::json& j) { j["encoder"]["reversed"] = 0; }, "encoder.reversed: not true or false"},
-        {[](nlohmann::json& j) { j["drive"]["bus_voltage_V"] = -5; }, "drive.bus_voltage_V: -5 is outside 0.1 to 2000"},
-        {[](nlohmann::json& j) { j["faults"] = {{"phase_c_open", true}}; }, "faults.phase_c_open: unknown key"},
+        {[](nlohmann::json& j) { j["encoder"]["lines"] = 1000.5; },
+         "encoder.lines: not a whole number"},
+        {[](nlohmann::json& j) { j["encoder"]["reversed"] = 0; },
+         "encoder.reversed: not true or false"},
+        {[](nlohmann::json& j) { j["drive"]["bus_voltage_V"] = -5; },
+         "drive.bus_voltage_V: -5 is outside 0.1 to 2000"},
+        {[](nlohmann::json& j) {
+             j["faults"] = {{"phase_c_open", true}};
+         },
+         "faults.phase_c_open: unknown key"},
         {[](nlohmann::json& j) { j.erase("load"); }, "load: missing"},
         {[](nlohmann::json& j) { j["extra"] = 1; }, "extra: unknown key"},
-        {[](nlohmann::json& j) { j["format"] = "something-else"; }, "format: must be \"orvex-sim-scenario\""},
+        {[](nlohmann::json& j) { j["format"] = "something-else"; },
+         "format: must be \"orvex-sim-scenario\""},
         {[](nlohmann::json& j) { j["motor"]["full_steps_per_rev"] = 202; },
          "motor.full_steps_per_rev: must be a multiple of 4 (two phases)"},
     };

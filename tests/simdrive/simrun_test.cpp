@@ -4,9 +4,8 @@
 
 #include <array>
 #include <cstdio>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace {
 
@@ -27,12 +26,14 @@ Result Simrun(const std::string& args) {
     return r;
 }
 
-const std::string kFiles = std::string("--scenario ") + ORVEX_RESOURCE_DIR + "/sim/default.json --setup " +
-                           ORVEX_RESOURCE_DIR + "/../tests/simdrive/data/test_setup.json ";
+const std::string kFiles = std::string("--scenario ") + ORVEX_RESOURCE_DIR +
+                           "/sim/default.json --setup " + ORVEX_RESOURCE_DIR +
+                           "/../tests/simdrive/data/test_setup.json ";
 
 TEST(Simrun, CarriesTheDriveStateFromStepToStep) {
-    const Result r = Simrun(kFiles + "Initial_Positioning_Test In1=4095 --then Ident_R_or_Rs In1=4095 "
-                                     "RefTest=@REFTST_V --log 1:50:1:IQ");
+    const Result r = Simrun(kFiles +
+                            "Initial_Positioning_Test In1=4095 --then Ident_R_or_Rs In1=4095 "
+                            "RefTest=@REFTST_V --log 1:50:1:IQ");
     ASSERT_EQ(r.exit_code, 0);
     const auto j = nlohmann::json::parse(r.out);
     ASSERT_EQ(j["runs"].size(), 2u);
@@ -47,11 +48,15 @@ TEST(Simrun, CarriesTheDriveStateFromStepToStep) {
 }
 
 TEST(Simrun, RefusesBadInputWithExitCodeTwo) {
-    const char* bad[] = {"Not_A_Program", "VDC_Detection_Test In1", "VDC_Detection_Test --then --then",
-                         "Ident_R_or_Rs RefTest=@2:REFTST_V", "VDC_Detection_Test --log 3:10",
+    const char* bad[] = {"Not_A_Program",
+                         "VDC_Detection_Test In1",
+                         "VDC_Detection_Test --then --then",
+                         "Ident_R_or_Rs RefTest=@2:REFTST_V",
+                         "VDC_Detection_Test --log 3:10",
                          "VDC_Detection_Test --bogus"};
     for (const char* args : bad) EXPECT_EQ(Simrun(kFiles + args).exit_code, 2) << args;
-    EXPECT_EQ(Simrun("--scenario /nonexistent.json --setup x.json VDC_Detection_Test").exit_code, 2);
+    EXPECT_EQ(Simrun("--scenario /nonexistent.json --setup x.json VDC_Detection_Test").exit_code,
+              2);
     const Result help = Simrun("--help");
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("--then"), std::string::npos);

@@ -19,7 +19,7 @@ using testing::kSlowPeriod_s;
 using testing::LoadScenario;
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kCountsPerRad = 4000 / kTwoPi;  // 1000 lines
+constexpr double kCountsPerRad = 4000 / kTwoPi;                // 1000 lines
 constexpr double kSpeedScale = kSlowPeriod_s * kCountsPerRad;  // counts per sample per rad/s
 
 void SetGain(Bench& bench, const char* mantissa, const char* shift, double gain) {
@@ -32,7 +32,8 @@ void SetGain(Bench& bench, const char* mantissa, const char* shift, double gain)
 
 // Segment table of a positive trapezoid: ramp to `final` over `ramp_s`, hold,
 // ramp back, pause; increments in 16.16 fixed point with exact landings.
-std::map<std::string, double> Trapezoid(double final, double ramp_s, double hold_s, double pause_s) {
+std::map<std::string, double> Trapezoid(double final, double ramp_s, double hold_s,
+                                        double pause_s) {
     auto n = [](double t) { return std::round(t / kSlowPeriod_s); };
     const double nr = n(ramp_s);
     const double a0 = nr > 1 ? nr - 1 : nr;
@@ -40,8 +41,9 @@ std::map<std::string, double> Trapezoid(double final, double ramp_s, double hold
     const double q1 = std::floor((final - q0 * a0 / 65536) * 65536 + 0.5);
     const double q3 = std::floor(-final / nr * 65536 + 0.5);
     const double q4 = std::floor((-final - q3 * a0 / 65536) * 65536 + 0.5);
-    return {{"a0", a0}, {"b0", q0 / 65536}, {"a1", 1}, {"b1", q1 / 65536}, {"a2", n(hold_s)}, {"b2", 0},
-            {"a3", a0}, {"b3", q3 / 65536}, {"a4", 1}, {"b4", q4 / 65536}, {"a5", n(pause_s)}, {"b5", 0},
+    return {{"a0", a0},        {"b0", q0 / 65536}, {"a1", 1},          {"b1", q1 / 65536},
+            {"a2", n(hold_s)}, {"b2", 0},          {"a3", a0},         {"b3", q3 / 65536},
+            {"a4", 1},         {"b4", q4 / 65536}, {"a5", n(pause_s)}, {"b5", 0},
             {"MultiC", 0}};
 }
 
@@ -85,9 +87,10 @@ TEST(CurrentLoop, StepResponseMatchesTheDesign) {
         // the design is for the linear loop.
         const double step = std::min(4095.0, std::floor(0.8 * (32767 - 2621) / kp));
         ASSERT_TRUE(bench.Run("Initial_Positioning_Test", {{"In1", step}}));
-        ASSERT_TRUE(bench.Run("Current_Controller_Tuning_Test",
-                              {{"RefTest", bench.Var("REFTST_V")}, {"In1", step}, {"Imax_Prot_Test", 30000}},
-                              {2, 100, 1, {"Current_Reference", "Motor_Current", "Voltage_Reference"}}));
+        ASSERT_TRUE(bench.Run(
+            "Current_Controller_Tuning_Test",
+            {{"RefTest", bench.Var("REFTST_V")}, {"In1", step}, {"Imax_Prot_Test", 30000}},
+            {2, 100, 1, {"Current_Reference", "Motor_Current", "Voltage_Reference"}}));
         ASSERT_GT(bench.Var("test_flag"), 0);
         const auto points = bench.Log();
         ASSERT_EQ(points.size(), 100u);
@@ -124,8 +127,9 @@ TEST(SpeedLoop, FollowsTheSegmentReference) {
     inputs["RefTest"] = bench.Var("REFTST_V");
     inputs["IlimPS_Test"] = 3 * kCountsPerAmp;
     inputs["Imax_Prot_Test"] = 30000;
-    ASSERT_TRUE(bench.Run("Speed_Controller_Tuning_Test", inputs,
-                          {1, 1000, 1, {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"}}));
+    ASSERT_TRUE(bench.Run(
+        "Speed_Controller_Tuning_Test", inputs,
+        {1, 1000, 1, {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"}}));
     EXPECT_GT(bench.Var("test_flag"), 0);
     const auto p = bench.Log();
     // 40 samples of ramp, 400 of hold, 40 back, 200 of pause, then the program's
@@ -156,7 +160,7 @@ TEST(PositionLoop, EndsWithinAFewCountsOfTheReference) {
             SetGain(bench, "KIP", "SFTKIP", pb * pb * kSlowPeriod_s * kSpeedScale / k_pm);
             SetGain(bench, "KDP", "SFTKDP", 0);
             SetGain(bench, "KFFS", "SFTSFFW", 1.0);  // the reference's speed fed forward
-            bench.SetOption("SATP", 32767 - 30);  // speed limit 30 counts per sample
+            bench.SetOption("SATP", 32767 - 30);     // speed limit 30 counts per sample
             bench.SetOption("IMAXP", 32767 - 30);
         } else {
             const double pb = kTwoPi * 10;
@@ -173,8 +177,9 @@ TEST(PositionLoop, EndsWithinAFewCountsOfTheReference) {
         inputs["IlimPS_Test"] = 3 * kCountsPerAmp;
         inputs["Imax_Prot_Test"] = 30000;
         const double start = bench.Var("APOS");
-        const char* program = through_speed_loop ? "Position_Controller_Tuning_Test_with_SpdCtrl"
-                                                 : "Position_Controller_Tuning_Test_without_SpdCtrl";
+        const char* program = through_speed_loop
+                                  ? "Position_Controller_Tuning_Test_with_SpdCtrl"
+                                  : "Position_Controller_Tuning_Test_without_SpdCtrl";
         ASSERT_TRUE(bench.Run(program, inputs, {1, 2000, 1, {"Target_Position", "Load_Position"}}));
         EXPECT_GT(bench.Var("test_flag"), 0);
         const auto p = bench.Log();
@@ -199,8 +204,8 @@ namespace {
 TEST(AngleLoop, FindsTheRotorWithoutMovingIt) {
     constexpr double kPolePairs = 50;
     for (double rest_rad : {0.0, 0.01, 0.02, -0.015}) {
-        const Scenario s =
-            testing::LoadScenario("default.json", [&](Scenario& sc) { sc.motor.initial_angle_rad = rest_rad; });
+        const Scenario s = testing::LoadScenario(
+            "default.json", [&](Scenario& sc) { sc.motor.initial_angle_rad = rest_rad; });
         testing::Bench bench(s);
         const double start = bench.Var("APOS");
         ASSERT_TRUE(bench.Run("Angle_Controller_Tuning_Test",
@@ -208,7 +213,8 @@ TEST(AngleLoop, FindsTheRotorWithoutMovingIt) {
                               {2, 2000, 10, {"Motor_Current", "Electric_Angle"}}));
         EXPECT_GT(bench.Var("test_flag"), 0) << rest_rad;
         EXPECT_NEAR(bench.Var("APOS"), start, 12) << rest_rad;
-        const double rotor = kPolePairs * bench.drive->core().plant().State().angle_rad * 65536 / 6.283185307179586;
+        const double rotor =
+            kPolePairs * bench.drive->core().plant().State().angle_rad * 65536 / 6.283185307179586;
         const auto points = bench.Log();
         ASSERT_FALSE(points.empty());
         EXPECT_NEAR(points.back()[2], rotor - 16384, 4550) << rest_rad;
