@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/ui/test_dlg.h"
-#include "identification/test_texts.h"
+#include "host/ui/drive_test_dlg.h"
+#include "identification/result_texts.h"
 
 class CMC_Variable;
 

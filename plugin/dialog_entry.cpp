@@ -7,7 +7,7 @@
 #include "editor/drive_info.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
-#include "identification/test_vdc_detection.h"
+#include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))

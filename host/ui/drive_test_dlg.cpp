@@ -1,4 +1,4 @@
-#include "host/ui/test_dlg.h"
+#include "host/ui/drive_test_dlg.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // the modal seam, its buttons are pressed, and simulated time advances by hand
 // between the timer ticks.
 
-#include "identification/test_vdc_detection.h"
+#include "identification/vdc_detection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "identification/test_vdc_detection.h"
+#include "identification/vdc_detection.h"
 
 #include "compute/supply_voltage.h"
 #include "host/setup/setup.h"
-#include "ui_test_vdc_detection.h"
+#include "ui_vdc_detection.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "identification/test_texts.h"
+#include "identification/result_texts.h"
 
 #include <cmath>
 #include <cstdio>
