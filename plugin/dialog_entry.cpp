@@ -4,7 +4,11 @@
 #include <memory>
 #include <string_view>
 
+#include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
+#include "editor/filters_dlg.h"
+#include "editor/inertia_question.h"
+#include "editor/motor_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "identification/vdc_detection.h"
@@ -34,8 +38,9 @@ int OpenTestModal(CMC_Setup* setup) {
 
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
-    {"driveinfo", OpenModal<CDriveInfo>},
-    {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"driveinfo", OpenModal<CDriveInfo>},     {"motorsetup", OpenModal<CMotorSetupDialog>},
+    {"inertia", OpenModal<CInertiaQuestion>}, {"analogref", OpenModal<CAnalogReferenceDlg>},
+    {"filters", OpenModal<CFiltersDialog>},   {"vdc", OpenTestModal<CTestVdcDetection>},
 };
 
 }  // namespace
