@@ -35,7 +35,7 @@ bool IsLeadLag(int type) {
 // The plot's lowest frequency; the highest is the slow loop's Nyquist frequency.
 constexpr double kLowestHz = 1.0;
 // A notch's exact zero would be minus infinity: the plot stops at this depth.
-constexpr double kFloorDb = -100.0;
+constexpr double kFloorDb = -60.0;
 
 }  // namespace
 
@@ -92,6 +92,11 @@ CFiltersDialog::CFiltersDialog(CMC_Setup* setup, int running, QWidget* parent)
     QCustomPlot* plot = graph->Plot();
     plot->xAxis->setScaleType(QCPAxis::stLogarithmic);
     plot->xAxis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
+    // The legend in the lower left corner, where low-pass and notch curves leave room.
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignLeft);
+    QFont legend_font = plot->legend->font();
+    legend_font.setPointSizeF(legend_font.pointSizeF() * 0.85);
+    plot->legend->setFont(legend_font);
 }
 
 CFiltersDialog::~CFiltersDialog() = default;

@@ -154,6 +154,8 @@ bool CMotorSetupDialog::OnInitDialog() {
         current);
     if (brake) RefreshParameterControls("MotorBrake_output");
     orvex::ShowPicture(f.brakePicture, setup, QStringLiteral("3065"));
+    // A count has no unit to choose: its selector would stand empty.
+    ShowChild(f.linesUnit, !setup->GetParameterUnit("No_encoder_lines").empty());
 
     UpdateData(false);
     return true;
