@@ -54,6 +54,47 @@ TEST(LoopGains, EachFamilyEncodesItsOwnOptionsAndDecodesTheDriveGain) {
     }
 }
 
+TEST(GainTable, ReencodingWritesEveryOptionOrNoneWhenOneIsMissing) {
+    for (const orvex::GainOptions& g : orvex::kGainOptions) {
+        SCOPED_TRACE(g.gain);
+        SetupBuilder whole;
+        whole.Real(g.gain, 37.1).Option(g.mantissa, -7).Option(g.shift, -7);
+        if (g.high_shift) whole.Option(g.high_shift, -7);
+        auto s = whole.Build();
+        ASSERT_EQ(orvex::ReencodeGain(s.get(), g), 1);
+        EXPECT_EQ(Value(*s, g.shift), 6);  // 2^5 < 37.1 <= 2^6
+        EXPECT_DOUBLE_EQ(Value(*s, g.mantissa), 37.1 * 32767 / 64);
+        if (g.high_shift) {
+            EXPECT_EQ(Value(*s, g.high_shift), 0);
+        }
+        EXPECT_NEAR(Value(*s, g.gain), 37.1, 1e-12);
+
+        // Without its shift option no step runs: the gain and the mantissa stay.
+        auto partial = SetupBuilder().Real(g.gain, 37.1).Option(g.mantissa, -7).Build();
+        EXPECT_EQ(orvex::ReencodeGain(partial.get(), g), 0);
+        EXPECT_EQ(Value(*partial, g.mantissa), -7);
+        EXPECT_EQ(Value(*partial, g.gain), 37.1);
+    }
+}
+
+TEST(GainTable, FindsAGainWithoutRegardToCase) {
+    const struct {
+        const char* name;
+        const char* mantissa;  // null: not a gain
+    } cases[] = {{"Kp_C_scl", "KPI"},   {"kp_c_SCL", "KPI"},   {"KFFA_SCL", "KFFA"},
+                 {"ki_t_scl", "KITHT"}, {"Kp_X_scl", nullptr}, {"KPI", nullptr},
+                 {"", nullptr}};
+    for (const auto& c : cases) {
+        const orvex::GainOptions* g = orvex::FindGainOptions(c.name);
+        if (!c.mantissa) {
+            EXPECT_EQ(g, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(g, nullptr) << c.name;
+        EXPECT_STREQ(g->mantissa, c.mantissa) << c.name;
+    }
+}
+
 TEST(AccelerationFeedForward, SplitsTheShiftAtEleven) {
     const struct {
         double gain, sftaffw, sftkff, kffa;
