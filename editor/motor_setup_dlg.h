@@ -33,7 +33,18 @@ class CMotorSetupDialog : public CMySetupDlg {
 
     Ui::MotorSetup& Form() { return *ui_; }
 
+    /// The tests the dialog opens.
+    enum class Test { kPhaseConnections, kResistanceInductance, kEncoderConnection, kLineCount };
+
+  protected:
+    /// Whether the module has the test; a button whose test is missing stays disabled
+    /// and says so.
+    virtual bool HasTest(Test test) const;
+    /// Runs the test modally on the setup: 1 when it closed with OK, else 0.
+    virtual int RunTest(Test test);
+
   private:
+    void OnTestButton(Test test);
     // Whether the drive has the encoder input filter, the counting direction switch,
     // and a brake it can drive (parameters and at least one brake output).
     bool HasEncoderFilter() const;

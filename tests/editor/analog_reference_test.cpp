@@ -199,4 +199,32 @@ TEST_F(AnalogReferenceTest, DeadBandRangeFollowsItsPoint) {
     EXPECT_EQ(seam.MessageTexts().size(), 1);
 }
 
+class DialogWithTest : public CAnalogReferenceDlg {
+  public:
+    using CAnalogReferenceDlg::CAnalogReferenceDlg;
+    int runs = 0;
+
+  protected:
+    bool HasTest() const override { return true; }
+    int RunTest() override {
+        ++runs;
+        // The test leaves a new end value in the setup and is cancelled.
+        GetSetup()->SetParameterValueInBaseUnit("POS_max", 6.283185307179586);
+        return 0;
+    }
+};
+
+TEST_F(AnalogReferenceTest, TestIsForTheAnalogueReferenceAndItsEndIsShownWhateverTheResult) {
+    DialogWithTest dlg(setup.get(), nullptr);
+    RunScripted(dlg, [&] {
+        Ui::AnalogReference& f = dlg.Form();
+        EXPECT_FALSE(f.testButton->isEnabled());  // a digital reference
+        f.analogueRadio->click();
+        ASSERT_TRUE(f.testButton->isEnabled());
+        f.testButton->click();
+        EXPECT_EQ(dlg.runs, 1);
+        EXPECT_EQ(f.maxEdit->text(), "1");
+    });
+}
+
 }  // namespace
