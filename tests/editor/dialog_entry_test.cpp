@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <QDialog>
+#include <QLabel>
 #include <QTextBrowser>
 
 #include "editor_fixture.h"
@@ -34,6 +35,32 @@ TEST_F(DialogEntryTest, OpensDialogsByNameAndReportsTheirEnd) {
     EXPECT_EQ(open(setup.get(), "nosuchdialog"), -1);
     EXPECT_EQ(open(nullptr, "driveinfo"), -1);
     EXPECT_EQ(seam.Records().at(0).caption, "Drive info");
+    EXPECT_TRUE(seam.Problems().isEmpty());
+}
+
+TEST_F(DialogEntryTest, EditorSubDialogsOpenWithTheirBuiltInPictures) {
+    setup->SetGuiModule("");  // the pictures the plug-in has built in
+    struct Case {
+        const char* name;
+        const char* caption;
+        const char* picture;  // object name of a picture control, or null
+    };
+    const Case cases[] = {{"motorsetup", "Step Motor and Load Setup", "brakePicture"},
+                          {"inertia", "Motor inertia", nullptr},
+                          {"analogref", "External Reference Setup", "diagramPicture"},
+                          {"filters", "Filters", nullptr}};
+    for (const Case& c : cases) {
+        seam.AnswerDialog([&](QDialog& d) {
+            if (c.picture) {
+                auto* picture = d.findChild<QLabel*>(c.picture);
+                ASSERT_NE(picture, nullptr) << c.name;
+                EXPECT_FALSE(picture->pixmap().isNull()) << c.name;
+            }
+            d.reject();
+        });
+        EXPECT_EQ(open(setup.get(), c.name), 0) << c.name;
+        EXPECT_EQ(seam.Records().back().caption, c.caption);
+    }
     EXPECT_TRUE(seam.Problems().isEmpty());
 }
 
