@@ -66,6 +66,8 @@ TEST_F(DialogEntryTest, EditorSubDialogsOpenWithTheirBuiltInPictures) {
 
 TEST_F(DialogEntryTest, LoadingThePluginMakesItsHelpPagesFindable) {
     EXPECT_EQ(axis::FindHelpPage(262420), ":/orvex/help/262420.html");
+    EXPECT_EQ(axis::FindHelpPage(262407), ":/orvex/help/262407.html");  // motor setup
+    EXPECT_EQ(axis::FindHelpPage(262401), ":/orvex/help/262401.html");  // external reference
     axis::ShowHelp(262420, nullptr);
     QWidget* viewer = axis::HelpViewerWindow();
     ASSERT_NE(viewer, nullptr);
