@@ -9,13 +9,14 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/setup_access.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
 namespace {
 
 bool On(const CMC_Setup* s, const char* name) {
-    return IsOn(Base(s, name));
+    return axis::IsSwitchOn(Base(s, name));
 }
 int Truncated(const CMC_Setup* s, const char* name) {
     return TruncToInt32(Base(s, name));
@@ -271,9 +272,11 @@ int ComputeOption_ACR(CMC_Setup* s) {
         acr = Assign(acr, mode_bits, false) | kAcrLoopOn;
     }
 
-    const bool speed_forward = Probe(s, {"SpeedForward"}) && IsOn(Internal(s, "SpeedForward"));
+    const bool speed_forward =
+        Probe(s, {"SpeedForward"}) && axis::IsSwitchOn(Internal(s, "SpeedForward"));
     acr = Assign(acr, kAcrSpeedForward, speed_forward);
-    if (freeze_control) acr = Assign(acr, kAcrFreezeControl, IsOn(Internal(s, "isFreezeControl")));
+    if (freeze_control)
+        acr = Assign(acr, kAcrFreezeControl, axis::IsSwitchOn(Internal(s, "isFreezeControl")));
     WriteRegister(s, "ACR", acr);
     return 1;
 }
@@ -509,7 +512,7 @@ int ComputeOption_COUNTINGDIR(CMC_Setup* s) {
 
 int ReadBack_ReverseCounting(CMC_Setup* s) {
     if (!HasAll(s, {"ReverseCounting", "COUNTINGDIR"})) return 0;
-    WriteSwitch(s, "ReverseCounting", IsOn(Internal(s, "COUNTINGDIR")));
+    WriteSwitch(s, "ReverseCounting", axis::IsSwitchOn(Internal(s, "COUNTINGDIR")));
     return 1;
 }
 
@@ -552,7 +555,7 @@ int ComputeOption_QUAL_AQ2(CMC_Setup* s) {
 
 int ReadBack_isFilterEnc(CMC_Setup* s) {
     if (!HasAll(s, {"isFilterEnc", "QUAL"})) return 0;
-    WriteSwitch(s, "isFilterEnc", IsOn(Internal(s, "QUAL")));
+    WriteSwitch(s, "isFilterEnc", axis::IsSwitchOn(Internal(s, "QUAL")));
     return 1;
 }
 

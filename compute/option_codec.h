@@ -38,8 +38,6 @@ bool HasAll(const CMC_Setup* setup, std::initializer_list<const char*> names);
 /// A silent probe: true when the setup has every name (g_bShowErrors cleared and
 /// restored).
 bool Probe(const CMC_Setup* setup, std::initializer_list<const char*> names);
-/// A switch counts as on when its value truncated to an integer is exactly 1.
-bool IsOn(double value);
 
 /// Encodes the gain parameter `gain` into its mantissa and shift options.
 /// 0 when a name is absent.

@@ -7,6 +7,7 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/setup_access.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
@@ -133,7 +134,8 @@ constexpr double kProtectionOff = 65535.0;
 
 int ComputeErrorTime(CMC_Setup* s, const char* option, const char* enable, const char* time) {
     if (!HasAll(s, {option, enable, time, "Ts_S"})) return 0;
-    SetBase(s, option, IsOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S") : kProtectionOff);
+    SetBase(s, option,
+            axis::IsSwitchOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S") : kProtectionOff);
     return 1;
 }
 
@@ -159,7 +161,7 @@ int ComputeOption_PCR(CMC_Setup* s) {
         return 0;
     int pcr = TruncToInt32(Base(s, "PCR")) & kPcrKeptBits;
     for (const ProtectionFlag& f : kProtectionFlags)
-        if (IsOn(Base(s, f.name))) pcr |= 1 << f.bit;
+        if (axis::IsSwitchOn(Base(s, f.name))) pcr |= 1 << f.bit;
     SetBase(s, "PCR", pcr);
     return 1;
 }

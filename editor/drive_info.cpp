@@ -7,6 +7,7 @@
 
 #include "compute/sequences.h"
 #include "host/setup/setup.h"
+#include "host/setup/value_rules.h"
 #include "host/ui/modal_seam.h"
 #include "ui_drive_info.h"
 
@@ -18,7 +19,7 @@ constexpr int kWordsPerKword = 1024;
 constexpr int kMaxKwords = std::numeric_limits<int>::max() / kWordsPerKword;
 
 bool IsOn(const CMC_Setup* setup, const char* name) {
-    return std::trunc(setup->GetParameterValueInBaseUnit(name)) == 1.0;
+    return axis::IsSwitchOn(setup->GetParameterValueInBaseUnit(name));
 }
 
 // "16" -> 16, "16k" -> 16, "abc" -> 0: the leading decimal digits, as the field is
