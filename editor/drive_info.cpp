@@ -94,7 +94,7 @@ void CDriveInfo::DoDataExchange(bool save) {
 void CDriveInfo::ApplyLoadRules() {
     const CMC_Setup* setup = GetSetup();
     Ui::DriveInfo& f = *ui_;
-    const bool e = editing_ != 0;
+    const bool e = editing_;
     const bool s = IsOn(setup, "isDriveTemperatureSensor");
     const bool ov = IsOn(setup, "isOverVoltage");
     const bool uv = IsOn(setup, "isUnderVoltage");
@@ -143,7 +143,7 @@ bool CDriveInfo::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this || key->isAutoRepeat()) return false;
     if (key->key() != kChordKey || key->modifiers() != kChordModifiers) return false;
-    editing_ = editing_ ? 0 : 1;
+    editing_ = !editing_;
     UpdateData(false);
     // Kept from the controls: an edit field would take Ctrl+Alt as AltGr and type the
     // letter.
