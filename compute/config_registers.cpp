@@ -63,8 +63,8 @@ double TransmissionRatio(const CMC_Setup* s) {
     return Base(s, "Motor_transmission") / Base(s, "Load_transmission");
 }
 
-// ReadBack of a slow-loop sample count as a time: "Ts_S" x count; no range.
-int ReadBackSamplesAsTime(CMC_Setup* s, const char* target, const char* option) {
+// A brake delay from its slow-sample count option: "Ts_S" x count; its range stays.
+int ReadBackBrakeDelay(CMC_Setup* s, const char* target, const char* option) {
     if (!HasAll(s, {target, option, "Ts_S"})) return 0;
     s->SetParameterValueInBaseUnit(target, Base(s, "Ts_S") * Internal(s, option));
     return 1;
@@ -596,10 +596,10 @@ int ReadBack_MotorBrake_output(CMC_Setup* s) {
 }
 
 int ReadBack_MotorBrake_releasetime(CMC_Setup* s) {
-    return ReadBackSamplesAsTime(s, "MotorBrake_releasetime", "BRAKERELEASEDELAY");
+    return ReadBackBrakeDelay(s, "MotorBrake_releasetime", "BRAKERELEASEDELAY");
 }
 int ReadBack_MotorBrake_applytime(CMC_Setup* s) {
-    return ReadBackSamplesAsTime(s, "MotorBrake_applytime", "BRAKEAPPLYDELAY");
+    return ReadBackBrakeDelay(s, "MotorBrake_applytime", "BRAKEAPPLYDELAY");
 }
 
 // --- Freeze control window ------------------------------------------------------------

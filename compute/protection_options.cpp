@@ -144,8 +144,9 @@ int ReadBackErrorEnable(CMC_Setup* s, const char* enable, const char* option) {
     return SetRangedValue(s, enable, 0.0, 1.0, Base(s, option) == kProtectionOff ? 0.0 : 1.0);
 }
 
-// A time in slow samples, at most the drive's 15-bit sample counter.
-int ReadBackSampleTime(CMC_Setup* s, const char* time, const char* option) {
+// A protection's delay from its slow-sample counter option, ranged from 1 ms up to the
+// counter's 15-bit reach (the period from the clock registers).
+int ReadBackProtectionDelay(CMC_Setup* s, const char* time, const char* option) {
     if (!HasAllOf(s, {{time, option}, kSpeedLoopPeriodNames})) return 0;
     const double ts = GetSpeedLoopPeriod(s);
     return SetRangedValue(s, time, 0.001, kFixedOne * ts, Base(s, option) * ts);
@@ -335,7 +336,7 @@ int ComputeOption_TIMAXPROT(CMC_Setup* s) {
 }
 
 int ReadBack_time_Imax_Prot(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_Imax_Prot", "TIMAXPROT");
+    return ReadBackProtectionDelay(s, "time_Imax_Prot", "TIMAXPROT");
 }
 
 int ComputeOption_ERRMAX(CMC_Setup* s) {
@@ -359,7 +360,7 @@ int ReadBack_isPositionControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_pos(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_pos", "TERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_pos", "TERRMAX");
 }
 
 int ComputeOption_SERRMAX(CMC_Setup* s) {
@@ -383,7 +384,7 @@ int ReadBack_isSpeedControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_spd(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_spd", "TSERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_spd", "TSERRMAX");
 }
 
 // --- Voltage boost ----------------------------------------------------------------------------
