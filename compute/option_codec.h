@@ -12,8 +12,6 @@
 namespace orvex {
 
 inline constexpr double kFixedOne = 32767.0;
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 6.283185307179586;
 
 /// Gives `p` the range [min, max] in an order that keeps minimum <= maximum at every
 /// step, whatever the old range was. 1 on success; 0 when min > max (nothing changes).

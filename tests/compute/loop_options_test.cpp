@@ -1,17 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 
 #include "compute/control_loop_options.h"
 #include "compute/option_codec.h"
-#include "tests/compute/loop_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-using loop_test::kCurrentScale;
-using loop_test::SetupBuilder;
-using loop_test::Value;
+using compute_test::kCurrentScale;
+using compute_test::PowerStageDrive;
+using compute_test::SetupBuilder;
+using compute_test::Value;
 using Conversion = int (*)(CMC_Setup*);
 
 struct GainFamily {
@@ -100,8 +102,7 @@ TEST(AccelerationFeedForward, SplitsTheShiftAtEleven) {
 }
 
 std::unique_ptr<CMC_Setup> OutputFilter(double use_filter, double corner_per_s) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("isUseFilterOnCrtCtrlOutput", use_filter)
         .Real("FilterOnCurrentControllerOutput", corner_per_s, "1/s")
         .Option("FILTERQ", -5)
@@ -152,8 +153,7 @@ TEST(CurrentOutputFilter, RegisterSurvivesEveryForwardAndReadBackCycle) {
 }
 
 std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double acr = 0) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("IlimPS", 2, "A")
         .Real("IPSatS", 50, "%")
         .Real("IPSatP", 25, "%")
@@ -170,8 +170,8 @@ std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double
 }
 
 TEST(LoopSaturations, StoredAsDistanceFromFullScale) {
-    const double k_s = 500e-6 * 4000 / orvex::kTwoPi;      // counts per rad/s and sample
-    const double current_sat = 32767 - 2 * kCurrentScale;  // 26215
+    const double k_s = 500e-6 * 4000 / (2 * std::numbers::pi);  // counts per rad/s and sample
+    const double current_sat = 32767 - 2 * kCurrentScale;       // 26215
     const struct {
         double position_type, mode, ipsats, imaxs, satp, imaxp;
     } cases[] = {
