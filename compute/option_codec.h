@@ -7,11 +7,13 @@
 
 #include <functional>
 
+#include "host/link/drive_facts.h"
 #include "host/setup/setup.h"
 
 namespace orvex {
 
-inline constexpr double kFixedOne = 32767.0;
+/// The drive's fixed-point 1.0, as the codecs name it.
+inline constexpr double kFixedOne = drive::kFullScale;
 
 /// Gives `p` the range [min, max] in an order that keeps minimum <= maximum at every
 /// step, whatever the old range was. 1 on success; 0 when min > max (nothing changes).
