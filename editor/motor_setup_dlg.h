@@ -4,6 +4,7 @@
 // buttons that open the motor and encoder tests.
 
 #include <memory>
+#include <numbers>
 
 #include "editor/my_setup_dlg.h"
 
@@ -18,7 +19,7 @@ class CMotorSetupDialog : public CMySetupDlg {
     /// Help context of the dialog's page (F1).
     static constexpr int kHelpContext = 262407;
     /// The base-unit value (one turn, 2 pi rad) that replaces a transmission term of 0.
-    static constexpr double kOneTurn = 6.283185307179586;
+    static constexpr double kOneTurn = 2 * std::numbers::pi;
     /// The limit switch advice.
     static const char* const kLimitSwitchAdvice;
 
