@@ -4,7 +4,9 @@
 #include <memory>
 #include <string_view>
 
+#include "editor/advanced_dlg.h"
 #include "editor/drive_info.h"
+#include "editor/drive_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "identification/vdc_detection.h"
@@ -34,6 +36,8 @@ int OpenTestModal(CMC_Setup* setup) {
 
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
+    {"drivesetup", OpenModal<CDriveSetupDlg>},
+    {"advanced", OpenModal<CAdvancedDialog>},
     {"driveinfo", OpenModal<CDriveInfo>},
     {"vdc", OpenTestModal<CTestVdcDetection>},
 };
