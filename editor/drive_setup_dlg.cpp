@@ -14,8 +14,10 @@
 #include "compute/parameter_ranges.h"
 #include "compute/sequences.h"
 #include "editor/advanced_dlg.h"
+#include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
 #include "editor/editor_pictures.h"
+#include "editor/motor_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "host/ui/modal_seam.h"
@@ -240,10 +242,8 @@ void CDriveSetupDlg::BuildSubDialogTable() {
          test_missing.arg(tr("position controller tuning test"))},
         {f.startTuneButton, nullptr, AfterOk::RedrawAndReload, false,
          test_missing.arg(tr("electric angle controller tuning test"))},
-        {f.extRefSetupButton, nullptr, AfterOk::RedrawAndReload, true,
-         test_missing.arg(tr("external reference dialog"))},
-        {f.motorSetupButton, nullptr, AfterOk::Reload, false,
-         test_missing.arg(tr("motor and load setup dialog"))},
+        {f.extRefSetupButton, OpenEditor<CAnalogReferenceDlg>, AfterOk::RedrawAndReload, true, {}},
+        {f.motorSetupButton, OpenEditor<CMotorSetupDialog>, AfterOk::Reload, false, {}},
         {f.advancedButton, OpenEditor<CAdvancedDialog>, AfterOk::Reload, false, {}},
         {f.driveInfoButton, OpenEditor<CDriveInfo>, AfterOk::Redraw, false, {}},
     };

@@ -36,9 +36,9 @@ int OpenTestModal(CMC_Setup* setup) {
 
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
+    {"driveinfo", OpenModal<CDriveInfo>},
     {"drivesetup", OpenModal<CDriveSetupDlg>},
     {"advanced", OpenModal<CAdvancedDialog>},
-    {"driveinfo", OpenModal<CDriveInfo>},
     {"vdc", OpenTestModal<CTestVdcDetection>},
 };
 

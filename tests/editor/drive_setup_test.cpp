@@ -348,26 +348,60 @@ TEST_F(DriveSetupTest, TestsNotBuiltYetAreDisabledAndSaySo) {
 
 TEST_F(DriveSetupTest, SubDialogsOpenOnOptionsInStepAndReloadAfterOk) {
     const double pwm_period = Value("PWMPER");
-    Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
-        Set("PWMPER", 1);  // stale: the round trip before the dialog computes it again
-        seam.AnswerDialog([&](QDialog& info) {
-            EXPECT_EQ(info.windowTitle(), "Drive info");
-            EXPECT_EQ(Value("PWMPER"), pwm_period);
-            // Changed behind the editor's back, shown after OK.
-            Set("Vdc", 36);
-            info.accept();
-        });
-        f.driveInfoButton->click();
-        EXPECT_EQ(f.vdcEdit->text(), "36");
+    Set("ExternalReference", 1);
+    struct Case {
+        const char* button;
+        bool confirm;
+        bool redrawn, reloaded;
+    } const cases[] = {
+        {"driveInfoButton", true, true, false},  {"advancedButton", true, false, true},
+        {"motorSetupButton", true, false, true}, {"extRefSetupButton", true, true, true},
+        {"advancedButton", false, false, false}, {"detectButton", false, false, false},
+    };
+    Run([&](CDriveSetupDlg& dlg, Ui::DriveSetup& f) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.button);
+            const double vdc = Value("Vdc");
+            const int mode = static_cast<int>(Value("ControlMode"));
+            Set("PWMPER", 1);  // stale: the round trip before the dialog computes it again
+            seam.AnswerDialog([&](QDialog& sub) {
+                EXPECT_EQ(Value("PWMPER"), pwm_period);
+                // Changed behind the editor's back: shown after OK as the row says.
+                Set("Vdc", vdc + 1);
+                Set("ControlMode", mode == 0 ? 1 : 0);
+                c.confirm ? sub.accept() : sub.reject();
+            });
+            const QString vdc_shown = f.vdcEdit->text();
+            const bool position_box = f.positionBox->isEnabled();
+            dlg.findChild<QAbstractButton*>(c.button)->click();
+            EXPECT_EQ(f.vdcEdit->text() != vdc_shown, c.redrawn || c.reloaded);
+            EXPECT_EQ(f.positionBox->isEnabled(),
+                      c.reloaded ? Value("ControlMode") == 0 : position_box);
+        }
+    });
+    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+}
 
-        seam.AnswerDialog([&](QDialog& advanced) {
-            EXPECT_EQ(advanced.windowTitle(), "Advanced");
+TEST_F(DriveSetupTest, MotorSetupOpensAtFirstShowingWithoutARoundTripBefore) {
+    const double pwm_period = Value("PWMPER");
+    Run([&](CDriveSetupDlg& dlg, Ui::DriveSetup& f) {
+        EXPECT_TRUE(dlg.IsTimerRunning(CDriveSetupDlg::kMotorSetupTimerId));
+        Set("PWMPER", 1);
+        bool opened = false;
+        seam.AnswerDialog([&](QDialog& motor) {
+            opened = true;
+            EXPECT_EQ(Value("PWMPER"), 1);
             Set("ControlMode", 2);
-            advanced.reject();
+            motor.accept();
         });
-        f.advancedButton->click();
-        // Cancelled: nothing reloaded.
-        EXPECT_TRUE(f.positionBox->isEnabled());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return opened; }, 5000));
+        EXPECT_FALSE(dlg.IsTimerRunning(CDriveSetupDlg::kMotorSetupTimerId));
+        // After its OK: options and parameters in step, controls reloaded.
+        EXPECT_EQ(Value("PWMPER"), pwm_period);
+        EXPECT_TRUE(f.torqueModeRadio->isChecked());
+        EXPECT_FALSE(f.positionBox->isEnabled());
+        // Once per showing.
+        QTest::qWait(10);
     });
     EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
 }
@@ -407,15 +441,12 @@ TEST_F(DriveSetupTest, GuidelinesWalkTheTenSteps) {
     });
 }
 
-TEST_F(DriveSetupTest, FirstShowingTimerRunsOnceAndHelpHasAPage) {
+TEST_F(DriveSetupTest, HelpHasAPageAndTheMotorSetupButtonItsPicture) {
     axis::RegisterHelpFolder(":/orvex/help");
     EXPECT_FALSE(axis::FindHelpPage(CDriveSetupDlg::kHelpContext).isEmpty());
-    Run([&](CDriveSetupDlg& dlg, Ui::DriveSetup& f) {
-        EXPECT_TRUE(dlg.IsTimerRunning(CDriveSetupDlg::kMotorSetupTimerId));
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return !dlg.IsTimerRunning(CDriveSetupDlg::kMotorSetupTimerId); }, 5000));
-        EXPECT_FALSE(f.motorSetupButton->icon().isNull());
-    });
+    CDriveSetupDlg dlg(setup.get(), nullptr);
+    dlg.OnInitDialog();
+    EXPECT_FALSE(dlg.Form().motorSetupButton->icon().isNull());
 }
 
 }  // namespace
