@@ -142,7 +142,10 @@ void CAdvancedDialog::ShowScheme(int id) {
     if (id == scheme_shown_) return;
     QLabel* picture = ui_->schemePicture;
     const QString path = orvex::NumberedPicture(id);
-    picture->setPixmap(orvex::RenderPicture(path, orvex::PictureSize(path), devicePixelRatioF()));
+    const QSize size = orvex::PictureSize(path);
+    picture->setPixmap(orvex::RenderPicture(path, size, devicePixelRatioF()));
+    // Room for the whole diagram: a clipped block diagram misleads.
+    picture->setMinimumSize(size);
     picture->setAccessibleName(QStringLiteral("%1").arg(id));
     scheme_shown_ = id;
 }

@@ -352,7 +352,7 @@ void CDriveSetupDlg::OnAxisIdChosen(int index) {
 
 void CDriveSetupDlg::ShowDigitalReferenceType() {
     SetChildText(ui_->digitalRefLabel, IntValue(GetSetup(), "DigitalReferenceType") == 0
-                                           ? tr("Pulse && Direction")
+                                           ? tr("Pulse & Direction")
                                            : tr("Incremental Encoder"));
 }
 
