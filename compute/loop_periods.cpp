@@ -8,10 +8,6 @@
 namespace orvex {
 namespace {
 
-// Value types of the drive's 16- and 32-bit registers.
-constexpr int kTypeOption16 = 5;
-constexpr int kTypeOption32 = 6;
-
 const CMC_UnitType* TypeOfBaseUnit(const CMC_Setup& setup, const char* unit) {
     const CMC_Unit* base = setup.GetUnits()->FindBaseUnit(unit);
     return base ? base->GetUnitType() : nullptr;
@@ -42,8 +38,7 @@ void CorrectI2tCurrent(CMC_Setup* setup, const char* current, const char* time,
 }  // namespace
 
 PeriodDependence PeriodDependenceOf(const CMC_Setup& setup, const CMC_Parameter& p) {
-    if (p.GetType() == kTypeOption16 || p.GetType() == kTypeOption32)
-        return PeriodDependence::kNone;
+    if (p.IsOption()) return PeriodDependence::kNone;
     const CMC_UnitType* type = p.GetUnitType();
     if (!type) return PeriodDependence::kNone;
     auto is = [&](const char* unit) { return type == TypeOfBaseUnit(setup, unit); };

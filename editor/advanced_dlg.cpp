@@ -10,7 +10,7 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/sequences.h"
-#include "editor/editor_pictures.h"
+#include "editor/pictures.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "host/ui/modal_seam.h"
@@ -140,13 +140,8 @@ void CAdvancedDialog::ApplySpeedForwardRule() {
 
 void CAdvancedDialog::ShowScheme(int id) {
     if (id == scheme_shown_) return;
-    QLabel* picture = ui_->schemePicture;
-    const QString path = orvex::NumberedPicture(id);
-    const QSize size = orvex::PictureSize(path);
-    picture->setPixmap(orvex::RenderPicture(path, size, devicePixelRatioF()));
-    // Room for the whole diagram: a clipped block diagram misleads.
-    picture->setMinimumSize(size);
-    picture->setAccessibleName(QStringLiteral("%1").arg(id));
+    // The picture control is as high as the diagrams and as wide as the widest.
+    orvex::ShowPicture(ui_->schemePicture, GetSetup(), QString::number(id));
     scheme_shown_ = id;
 }
 

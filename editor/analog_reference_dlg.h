@@ -19,6 +19,8 @@ class CAnalogReferenceDlg : public CMySetupDlg {
   public:
     /// Help context of the dialog's page (F1).
     static constexpr int kHelpContext = 262401;
+    /// Control modes ("ControlMode").
+    enum Mode { kPositionMode = 0, kSpeedMode = 1, kTorqueMode = 2 };
 
     CAnalogReferenceDlg(CMC_Setup* setup, QWidget* parent);
     ~CAnalogReferenceDlg() override;
@@ -29,8 +31,19 @@ class CAnalogReferenceDlg : public CMySetupDlg {
     void OnChangedParameterUnit(const char* name) override;
     void OnRefreshParameterValue(const char* name) override;
 
+    /// Whether the drive has an analogue reference input (drive variable and
+    /// parameter "CADIN").
+    bool HasAnalogueInput() const { return analogue_input_; }
     Ui::AnalogReference& Form() { return *ui_; }
 
   private:
+    int Mode() const;
+    void ApplyLoadRules();
+    void ShowFilterRow();
+    void CaptionLimitCheck();
+    // Shows the unit of each minimum (and of the dead band's range) beside its field.
+    void ShowFollowerUnits();
+
     std::unique_ptr<Ui::AnalogReference> ui_;
+    bool analogue_input_ = false;
 };

@@ -16,8 +16,8 @@
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
-#include "editor/editor_pictures.h"
 #include "editor/motor_setup_dlg.h"
+#include "editor/pictures.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "host/ui/modal_seam.h"
@@ -70,6 +70,9 @@ const char* const kGuidelines[] = {
     "Step 10. Set the time needed to align the motor first on phase B and than on phase A.",
     nullptr,
 };
+
+// The "Motor setup" button's picture, in logical pixels.
+constexpr QSize kMotorSetupPictureSize(96, 64);
 
 // Axis ID 0 is "H/W": the drive takes its ID from its own switches.
 constexpr int kHighestAxisId = 255;
@@ -317,7 +320,8 @@ bool CDriveSetupDlg::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
     CMC_Setup* setup = GetSetup();
     Ui::DriveSetup& f = *ui_;
-    f.motorSetupButton->setIcon(orvex::EditorPicture(orvex::kMotorSetupPicture));
+    orvex::SetButtonPicture(f.motorSetupButton, setup, QStringLiteral("TO_MOTORSETUP"),
+                            kMotorSetupPictureSize);
     // Without a start mode, aligning on the phases is the only way to start.
     if (!Has(setup, "StartMode")) f.alignStartRadio->setChecked(true);
     {

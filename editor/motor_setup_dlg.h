@@ -17,6 +17,10 @@ class CMotorSetupDialog : public CMySetupDlg {
   public:
     /// Help context of the dialog's page (F1).
     static constexpr int kHelpContext = 262407;
+    /// The base-unit value (one turn, 2 pi rad) that replaces a transmission term of 0.
+    static constexpr double kOneTurn = 6.283185307179586;
+    /// The limit switch advice.
+    static const char* const kLimitSwitchAdvice;
 
     CMotorSetupDialog(CMC_Setup* setup, QWidget* parent);
     ~CMotorSetupDialog() override;
@@ -30,5 +34,14 @@ class CMotorSetupDialog : public CMySetupDlg {
     Ui::MotorSetup& Form() { return *ui_; }
 
   private:
+    // Whether the drive has the encoder input filter, the counting direction switch,
+    // and a brake it can drive (parameters and at least one brake output).
+    bool HasEncoderFilter() const;
+    bool HasBrakeParameters() const;
+    bool HasBrake() const;
+    void ApplyLoadRules();
+    void UpdateEncoderFilterList();
+    void OnLimitSwitchAdvice();
+
     std::unique_ptr<Ui::MotorSetup> ui_;
 };

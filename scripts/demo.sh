@@ -22,7 +22,7 @@ snapshots="$build/demo-snapshots"
 rm -rf "$snapshots"
 export QT_QPA_PLATFORM=offscreen
 "$axishost" edit "$copy" --drive none --auto cancel --snapshot "$snapshots/edit" >/dev/null
-for name in drivesetup advanced driveinfo; do
+for name in drivesetup motorsetup inertia advanced analogref filters driveinfo; do
   "$axishost" dialog "$name" "$copy" --drive none --auto cancel \
     --snapshot "$snapshots/$name" >/dev/null
 done
