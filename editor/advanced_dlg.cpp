@@ -10,6 +10,7 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/sequences.h"
+#include "editor/editor_helpers.h"
 #include "editor/pictures.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
@@ -20,20 +21,12 @@ namespace {
 
 const QColor kOutsideLimits(255, 0, 0);
 
-bool Has(const CMC_Setup* setup, const char* name) {
-    return orvex::Probe(setup, {name});
-}
-
 double Value(const CMC_Setup* setup, const char* name) {
     return setup->GetParameterValueInBaseUnit(name);
 }
 
-int IntValue(const CMC_Setup* setup, const char* name) {
-    return static_cast<int>(std::trunc(Value(setup, name)));
-}
-
 bool HasFreezeControl(const CMC_Setup* setup) {
-    return Has(setup, "POSOKLIM_FC") && Has(setup, "TONPOSOK_FC");
+    return orvex::SetupHas(setup, {"POSOKLIM_FC", "TONPOSOK_FC"});
 }
 
 void SetTextColour(QWidget* label, const QColor& colour) {
@@ -55,7 +48,7 @@ CAdvancedDialog::CAdvancedDialog(CMC_Setup* setup, QWidget* parent)
         axis::ScopedSilentLookup silent;
         AddSwitchParameterControls("PosSpd_in_FastLoop", {f.slowLoopRadio, f.fastLoopRadio});
     }
-    if (Has(setup, "isSpeedEstimator"))
+    if (orvex::SetupHas(setup, {"isSpeedEstimator"}))
         AddCheckParameterControls("isSpeedEstimator", f.speedEstimatorCheck);
     AddParameterControls("CLPER", f.clperEdit);
     AddParameterControls("SLPER", f.slperEdit);
@@ -63,9 +56,9 @@ CAdvancedDialog::CAdvancedDialog(CMC_Setup* setup, QWidget* parent)
     AddParameterControls("Ts_C", f.tsCEdit, f.tsCUnit);
     AddParameterControls("Ts_S", f.tsSEdit, f.tsSUnit);
     AddParameterControls("PWMperiod", f.pwmPeriodEdit, f.pwmPeriodUnit);
-    if (Has(setup, "THT_CORRECTION"))
+    if (orvex::SetupHas(setup, {"THT_CORRECTION"}))
         AddParameterControls("PhaseAdvance_speed", f.phaseAdvanceEdit, f.phaseAdvanceUnit);
-    if (Has(setup, "SpeedForward"))
+    if (orvex::SetupHas(setup, {"SpeedForward"}))
         AddSwitchParameterControls("SpeedForward",
                                    {f.speedForwardSpeedLoopRadio, f.speedForwardCurrentLoopRadio});
     if (HasFreezeControl(setup)) {
@@ -85,18 +78,19 @@ bool CAdvancedDialog::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
     const CMC_Setup* setup = GetSetup();
     Ui::Advanced& f = *ui_;
-    const int mode = IntValue(setup, "ControlMode");
+    const int mode = orvex::IntValue(setup, "ControlMode");
     ShowChildren({f.positionOnlyRadio, f.positionSpeedRadio}, mode == 0);
     ApplySpeedForwardRule();
     EnableChildren({f.freezeControlBox, f.freezeControlCheck},
                    HasFreezeControl(setup) && mode == 0);
-    if (!Has(setup, "PosSpd_in_FastLoop"))
+    if (!orvex::SetupHas(setup, {"PosSpd_in_FastLoop"}))
         ShowChildren({f.executeInBox, f.slowLoopRadio, f.fastLoopRadio}, false);
     else
         EnableChildren({f.executeInBox, f.slowLoopRadio, f.fastLoopRadio}, mode < 2);
-    EnableChildren({f.speedComputationBox, f.speedEstimatorCheck}, Has(setup, "isSpeedEstimator"));
+    EnableChildren({f.speedComputationBox, f.speedEstimatorCheck},
+                   orvex::SetupHas(setup, {"isSpeedEstimator"}));
     EnableChildren({f.phaseAdvanceBox, f.phaseAdvanceLabel, f.phaseAdvanceEdit, f.phaseAdvanceUnit},
-                   Has(setup, "THT_CORRECTION"));
+                   orvex::SetupHas(setup, {"THT_CORRECTION"}));
     slow_period_seen_s_ = Value(setup, "Ts_S");
     fast_period_kept_s_ = Value(setup, "Ts_C");
     slow_period_kept_s_ = Value(setup, "Ts_S");
@@ -114,16 +108,17 @@ void CAdvancedDialog::DoDataExchange(bool save) {
 void CAdvancedDialog::ApplyLoadRules() {
     const CMC_Setup* setup = GetSetup();
     Ui::Advanced& f = *ui_;
-    const int mode = IntValue(setup, "ControlMode");
+    const int mode = orvex::IntValue(setup, "ControlMode");
     if (mode == 0)
-        ShowScheme(IntValue(setup, "PositionControlType") == 1 ? kSchemePositionSpeed
-                                                               : kSchemePositionOnly);
+        ShowScheme(orvex::IntValue(setup, "PositionControlType") == 1 ? kSchemePositionSpeed
+                                                                      : kSchemePositionOnly);
     else
         ShowScheme(mode == 1 ? kSchemeSpeed : kSchemeTorque);
     ApplySpeedForwardRule();
-    EnableChildren({f.freezeErrorBandLabel, f.freezeErrorBandEdit, f.freezeErrorBandUnit,
-                    f.freezeTimeLabel, f.freezeTimeEdit, f.freezeTimeUnit},
-                   HasFreezeControl(setup) && IntValue(setup, "isFreezeControl") == 1 && mode == 0);
+    EnableChildren(
+        {f.freezeErrorBandLabel, f.freezeErrorBandEdit, f.freezeErrorBandUnit, f.freezeTimeLabel,
+         f.freezeTimeEdit, f.freezeTimeUnit},
+        HasFreezeControl(setup) && orvex::SwitchOn(setup, "isFreezeControl") && mode == 0);
 }
 
 void CAdvancedDialog::ApplySpeedForwardRule() {
@@ -131,11 +126,11 @@ void CAdvancedDialog::ApplySpeedForwardRule() {
     Ui::Advanced& f = *ui_;
     // No speed feed-forward in torque mode; into the speed loop only when there is one
     // after the position loop.
-    const int mode = IntValue(setup, "ControlMode");
-    const bool offered = Has(setup, "SpeedForward") && mode != 2;
+    const int mode = orvex::IntValue(setup, "ControlMode");
+    const bool offered = orvex::SetupHas(setup, {"SpeedForward"}) && mode != 2;
     EnableChildren({f.speedForwardBox, f.speedForwardCurrentLoopRadio}, offered);
     EnableChild(f.speedForwardSpeedLoopRadio,
-                offered && mode == 0 && IntValue(setup, "PositionControlType") == 1);
+                offered && mode == 0 && orvex::IntValue(setup, "PositionControlType") == 1);
 }
 
 void CAdvancedDialog::ShowScheme(int id) {
@@ -186,8 +181,8 @@ void CAdvancedDialog::OnRefreshParameterValue(const char* name) {
     orvex::ComputeOption_PWMPER(setup);
     orvex::ComputeOption_SATPWM(setup);
     orvex::ReadBack_PWMperiod(setup);
-    if (Has(setup, "SpeedForward")) orvex::ApplySpeedForwardDefault(setup);
-    if (Has(setup, "THT_CORRECTION")) {
+    if (orvex::SetupHas(setup, {"SpeedForward"})) orvex::ApplySpeedForwardDefault(setup);
+    if (orvex::SetupHas(setup, {"THT_CORRECTION"})) {
         orvex::ComputeOption_THT_CORRECTION(setup);
         orvex::ReadBack_PhaseAdvance_speed(setup);
     }
@@ -199,8 +194,7 @@ void CAdvancedDialog::OnRefreshParameterValue(const char* name) {
             slow_period_seen_s_ = period_s;
             orvex::KeepValuesAcrossSlowLoopPeriodChange(setup);
         } else {
-            orvex::ComputeOptionsFromParameters(setup);
-            orvex::ReadBackParametersFromOptions(setup);
+            orvex::BringOptionsInStep(setup);
         }
     }
     if (axis::NamesEqual(name, "CLPER")) {

@@ -16,6 +16,7 @@
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
+#include "editor/editor_helpers.h"
 #include "editor/motor_setup_dlg.h"
 #include "editor/pictures.h"
 #include "host/setup/names.h"
@@ -92,15 +93,6 @@ double Value(const CMC_Setup* setup, const char* name) {
     return setup->GetParameterValueInBaseUnit(name);
 }
 
-// Values that select something are compared as integers truncated toward zero.
-int IntValue(const CMC_Setup* setup, const char* name) {
-    return static_cast<int>(std::trunc(Value(setup, name)));
-}
-
-bool Has(const CMC_Setup* setup, const char* name) {
-    return orvex::Probe(setup, {name});
-}
-
 // Silent read: 0 for a parameter the drive does not have.
 int SilentIntValue(const CMC_Setup* setup, const char* name) {
     axis::ScopedSilentLookup silent;
@@ -147,7 +139,7 @@ CDriveSetupDlg::CDriveSetupDlg(CMC_Setup* setup, QWidget* parent)
     // the current loop where the control scheme allows it.
     orvex::ReadBackParametersFromOptions(setup);
     orvex::UpdateParameterRanges(setup);
-    if (Has(setup, "SpeedForward")) orvex::ApplySpeedForwardDefault(setup);
+    if (orvex::SetupHas(setup, {"SpeedForward"})) orvex::ApplySpeedForwardDefault(setup);
     Bind();
     EnableCANSettings(ui_->baudRateList, ui_->canopenSettingsButton);
     BuildSubDialogTable();
@@ -214,17 +206,17 @@ void CDriveSetupDlg::Bind() {
         AddSwitchParameterControls("EnablePolarity", {f.enableLowRadio, f.enableHighRadio});
     AddSwitchParameterControls("LSPPolarity", {f.lspHighRadio, f.lspLowRadio});
     AddSwitchParameterControls("LSNPolarity", {f.lsnHighRadio, f.lsnLowRadio});
-    if (Has(setup, "InputsPolarityType"))
+    if (orvex::SetupHas(setup, {"InputsPolarityType"}))
         AddSwitchParameterControls("InputsPolarityType", {f.sourceTypeRadio, f.sinkTypeRadio});
-    if (Has(setup, "isSWLS")) {
+    if (orvex::SetupHas(setup, {"isSWLS"})) {
         AddCheckParameterControls("isSWLS", f.swlsCheck);
         AddParameterControls("Negative_SWLS", f.negativeSwlsEdit, f.negativeSwlsUnit);
         AddParameterControls("Positive_SWLS", f.positiveSwlsEdit, f.positiveSwlsUnit);
     }
-    if (Has(setup, "StartMode"))
+    if (orvex::SetupHas(setup, {"StartMode"}))
         AddSwitchParameterControls("StartMode", {f.alignStartRadio, f.motionlessStartRadio});
     AddParameterControls("time_AB", f.timeAbEdit, f.timeAbUnit);
-    if (Has(setup, "save_CAN_baudrate") && Has(setup, "save_axis_id")) {
+    if (orvex::SetupHas(setup, {"save_CAN_baudrate", "save_axis_id"})) {
         AddCheckParameterControls("save_CAN_baudrate", f.saveCanBaudRateCheck);
         AddCheckParameterControls("save_axis_id", f.saveAxisIdCheck);
     }
@@ -273,16 +265,13 @@ void CDriveSetupDlg::EnableOpener(QAbstractButton* button, bool rule) {
 void CDriveSetupDlg::OpenSubDialog(const SubDialog& entry) {
     CMC_Setup* setup = GetSetup();
     // The other dialog works on options and parameters that agree.
-    orvex::ComputeOptionsFromParameters(setup);
-    orvex::ReadBackParametersFromOptions(setup);
+    orvex::BringOptionsInStep(setup);
     if (entry.ranges_before) orvex::UpdateParameterRanges(setup);
     if (entry.open(setup, this) == 1) AfterSubDialogOk(entry.after);
 }
 
 void CDriveSetupDlg::AfterSubDialogOk(AfterOk after) {
-    CMC_Setup* setup = GetSetup();
-    orvex::ComputeOptionsFromParameters(setup);
-    orvex::ReadBackParametersFromOptions(setup);
+    orvex::BringOptionsInStep(GetSetup());
     if (after != AfterOk::Reload) RefreshAllParameters();
     if (after != AfterOk::Redraw) UpdateData(false);
 }
@@ -323,7 +312,7 @@ bool CDriveSetupDlg::OnInitDialog() {
     orvex::SetButtonPicture(f.motorSetupButton, setup, QStringLiteral("TO_MOTORSETUP"),
                             kMotorSetupPictureSize);
     // Without a start mode, aligning on the phases is the only way to start.
-    if (!Has(setup, "StartMode")) f.alignStartRadio->setChecked(true);
+    if (!orvex::SetupHas(setup, {"StartMode"})) f.alignStartRadio->setChecked(true);
     {
         axis::ScopedSilentLookup silent;
         f.analogueRefLabel->setEnabled(setup->FindVariable("CADIN", 1) != nullptr &&
@@ -341,7 +330,7 @@ void CDriveSetupDlg::FillAxisIdList() {
     list->clear();
     for (int id = 1; id <= kHighestAxisId; ++id) list->addItem(QString::asprintf("%d", id));
     list->addItem(kHardwareAxisId);
-    const int value = IntValue(GetSetup(), "Axis_ID_list");
+    const int value = orvex::IntValue(GetSetup(), "Axis_ID_list");
     const QString text = value == 0 ? kHardwareAxisId : QString::asprintf("%d", value);
     list->setCurrentIndex(list->findText(text));
 }
@@ -355,7 +344,7 @@ void CDriveSetupDlg::OnAxisIdChosen(int index) {
 }
 
 void CDriveSetupDlg::ShowDigitalReferenceType() {
-    SetChildText(ui_->digitalRefLabel, IntValue(GetSetup(), "DigitalReferenceType") == 0
+    SetChildText(ui_->digitalRefLabel, orvex::IntValue(GetSetup(), "DigitalReferenceType") == 0
                                            ? tr("Pulse & Direction")
                                            : tr("Incremental Encoder"));
 }
@@ -369,18 +358,18 @@ void CDriveSetupDlg::SetInputsTypeAtOpening() {
     CMC_Setup* setup = GetSetup();
     Ui::DriveSetup& f = *ui_;
     const int programmable = orvex::GetInputsTypeProgrammable(setup);
-    const bool has_type = Has(setup, "InputsPolarityType");
+    const bool has_type = orvex::SetupHas(setup, {"InputsPolarityType"});
     EnableChildren({f.sinkTypeRadio, f.sourceTypeRadio}, has_type && programmable == 1);
     if (programmable == -1) {
         // Drives that cannot report their input type: the "BX" family has sink inputs.
         fixed_sink_type_ = QString::fromStdString(setup->GetDescription()).contains("BX");
         SetPolarityTexts(*fixed_sink_type_);
     } else if (!has_type) {
-        fixed_sink_type_ = (IntValue(setup, "ASR") & kAsrSourceInputs) == 0;
+        fixed_sink_type_ = (orvex::IntValue(setup, "ASR") & kAsrSourceInputs) == 0;
         SetPolarityTexts(*fixed_sink_type_);
     } else {
         inputs_type_shown_ = Value(setup, "InputsPolarityType");
-        SetPolarityTexts(IntValue(setup, "InputsPolarityType") == 1);
+        SetPolarityTexts(orvex::IntValue(setup, "InputsPolarityType") == 1);
     }
 }
 
@@ -392,14 +381,15 @@ void CDriveSetupDlg::DoDataExchange(bool save) {
 void CDriveSetupDlg::ApplyLoadRules() {
     CMC_Setup* setup = GetSetup();
     Ui::DriveSetup& f = *ui_;
-    const int mode = IntValue(setup, "ControlMode");
+    const int mode = orvex::IntValue(setup, "ControlMode");
     const bool position = mode == 0;
     const bool speed = mode == 1;
-    const int position_type = IntValue(setup, "PositionControlType");
+    const int position_type = orvex::IntValue(setup, "PositionControlType");
     const bool cascaded = position && position_type == 1;
     const bool speed_loop = speed || cascaded;
-    const bool motionless = Has(setup, "KPTHT");
-    const int start_mode = Has(setup, "StartMode") ? IntValue(setup, "StartMode") : 0;
+    const bool motionless = orvex::SetupHas(setup, {"KPTHT"});
+    const int start_mode =
+        orvex::SetupHas(setup, {"StartMode"}) ? orvex::IntValue(setup, "StartMode") : 0;
 
     // Current controller: always.
     EnableChildren({f.currentBox, f.kpCLabel, f.kpCEdit, f.kiCLabel, f.kiCEdit}, true);
@@ -424,7 +414,7 @@ void CDriveSetupDlg::ApplyLoadRules() {
     ShowChildren(
         {f.feedforwardPLabel, f.speedPLabel, f.accelerationPLabel, f.kffaPEdit, f.kffsPEdit},
         position);
-    if (Has(setup, "SpeedForward")) {
+    if (orvex::SetupHas(setup, {"SpeedForward"})) {
         // Where the feed-forward is applied decides which set is offered: none while
         // position and speed control run in the fast loop.
         const int fast_loop = SilentIntValue(setup, "PosSpd_in_FastLoop");
@@ -451,24 +441,24 @@ void CDriveSetupDlg::ApplyLoadRules() {
 
     // Protections.
     EnableChild(f.motorOverTempCheck, !MotorTemperatureDisabled(setup) &&
-                                          IntValue(setup, "isMotorTemperatureSensor") == 1);
+                                          orvex::SwitchOn(setup, "isMotorTemperatureSensor"));
     EnableChildren({f.motorCurrentLabel, f.overCurrentTimeLabel, f.imaxProtEdit, f.imaxProtUnit,
                     f.timeImaxProtEdit, f.timeImaxProtUnit},
-                   IntValue(setup, "isOverCurrent") == 1);
+                   orvex::SwitchOn(setup, "isOverCurrent"));
     EnableChildren({f.i2tCurrentLabel, f.i2tTimeLabel, f.i2tCurrentEdit, f.i2tCurrentUnit,
                     f.i2tTimeEdit, f.i2tTimeUnit},
-                   IntValue(setup, "isMotori2t") != 0);
+                   orvex::IntValue(setup, "isMotori2t") != 0);
     EnableChild(f.positionErrorCheck, position);
     EnableChildren({f.positionErrorLabel, f.positionErrorTimeLabel, f.errPositionEdit,
                     f.errPositionUnit, f.timeErrPosEdit, f.timeErrPosUnit},
-                   position && IntValue(setup, "isPositionControlError") != 0);
+                   position && orvex::IntValue(setup, "isPositionControlError") != 0);
     EnableChild(f.speedErrorCheck, speed);
     EnableChildren({f.speedErrorLabel, f.speedErrorTimeLabel, f.errSpeedEdit, f.errSpeedUnit,
                     f.timeErrSpdEdit, f.timeErrSpdUnit},
-                   speed && IntValue(setup, "isSpeedControlError") != 0);
+                   speed && orvex::IntValue(setup, "isSpeedControlError") != 0);
 
     // External reference.
-    const bool external = IntValue(setup, "ExternalReference") == 1;
+    const bool external = orvex::SwitchOn(setup, "ExternalReference");
     EnableOpener(f.extRefSetupButton, external);
     EnableChild(f.autoActivatedCheck, external);
 
@@ -477,11 +467,11 @@ void CDriveSetupDlg::ApplyLoadRules() {
                  !orvex::IsSettingOn(setup, "hideEnablePolarity"));
 
     // Software limit switches.
-    const bool has_swls = Has(setup, "isSWLS");
+    const bool has_swls = orvex::SetupHas(setup, {"isSWLS"});
     EnableChildren({f.swlsBox, f.swlsCheck}, has_swls);
     EnableChildren({f.negativeLimitLabel, f.positiveLimitLabel, f.negativeSwlsEdit,
                     f.negativeSwlsUnit, f.positiveSwlsEdit, f.positiveSwlsUnit},
-                   has_swls && IntValue(setup, "isSWLS") == 1);
+                   has_swls && orvex::SwitchOn(setup, "isSWLS"));
 
     // Start mode.
     EnableChild(f.motionlessStartRadio, motionless);
@@ -489,10 +479,10 @@ void CDriveSetupDlg::ApplyLoadRules() {
     EnableOpener(f.startTuneButton, start_mode == 1 && motionless);
 
     // CANbus and axis ID: what the drive saves.
-    if (Has(setup, "save_CAN_baudrate") && Has(setup, "save_axis_id")) {
+    if (orvex::SetupHas(setup, {"save_CAN_baudrate", "save_axis_id"})) {
         EnableChildren({f.baudRateLabel, f.baudRateList},
-                       IntValue(setup, "save_CAN_baudrate") == 1);
-        EnableChildren({f.axisIdLabel, f.axisIdList}, IntValue(setup, "save_axis_id") == 1);
+                       orvex::SwitchOn(setup, "save_CAN_baudrate"));
+        EnableChildren({f.axisIdLabel, f.axisIdList}, orvex::SwitchOn(setup, "save_axis_id"));
     } else {
         ShowChildren({f.saveCanBaudRateCheck, f.saveAxisIdCheck}, false);
     }
@@ -509,8 +499,8 @@ void CDriveSetupDlg::ApplyLoadRules() {
 void CDriveSetupDlg::OnChangedParameterValue(const char* name) {
     CMC_Setup* setup = GetSetup();
     if (axis::NamesEqual(name, "ControlMode")) {
-        if (Has(setup, "SpeedForward")) orvex::ApplySpeedForwardDefault(setup);
-        if (IntValue(setup, "ControlMode") != 0) {
+        if (orvex::SetupHas(setup, {"SpeedForward"})) orvex::ApplySpeedForwardDefault(setup);
+        if (orvex::IntValue(setup, "ControlMode") != 0) {
             // Speed and torque references come one to one, from the analogue input.
             setup->SetParameterValueInBaseUnit("GEARMASTER", 1);
             setup->SetParameterValueInBaseUnit("GEARSLAVE", 1);
@@ -518,7 +508,7 @@ void CDriveSetupDlg::OnChangedParameterValue(const char* name) {
             RefreshAllParameters();
         }
     } else if (axis::NamesEqual(name, "ExternalReference")) {
-        if (IntValue(setup, "ExternalReference") == 0) {
+        if (orvex::IntValue(setup, "ExternalReference") == 0) {
             setup->SetParameterValueInBaseUnit("isAutoActivatedAfterPowerOn", 0);
             RefreshParameterControls("isAutoActivatedAfterPowerOn");
         }
@@ -543,9 +533,9 @@ void CDriveSetupDlg::OnRefreshParameterValue(const char* name) {
             // The same wiring keeps its meaning when the input type changes: what was
             // active high is now active low.
             for (const char* polarity : {"EnablePolarity", "LSNPolarity", "LSPPolarity"})
-                setup->SetParameterValueInBaseUnit(polarity,
-                                                   IntValue(setup, polarity) == 0 ? 1.0 : 0.0);
-            SetPolarityTexts(IntValue(setup, "InputsPolarityType") == 1);
+                setup->SetParameterValueInBaseUnit(
+                    polarity, orvex::IntValue(setup, polarity) == 0 ? 1.0 : 0.0);
+            SetPolarityTexts(orvex::IntValue(setup, "InputsPolarityType") == 1);
             RefreshAllParameters();
         }
     }
@@ -555,7 +545,7 @@ void CDriveSetupDlg::OnRefreshParameterValue(const char* name) {
 void CDriveSetupDlg::OnOK() {
     if (!UpdateData(true)) return;
     CMC_Setup* setup = GetSetup();
-    const int value = IntValue(setup, "Axis_ID_list");
+    const int value = orvex::IntValue(setup, "Axis_ID_list");
     const QString chosen = ui_->axisIdList->currentText();
     // "H/W" reads as 0, the drive's own switches.
     if (chosen != QString::asprintf("%d", value))

@@ -7,6 +7,7 @@
 #include "compute/option_codec.h"
 #include "compute/sequences.h"
 #include "host/setup/setup.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
@@ -18,7 +19,7 @@ inline bool SetupHas(const CMC_Setup* setup, std::initializer_list<const char*> 
 
 /// Whether the switch parameter is on (its value truncated is exactly 1).
 inline bool SwitchOn(const CMC_Setup* setup, const char* name) {
-    return IsOn(setup->GetParameterValueInBaseUnit(name));
+    return axis::IsSwitchOn(setup->GetParameterValueInBaseUnit(name));
 }
 
 /// The parameter's value truncated to an integer.
