@@ -300,7 +300,7 @@ class TimedStep {
 };
 
 // Drives phase A (the rotor is aligned with it, so there is no torque) at RefTest,
-// trims the voltage once or twice until the current is close to In1, waiting
+// trims the voltage (at most four times) until the current is within 1 % of In1, waiting
 // eight winding time constants after each change, then holds that voltage (a
 // whole number of counts) while the logger records the current. What the host
 // divides is the held voltage by the mean current of two such runs.
@@ -337,8 +337,17 @@ class IdentResistance : public DriveProgram {
                 if (t - changed_s_ < wait_s_) return;
                 if (const double mean = sum_ / std::max(1, count_);
                     trims_ < kMaxTrims && mean > 0 && std::fabs(target_ - mean) > 0.01 * target_) {
-                    voltage_ =
-                        std::round(std::clamp(voltage_ * target_ / mean, 1.0, kMaxTestVoltage));
+                    // The first trim goes half the way the voltage-to-current ratio
+                    // says (the dead-time drop makes that ratio too high); later ones
+                    // follow the secant of the last two points, which the drop does
+                    // not bias.
+                    double next = voltage_ + 0.5 * voltage_ / mean * (target_ - mean);
+                    if (trims_ > 0 && std::fabs(mean - last_current_) > 1.0)
+                        next = voltage_ + (voltage_ - last_voltage_) / (mean - last_current_) *
+                                              (target_ - mean);
+                    last_voltage_ = voltage_;
+                    last_current_ = mean;
+                    voltage_ = std::round(std::clamp(next, 1.0, kMaxTestVoltage));
                     ++trims_;
                     Wait(t);
                     return;
@@ -363,7 +372,7 @@ class IdentResistance : public DriveProgram {
   private:
     enum class Stage { kTiming, kSettling, kHolding };
     static constexpr double kMinWait_s = 0.005, kMinHold_s = 0.02, kMaxHold_s = 30.0;
-    static constexpr int kMaxTrims = 2;
+    static constexpr int kMaxTrims = 4;
     void Wait(double t) {
         stage_ = Stage::kSettling;
         changed_s_ = t;
@@ -375,6 +384,7 @@ class IdentResistance : public DriveProgram {
     double target_ = 0, voltage_ = 0;
     TimedStep step_;
     double wait_s_ = 0, changed_s_ = 0, sum_ = 0, hold_start_s_ = 0, bus_sum_ = 0;
+    double last_voltage_ = 0, last_current_ = 0;
     int count_ = 0, trims_ = 0, bus_count_ = 0;
 };
 

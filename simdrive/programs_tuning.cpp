@@ -176,6 +176,8 @@ class InertiaIdentification : public ClosedLoopProgram {
         if (limit_ <= 0) return End(core, -3);
         divider_ = std::max(1, core.settings().slow_divider / core.settings().fast_divider);
         min_climb_samples_ = kMinClimb_s / core.fast_period_s();
+        const double angle_per_count = core.settings().angle_per_count;
+        counts_per_turn_ = angle_per_count > 0 ? 4294967296.0 / angle_per_count : 1e9;
     }
     void FastSample(DriveCore& core) override {
         if (!Align(core)) return;
@@ -196,11 +198,23 @@ class InertiaIdentification : public ClosedLoopProgram {
             case Phase::kAlign:
                 break;
             case Phase::kAccelerate:
-                current_sum_ += iq;
-                ++current_count_;
-                if (t > 0.05 && std::fabs(current_sum_ / current_count_) < 0.3 * current_)
-                    return End(core, -2);
-                if (speed < -std::max(1.0, 0.1 * limit_)) return End(core, -1);
+                // The current must be there within the first 50 ms (later, the
+                // back-EMF near the top speed may take it away).
+                if (t <= 0.05) {
+                    current_sum_ += iq;
+                    ++current_count_;
+                } else if (!current_checked_) {
+                    current_checked_ = true;
+                    if (std::fabs(current_sum_ / current_count_) < 0.3 * current_)
+                        return End(core, -2);
+                }
+                // Backwards by an eighth of an electrical turn: the current turns
+                // the shaft the wrong way (phases or encoder swapped).
+                if (x - run_start_ < -std::max(2.0, counts_per_turn_ / 8)) return End(core, -1);
+                if (speed > max_speed_) {
+                    max_speed_ = speed;
+                    max_speed_s_ = t;
+                }
                 if (speed >= low && low_sample_ < 0) low_sample_ = sample_;
                 if (speed >= high) {
                     const double climb = static_cast<double>(sample_ - low_sample_);
@@ -218,8 +232,12 @@ class InertiaIdentification : public ClosedLoopProgram {
                     accelerating_.Add(static_cast<double>(sample_), x);
                     accelerating_current_ += iq;
                 }
-                if (low_sample_ < 0 && t > 2.0) return End(core, -2);
-                if (t > 4.0) return End(core, -3);
+                // No motion at all is a missing current or encoder; some motion
+                // that stays below the levels is a speed not reached.
+                if (low_sample_ < 0 && max_speed_ < 1 && t > 2.0) return End(core, -2);
+                // The top speed is below the upper level: it has not risen for
+                // half a second, or the run takes too long.
+                if ((max_speed_ >= 1 && t - max_speed_s_ > 0.5) || t > 4.0) return End(core, -3);
                 break;
             case Phase::kBrake:
                 if (speed <= high && speed >= low && std::fabs(iq + current_) < 0.1 * current_) {
@@ -260,6 +278,9 @@ class InertiaIdentification : public ClosedLoopProgram {
         phase_ = phase;
         if (restart_clock) phase_start_s_ = core.time_s();
         if (phase == Phase::kAccelerate) {
+            run_start_ = static_cast<double>(core.position());
+            max_speed_ = max_speed_s_ = 0;
+            current_checked_ = false;
             accelerating_.Clear();
             braking_.Clear();
             accelerating_current_ = braking_current_ = current_sum_ = 0;
@@ -293,7 +314,8 @@ class InertiaIdentification : public ClosedLoopProgram {
 
     Phase phase_ = Phase::kAlign;
     double in1_ = 0, current_ = 0, limit_ = 0, phase_start_s_ = 0, min_climb_samples_ = 1;
-    bool reduced_ = false;
+    double run_start_ = 0, max_speed_ = 0, max_speed_s_ = 0, counts_per_turn_ = 1e9;
+    bool reduced_ = false, current_checked_ = false;
     int divider_ = 1, current_count_ = 0;
     std::int64_t sample_ = 0, low_sample_ = -1;
     double current_sum_ = 0, accelerating_current_ = 0, braking_current_ = 0;
