@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "simdrive/programs.h"
@@ -9,7 +10,7 @@
 namespace orvex::sim {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kCountsPerTurn = 65536.0;
 // The dead-time error fades in over this current: near zero the bridge's
 // commutation depends on the current's sign only partly.
@@ -320,8 +321,8 @@ void DriveCore::FastLoop() {
         live_.motor_current = iq;
         live_.voltage_reference = loops_.filtered_uq;
     }
-    c.voltage_a = std::clamp(c.voltage_a, -32767.0, 32767.0);
-    c.voltage_b = std::clamp(c.voltage_b, -32767.0, 32767.0);
+    c.voltage_a = std::clamp(c.voltage_a, -drive::kFullScale, drive::kFullScale);
+    c.voltage_b = std::clamp(c.voltage_b, -drive::kFullScale, drive::kFullScale);
 }
 
 void DriveCore::Protect(bool slow) {
@@ -337,7 +338,7 @@ void DriveCore::Protect(bool slow) {
     const PlantState& st = plant_->State();
     const double bus_V = scenario_.drive.bus_voltage_V;
     auto peak = [&](double current_A, double counts, int phase) {
-        const double m = std::clamp(counts / 32767.0, -1.0, 1.0);
+        const double m = std::clamp(counts / drive::kFullScale, -1.0, 1.0);
         const double ripple_pp =
             bus_V * (1.0 - m * m) * pwm_period_s_ / (2.0 * plant_->CircuitInductance_H(phase));
         return std::fabs(current_A) + 0.5 * ripple_pp;
@@ -349,9 +350,10 @@ void DriveCore::Protect(bool slow) {
     }
     if (!slow) return;
     const double magnitude = std::max(std::fabs(live_.ia), std::fabs(live_.ib));
-    const double limit = command_.test_protection > 0
-                             ? command_.test_protection
-                             : ((s.protection_flags & 0x1) ? s.overcurrent_counts : 0.0);
+    const double limit =
+        command_.test_protection > 0
+            ? command_.test_protection
+            : ((s.protection_flags & kPcrOverCurrent) ? s.overcurrent_counts : 0.0);
     if (limit > 0 && magnitude > limit) {
         if (++protection_.overcurrent_count > s.overcurrent_samples) {
             Trip(kMerOverCurrent);
@@ -361,9 +363,10 @@ void DriveCore::Protect(bool slow) {
         protection_.overcurrent_count = 0;
     }
     // I2t: sum of (i^2 - i_rated^2) scaled per sample; trips above the limit.
-    const double i2 = magnitude * magnitude / (32767.0 * 32767.0);
-    if ((s.protection_flags & 0x2) && s.i2t_limit_motor > 0) {
-        const double rated = s.i2t_rated_motor * s.i2t_rated_motor / (32767.0 * 32767.0);
+    const double i2 = magnitude * magnitude / (drive::kFullScale * drive::kFullScale);
+    if ((s.protection_flags & kPcrMotorI2t) && s.i2t_limit_motor > 0) {
+        const double rated =
+            s.i2t_rated_motor * s.i2t_rated_motor / (drive::kFullScale * drive::kFullScale);
         protection_.i2t_motor =
             std::max(0.0, protection_.i2t_motor + (i2 - rated) * s.i2t_scale_motor);
         if (protection_.i2t_motor > s.i2t_limit_motor) {
@@ -371,8 +374,9 @@ void DriveCore::Protect(bool slow) {
             return;
         }
     }
-    if ((s.protection_flags & 0x80) && s.i2t_limit_drive > 0) {
-        const double rated = s.i2t_rated_drive * s.i2t_rated_drive / (32767.0 * 32767.0);
+    if ((s.protection_flags & kPcrDriveI2t) && s.i2t_limit_drive > 0) {
+        const double rated =
+            s.i2t_rated_drive * s.i2t_rated_drive / (drive::kFullScale * drive::kFullScale);
         protection_.i2t_drive =
             std::max(0.0, protection_.i2t_drive + (i2 - rated) * s.i2t_scale_drive);
         if (protection_.i2t_drive > s.i2t_limit_drive) {
@@ -380,12 +384,12 @@ void DriveCore::Protect(bool slow) {
             return;
         }
     }
-    if ((s.protection_flags & 0x10) && s.overvoltage_counts > 0 &&
+    if ((s.protection_flags & kPcrOverVoltage) && s.overvoltage_counts > 0 &&
         live_.vdc > s.overvoltage_counts) {
         Trip(kMerOverVoltage);
         return;
     }
-    if ((s.protection_flags & 0x20) && live_.vdc < s.undervoltage_counts) {
+    if ((s.protection_flags & kPcrUnderVoltage) && live_.vdc < s.undervoltage_counts) {
         Trip(kMerUnderVoltage);
         return;
     }
@@ -457,7 +461,7 @@ DriveCore::StepResult DriveCore::Step(DriveProgram* program) {
     // a phase error no bridge has.
     const DriveHardwareParams& hw = scenario_.drive;
     const PlantState& st = plant_->State();
-    const double volts_per_count = hw.bus_voltage_V / 32767.0;
+    const double volts_per_count = hw.bus_voltage_V / drive::kFullScale;
     auto dead_time = [&](double i) {
         return hw.dead_time_drop_V * std::clamp(i / kDeadTimeBand_A, -1.0, 1.0);
     };

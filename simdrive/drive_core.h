@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/link/drive_facts.h"
 #include "simdrive/controllers.h"
 #include "simdrive/noise.h"
 #include "simdrive/plant.h"
@@ -19,19 +20,10 @@ namespace orvex::sim {
 
 class DriveProgram;
 
-/// MER bits.
-enum MerBit : int {
-    kMerShortCircuit = 1 << 1,
-    kMerControlError = 1 << 3,
-    kMerI2t = 1 << 4,
-    kMerCommandError = 1 << 5,
-    kMerPositiveLimit = 1 << 6,
-    kMerNegativeLimit = 1 << 7,
-    kMerOverCurrent = 1 << 8,
-    kMerOverVoltage = 1 << 9,
-    kMerUnderVoltage = 1 << 10,
-    kMerEnableInactive = 1 << 15,
-};
+// The simulated firmware names the bits of its motion error and protection control
+// registers as the host does.
+using enum drive::MerBit;
+using enum drive::PcrBit;
 
 /// What the loops control.
 enum class ControlMode {
@@ -44,12 +36,14 @@ enum class ControlMode {
 };
 
 /// A control error protection: trips once the error has stayed above its limit
-/// for more samples than allowed. 65535 samples (or a negative count) switch it off.
+/// for more samples than allowed. kProtectionOff samples (or a negative count)
+/// switch it off.
 class ControlErrorWindow {
   public:
     /// One sample; true when the protection trips.
     bool Exceeded(double error, double max_error, double allowed_samples) {
-        if (allowed_samples == 65535 || allowed_samples < 0 || std::fabs(error) <= max_error) {
+        if (allowed_samples == drive::kProtectionOff || allowed_samples < 0 ||
+            std::fabs(error) <= max_error) {
             count_ = 0;
             return false;
         }
