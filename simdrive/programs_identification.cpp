@@ -437,7 +437,7 @@ class IdentInductance : public DriveProgram {
                     Finish(core);
                     return;
                 }
-                StartExcitation(core, t, step_voltage_ / (sum_ / count_));
+                StartExcitation(core, t, sum_ / count_);
                 return;
             case Stage::kExciting:
                 Excite(core, current);
@@ -460,7 +460,9 @@ class IdentInductance : public DriveProgram {
     static constexpr std::array<int, 14> kPeriods = {3,   5,   15,   17,   51,   85,    255,
                                                      257, 771, 1285, 3855, 4369, 13107, 21845};
 
-    void StartExcitation(DriveCore& core, double t, double ohms_counts) {
+    // `standing_current`: the current the step left in the winding.
+    void StartExcitation(DriveCore& core, double t, double standing_current) {
+        const double ohms_counts = step_voltage_ / standing_current;
         const double sample_s = core.fast_period_s();
         // The period whose w tau is closest to the target (on a log scale).
         int best = kPeriods.back();
@@ -481,6 +483,15 @@ class IdentInductance : public DriveProgram {
         Set("TINCTST", 65535.0 / best);
         Set("var_i1", amplitude_);
         demodulator_ = std::make_unique<SlidingDemodulator>(static_cast<std::size_t>(best));
+        // The winding carries the step's current; the alternating voltage starts at
+        // the phase whose steady current is that same current, so no decaying
+        // offset rides on the first periods (with a slow winding it would add up to
+        // twice In1 and trip the over-current protection).
+        const double step = kTwoPi / best;
+        const double lag = std::atan(w_tau) + 0.5 * step;
+        const double ratio = std::clamp(standing_current / (amplitude_ / impedance), -1.0, 1.0);
+        const double start = lag + std::acos(ratio);
+        phase_index_ = static_cast<int>(std::lround(start / step)) % best;
         stage_ = Stage::kExciting;
         stage_start_s_ = t;
     }
