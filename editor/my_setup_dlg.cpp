@@ -5,6 +5,7 @@
 
 #include "compute/control_loop_options.h"
 #include "compute/option_codec.h"
+#include "compute/typed_values.h"
 #include "compute/units_transmission.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
@@ -73,8 +74,9 @@ void CMySetupDlg::OnChangedParameterValue(const char* name) {
                        std::begin(kGainRows), std::end(kGainRows),
                        [name](const GainRow& r) { return axis::NamesEqual(name, r.gain); });
                    row != std::end(kGainRows)) {
+            // The gain as typed stays in the field when it is what the options hold.
             for (Conversion step : row->steps)
-                if (step) step(setup);
+                if (step) orvex::ReadBackKeepingTypedValue(setup, step);
         } else if (axis::NamesEqual(name, "In") || axis::NamesEqual(name, "InPS")) {
             if (SetupHas(setup, "KPTHT")) {
                 UpdateMaxCurrentRange(setup);
