@@ -2,18 +2,30 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
 #include "compute/analogue_reference.h"
 #include "compute/config_registers.h"
 #include "compute/control_loop_options.h"
+#include "compute/gain_table.h"
 #include "compute/protection_options.h"
 #include "compute/scales.h"
 
 namespace orvex {
 
 namespace {
+
+// A row of the table below: the read-back, its parameter and its registers.
+struct ValueEncoding {
+    Conversion read_back;
+    const char* parameter;
+    std::span<const Encoding> encodings;
+    operator EncodedParameter() const {
+        return {read_back, parameter, {encodings.begin(), encodings.end()}};
+    }
+};
 
 // clang-format off
 #define E(option) Encoding{#option, ComputeOption_##option}
@@ -29,17 +41,6 @@ constexpr Encoding kI2tTimeD[] = {E(SFI2T_D), E(I2TINTLIM_D), E(II2TWARLIM_D)};
 constexpr Encoding kI2tCurrentM[] = {E(I2TINTLIM_M), E(I2TWARLIM_M)};
 constexpr Encoding kI2tTimeM[] = {E(SFI2T_M), E(I2TINTLIM_M), E(I2TWARLIM_M)};
 constexpr Encoding kCurrentLimit[] = {E(SATS), E(SATP), E(IMAXS), E(IMAXP)};
-constexpr Encoding kKpC[] = {E(SFTKPI), E(KPI)};
-constexpr Encoding kKiC[] = {E(SFTKII), E(KII)};
-constexpr Encoding kKpS[] = {E(SFTKPS), E(KPS)};
-constexpr Encoding kKiS[] = {E(SFTKIS), E(KIS)};
-constexpr Encoding kKpP[] = {E(SFTKPP), E(KPP)};
-constexpr Encoding kKiP[] = {E(SFTKIP), E(KIP)};
-constexpr Encoding kKdP[] = {E(SFTKDP), E(KDP)};
-constexpr Encoding kKffS[] = {E(SFTSFFW), E(KFFS)};
-constexpr Encoding kKpT[] = {E(SFTKPTHT), E(KPTHT)};
-constexpr Encoding kKiT[] = {E(SFTKITHT), E(KITHT)};
-constexpr Encoding kKffA[] = {E(SFTAFFW), E(SFTKFF), E(KFFA)};
 constexpr Encoding kOutputFilter[] = {E(FILTERQ)};
 constexpr Encoding kOffsetCurrent[] = {E(FFL)};
 constexpr Encoding kSpeedLoopShare[] = {E(IMAXS)};
@@ -70,17 +71,18 @@ constexpr Encoding kFreezeBand[] = {E(POSOKLIM_FC)};
 constexpr Encoding kFreezeTime[] = {E(TONPOSOK_FC)};
 #undef E
 
-#define P(parameter, encodings) EncodedParameter{ReadBack_##parameter, #parameter, encodings}
-constexpr EncodedParameter kEncodedParameters[] = {
+#define P(parameter, encodings) \
+    ValueEncoding{ReadBack_##parameter, #parameter, encodings}
+// Every value but the gains, which come from the gain table.
+constexpr ValueEncoding kEncodedValues[] = {
     P(PWM_freq, kPwm),
     P(UMAX_PROT, kUmax), P(UMIN_PROT, kUmin), P(Temp_2, kTemp2),
     P(I_I2t_D, kI2tCurrentD), P(t_I2t_D, kI2tTimeD),
     P(IlimPS, kCurrentLimit),
-    P(Kp_C_scl, kKpC), P(Ki_C_scl, kKiC),
     P(FilterOnCurrentControllerOutput, kOutputFilter), P(OffsetCurrent, kOffsetCurrent),
-    P(Kp_S_scl, kKpS), P(Ki_S_scl, kKiS), P(IPSatS, kSpeedLoopShare), P(KFFA_scl, kKffA),
-    P(Kp_P_scl, kKpP), P(Ki_P_scl, kKiP), P(Kd_P_scl, kKdP), P(filter_D, kDerivativeFilter),
-    P(IPSatP, kPositionLoopShare), P(Limit_Speed, kLimitSpeed), P(KFFS_scl, kKffS),
+    P(IPSatS, kSpeedLoopShare),
+    P(filter_D, kDerivativeFilter),
+    P(IPSatP, kPositionLoopShare), P(Limit_Speed, kLimitSpeed),
     P(Imax_Prot, kImaxProt), P(time_Imax_Prot, kTimeImaxProt),
     P(ERR_position, kErrPosition), P(time_ERR_pos, kTimeErrPosition),
     P(ERR_speed, kErrSpeed), P(time_ERR_spd, kTimeErrSpeed),
@@ -95,15 +97,29 @@ constexpr EncodedParameter kEncodedParameters[] = {
     P(PhaseAdvance_speed, kPhaseAdvance),
     P(MotorBrake_releasetime, kBrakeRelease), P(MotorBrake_applytime, kBrakeApply),
     P(FreezeControl_errband, kFreezeBand), P(FreezeControl_time, kFreezeTime),
-    P(Kp_T_scl, kKpT), P(Ki_T_scl, kKiT),
 };
 #undef P
 // clang-format on
 
+const std::vector<EncodedParameter>& AllEncoded() {
+    static const std::vector<EncodedParameter> all = [] {
+        std::vector<EncodedParameter> list(std::begin(kEncodedValues), std::end(kEncodedValues));
+        for (const GainOptions& g : kGainOptions) {
+            std::vector<Encoding> encodings;
+            if (g.high_shift) encodings.push_back({g.high_shift, g.encode_high_shift});
+            encodings.push_back({g.shift, g.encode_shift});
+            encodings.push_back({g.mantissa, g.encode_mantissa});
+            list.push_back({g.read_back, g.gain, std::move(encodings)});
+        }
+        return list;
+    }();
+    return all;
+}
+
 const EncodedParameter* EntryFor(Conversion step) {
     static const std::unordered_map<Conversion, const EncodedParameter*> index = [] {
         std::unordered_map<Conversion, const EncodedParameter*> map;
-        for (const EncodedParameter& e : kEncodedParameters) map[e.read_back] = &e;
+        for (const EncodedParameter& e : AllEncoded()) map[e.read_back] = &e;
         return map;
     }();
     const auto it = index.find(step);
@@ -127,7 +143,7 @@ void Restore(const Stored& s) {
 // Whether the forward conversions, given `value` for the parameter, compute the registers
 // the setup holds. Parameter and registers are restored exactly afterwards.
 bool GivesStoredRegisters(CMC_Setup* s, CMC_Parameter* p, double value,
-                          std::span<const Encoding> encodings) {
+                          const std::vector<Encoding>& encodings) {
     const Stored parameter = Keep(p);
     std::vector<Stored> registers;
     p->RestoreStored(value, parameter.min, parameter.max);
@@ -152,7 +168,7 @@ bool GivesStoredRegisters(CMC_Setup* s, CMC_Parameter* p, double value,
 // configuration (the current end values in position mode, say) would give them whatever
 // it held, so a clearly different value must give other registers.
 bool IsEncodedBy(CMC_Setup* s, CMC_Parameter* p, double typed,
-                 std::span<const Encoding> encodings) {
+                 const std::vector<Encoding>& encodings) {
     const double different = typed == 0.0 ? 1.0 : 2.0 * typed;
     return GivesStoredRegisters(s, p, typed, encodings) &&
            !GivesStoredRegisters(s, p, different, encodings);
@@ -167,8 +183,8 @@ int64_t Field(double v, int bits) {
 
 }  // namespace
 
-std::span<const EncodedParameter> EncodedParameters() {
-    return kEncodedParameters;
+const std::vector<EncodedParameter>& EncodedParameters() {
+    return AllEncoded();
 }
 
 bool SameRegister(const CMC_Parameter& option, double a, double b) {

@@ -6,7 +6,7 @@
 // compared line by line. A value whose registers differ (an option changed, a test
 // wrote a result, a limit moved) is replaced as before.
 
-#include <span>
+#include <vector>
 
 #include "host/setup/setup.h"
 
@@ -25,13 +25,13 @@ struct Encoding {
 struct EncodedParameter {
     Conversion read_back;
     const char* parameter;
-    std::span<const Encoding> encodings;
+    std::vector<Encoding> encodings;
 };
 
-/// Every read-back of a continuous value that has a forward conversion. (Switches and
-/// choices come back exact; values derived only from options, such as "Ts_S", have no
-/// typed value to keep.)
-std::span<const EncodedParameter> EncodedParameters();
+/// Every read-back of a continuous value that has a forward conversion, the gains of
+/// the gain table included. (Switches and choices come back exact; values derived only
+/// from options, such as "Ts_S", have no typed value to keep.)
+const std::vector<EncodedParameter>& EncodedParameters();
 
 /// Runs the conversion `step`. When it is the read-back of a parameter of
 /// EncodedParameters() and changes it, and the previous value lies within the range the
