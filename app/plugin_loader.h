@@ -20,6 +20,8 @@ struct PluginEntryPoints {
     int (*open_dialog)(CMC_Setup*, const char*) = nullptr;
     /// The names open_dialog knows, null-ended.
     const char* const* (*dialog_names)() = nullptr;
+    /// Reports what in a setup keeps scale factors from being computed, one line each.
+    int (*setup_problems)(CMC_Setup*, void (*)(const char*, void*), void*) = nullptr;
     int* kuf_sinusoidal_mode = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "compute/sequences.h"
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
@@ -48,13 +49,20 @@ constexpr DialogEntry kDialogs[] = {
 
 }  // namespace
 
-/// Opens the dialog `name` (without regard to case) modally on `setup`. 1 when it was
+/// Opens the dialog `name` (without regard to case) modally on `setup`; OK then runs the
+/// recompute of the setup editor's OK (ConfirmEditedSetup). 1 when it was
 /// closed with OK, 0 when cancelled, -1 for an unknown name or no setup.
 ORVEX_EXPORT int OrvexOpenDialog(CMC_Setup* setup, const char* name) {
     if (!setup || !name) return -1;
     TheOrvexApp();
-    for (const DialogEntry& entry : kDialogs)
-        if (axis::NamesEqual(name, entry.name)) return entry.open(setup);
+    for (const DialogEntry& entry : kDialogs) {
+        if (!axis::NamesEqual(name, entry.name)) continue;
+        const int result = entry.open(setup);
+        // OK brings the options in step with the parameters, as OK of the setup editor
+        // does: a test dialog sets the start move aside while it runs.
+        if (result == 1) orvex::ConfirmEditedSetup(setup);
+        return result;
+    }
     return -1;
 }
 
