@@ -50,6 +50,7 @@ void CTestVdcDetection::BeginTest() {
     running_ = 1;
     outcome_ = -1;
     step_index_ = 0;
+    measured_ = false;
     SetInfoText(kSteps[step_index_]);
     if (!ExecuteCode(kProgram, &program_, nullptr, nullptr, nullptr)) {
         failure_text_ = msc_pszErrInternal;
@@ -89,6 +90,8 @@ void CTestVdcDetection::Step() {
     }
     double accepted_V = 0.0;
     if (!WriteResult("Vdc", *vdc_V, accepted_V)) return;
+    measured_V_ = *vdc_V;
+    measured_ = true;
     TestSucceeded(1);
 }
 
@@ -111,4 +114,9 @@ void CTestVdcDetection::OnCancel() {
             CMyTestDlg::OnCancel();
             return;
     }
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CTestVdcDetection::IdentifiedValues() const {
+    if (!measured_) return {};
+    return {{"Vdc", measured_V_, "V"}};
 }

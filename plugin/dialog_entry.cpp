@@ -7,6 +7,9 @@
 #include "editor/drive_info.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "identification/phase_connections.h"
+#include "identification/resistance_inductance.h"
+#include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
 
@@ -36,6 +39,9 @@ int OpenTestModal(CMC_Setup* setup) {
 constexpr DialogEntry kDialogs[] = {
     {"driveinfo", OpenModal<CDriveInfo>},
     {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"phase", OpenTestModal<CTestPhaseConnections>},
+    {"rl", OpenTestModal<CTestRL>},
+    {"inertia", OpenTestModal<CTotalInertiaTest>},
 };
 
 }  // namespace
