@@ -14,7 +14,9 @@ constexpr double kAnglePerTurn = 65535.0;
 }  // namespace
 
 double PhaseCurrentFromCounts(double counts, double imaxps_A, double adc_max) {
-    return RoundDecimalValue(2.0 * imaxps_A * counts / adc_max, 2);
+    // A small negative reading rounds to -0, which would print as "-0": adding 0
+    // makes it a plain 0.
+    return RoundDecimalValue(2.0 * imaxps_A * counts / adc_max, 2) + 0.0;
 }
 
 bool PhaseConnectionGood(double ia_A, double ib_A, double test_current_A) {

@@ -127,7 +127,14 @@ void CTestRL::Fail(const char* text) {
 void CTestRL::BeginTest() {
     RefreshAllParameters();
     ClearResultFields();
-    const double test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
+    // A setup without a test current (no value) has nothing to test with.
+    const CMC_Parameter* test_current_parameter = nullptr;
+    {
+        axis::ScopedSilentLookup silent;
+        test_current_parameter = GetSetup()->FindParameter("TestCurrent");
+    }
+    if (!test_current_parameter) return;
+    const double test_current = test_current_parameter->GetValueInInternalUnit();
     if (test_current == axis::kNoValueMarker) return;
     test_current_ = static_cast<std::int32_t>(std::trunc(test_current));
     identified_ = false;

@@ -51,6 +51,12 @@ TEST(PhaseConnection, CurrentCountsToHundredthsOfAnAmpere) {
             << c.counts;
 }
 
+TEST(PhaseConnection, OpenPhaseReadsAsPlainZero) {
+    const double ib = orvex::PhaseCurrentFromCounts(-10, 8.0, 65520);  // noise on an open phase
+    EXPECT_EQ(ib, 0.0);
+    EXPECT_FALSE(std::signbit(ib)) << "would print as -0";
+}
+
 TEST(Resistance, FromTheDifferenceOfTwoRuns) {
     // k_V = 32767 / 48 V, k_I = 65520 / 16 A.
     const double k_V = 32767.0 / 48.0, k_I = 65520.0 / 16.0;

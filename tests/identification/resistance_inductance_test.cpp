@@ -174,3 +174,25 @@ TEST(ResistanceInductance, FailureAfterTheBusMeasurementPutsVdcBackAtClose) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ResistanceInductance, SetupWithoutTestCurrentMakesStartDoNothing) {
+    DemoBench bench;
+    bench.UseSetupWithout("TestCurrent");
+    axis::ScriptedModalSeam seam;
+    CTestRL dlg(bench.setup.get(), nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_EQ(dlg.Outcome(), -1);
+        EXPECT_TRUE(dlg.StatusText().isEmpty());
+        d.done(0);
+    });
+    dlg.DoModal();
+    bool running = true;
+    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
+    EXPECT_FALSE(running);
+}
+
+}  // namespace
