@@ -617,7 +617,7 @@ int ReadBack_FreezeControl_errband(CMC_Setup* s) {
     const double k = std::fabs(GetLoadPositionScale(s));
     if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("FreezeControl_errband");
-    SetParameterRange(p, 0.0, 32767.0 / k);
+    SetParameterRange(p, 0.0, kFixedOne / k);
     p->SetValueInBaseUnit(Internal(s, "POSOKLIM_FC") / k);
     return 1;
 }

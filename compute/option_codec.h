@@ -7,11 +7,13 @@
 
 #include <functional>
 
+#include "host/link/drive_facts.h"
 #include "host/setup/setup.h"
 
 namespace orvex {
 
-inline constexpr double kFixedOne = 32767.0;
+/// The drive's fixed-point 1.0, as the codecs name it.
+inline constexpr double kFixedOne = drive::kFullScale;
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kTwoPi = 6.283185307179586;
 

@@ -14,11 +14,13 @@ struct MotionError {
 // Bit order is precedence: a short circuit is reported even when the ENABLE input
 // went inactive with it.
 constexpr MotionError kMotionErrors[] = {
-    {0x0002, "Drive / Motor shortcircuit protection triggered."},
-    {0x0008, "Drive / Motor control error protection triggered."},
-    {0x0040, "Drive / Motor stopped due to positive limit switch input triggered."},
-    {0x0080, "Drive / Motor stopped due to negative limit switch input triggered."},
-    {0x8000, "Drive / Motor ENABLE input is in DISABLED state."},
+    {drive::kMerShortCircuit, "Drive / Motor shortcircuit protection triggered."},
+    {drive::kMerControlError, "Drive / Motor control error protection triggered."},
+    {drive::kMerPositiveLimit,
+     "Drive / Motor stopped due to positive limit switch input triggered."},
+    {drive::kMerNegativeLimit,
+     "Drive / Motor stopped due to negative limit switch input triggered."},
+    {drive::kMerEnableInactive, "Drive / Motor ENABLE input is in DISABLED state."},
 };
 
 }  // namespace

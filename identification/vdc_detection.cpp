@@ -2,6 +2,7 @@
 
 #include "compute/supply_voltage.h"
 #include "host/setup/setup.h"
+#include "identification/result_texts.h"
 #include "ui_vdc_detection.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr std::uint16_t kStepCount = 2;
 
 // Only a short circuit stops this test: the power stage stays off, so a disabled
 // ENABLE input does not matter.
-constexpr std::uint16_t kMotionMask = 0x0002;
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithoutCurrent;
 
 }  // namespace
 

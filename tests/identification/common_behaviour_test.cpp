@@ -10,8 +10,10 @@
 
 #include "host/drive/logger.h"
 #include "host/drive/program_run.h"
+#include "host/link/drive_facts.h"
 #include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
+#include "identification/result_texts.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
@@ -71,22 +73,30 @@ std::string WriteDescriptor(const std::string& program, const std::string& varia
 }  // namespace
 
 TEST(MotionErrors, TextsFollowTheBitPrecedenceWithinTheMask) {
+    using namespace orvex::drive;
+    constexpr std::uint16_t kAll = orvex::kMotionMaskAll;
+    constexpr std::uint16_t kWithCurrent = orvex::kMotionMaskWithCurrent;
+    constexpr std::uint16_t kWithoutCurrent = orvex::kMotionMaskWithoutCurrent;
     struct Case {
         int mer;
         std::uint16_t mask;
         const char* expected;  // null: no error
     };
     const Case cases[] = {
-        {0x0002, 0xFFFF, "Drive / Motor shortcircuit protection triggered."},
-        {0x8002, 0x8002, "Drive / Motor shortcircuit protection triggered."},  // short circuit wins
-        {0x8000, 0x8002, "Drive / Motor ENABLE input is in DISABLED state."},
-        {0x8000, 0x0002, nullptr},  // masked out
-        {0x0008, 0xFFFF, "Drive / Motor control error protection triggered."},
-        {0x00C0, 0xFFFF, "Drive / Motor stopped due to positive limit switch input triggered."},
-        {0x0080, 0xFFFF, "Drive / Motor stopped due to negative limit switch input triggered."},
-        {0x0020, 0xFFFF, nullptr},  // bit 5 (command error) never fails a test
-        {0x0710, 0xFFFF, nullptr},  // nor do I2t, over-current or voltage bits
-        {0x0000, 0xFFFF, nullptr},
+        {kMerShortCircuit, kAll, "Drive / Motor shortcircuit protection triggered."},
+        {kMerShortCircuit | kMerEnableInactive, kWithCurrent,
+         "Drive / Motor shortcircuit protection triggered."},  // short circuit wins
+        {kMerEnableInactive, kWithCurrent, "Drive / Motor ENABLE input is in DISABLED state."},
+        {kMerEnableInactive, kWithoutCurrent, nullptr},  // masked out
+        {kMerControlError, kAll, "Drive / Motor control error protection triggered."},
+        {kMerPositiveLimit | kMerNegativeLimit, kAll,
+         "Drive / Motor stopped due to positive limit switch input triggered."},
+        {kMerNegativeLimit, kAll,
+         "Drive / Motor stopped due to negative limit switch input triggered."},
+        {kMerCommandError, kAll, nullptr},  // a command error never fails a test
+        {kMerI2t | kMerOverCurrent | kMerOverVoltage | kMerUnderVoltage, kAll,
+         nullptr},  // nor do I2t, over-current or voltage bits
+        {0, kAll, nullptr},
     };
     for (const auto& c : cases) {
         const char* text = orvex::MotionErrorText(c.mer, c.mask);

@@ -41,11 +41,13 @@ TEST(Protection, MotorI2tTripsAfterTheSetTimeAtTheSetCurrent) {
         const Scenario s = testing::LoadScenario();
         RegisterImage r;
         WriteCurrentLoop(r);
-        r.Write("PCR", 0x2, 16);
+        r.Write("PCR", kPcrMotorI2t, 16);
         r.Write("II2TPROT_M", rated, 16);
         r.Write("SFI2T_M", ts * 67108864.0 / t_s, 16);
-        r.Write("I2TINTLIM_M", (limit * limit - rated * rated) * 67108864.0 / (32767.0 * 32767.0),
-                32);
+        r.Write(
+            "I2TINTLIM_M",
+            (limit * limit - rated * rated) * 67108864.0 / (drive::kFullScale * drive::kFullScale),
+            32);
         DriveCore core(s, r);
         ASSERT_TRUE(core.PowerOn());
         core.CommandCurrent(c.current_A * kKi, -16384, false);  // along phase A: no torque
