@@ -25,7 +25,7 @@ constexpr std::uint16_t kStepCount = 5;
 enum Step : std::uint16_t { kWaitPreliminary = 2, kLaunchPhase = 3, kWaitPhase = 4 };
 
 // The test drives motor current: a short circuit or a disabled ENABLE input ends it.
-constexpr std::uint16_t kMotionMask = 0x8002;
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
 
 QString ShortNumber(double value) {
     char text[64];

@@ -48,7 +48,8 @@ enum Step : std::uint16_t {
 constexpr std::uint16_t kInductanceTooSmall = 11;
 constexpr std::uint16_t kInductanceTooLarge = 12;
 
-constexpr std::uint16_t kMotionMask = 0x8002;
+// The test drives motor current: a short circuit or a disabled ENABLE input ends it.
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
 constexpr unsigned kLogPoints = 400;
 
 // What no measurement can give; the test says why instead of writing it.

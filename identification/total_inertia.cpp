@@ -28,8 +28,8 @@ enum Step : std::uint16_t { kWaitPreliminary = 2, kLaunchInertia = 3, kWaitInert
 // The preliminary run drives current: short circuit and ENABLE input. While the
 // inertia run is awaited every motion error the drive knows ends the test: the shaft
 // turns freely and a limit switch or a control error must stop it.
-constexpr std::uint16_t kPreliminaryMask = 0x8002;
-constexpr std::uint16_t kInertiaMask = 0xFFFF;
+constexpr std::uint16_t kPreliminaryMask = orvex::kMotionMaskWithCurrent;
+constexpr std::uint16_t kInertiaMask = orvex::kMotionMaskAll;
 
 constexpr const char* kNoTorqueConstant =
     "The setup has no motor torque constant (K): no inertia can be computed. Enter the motor's "
