@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "simdrive/programs.h"
@@ -9,7 +10,7 @@
 namespace orvex::sim {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kCountsPerTurn = 65536.0;
 // The dead-time error fades in over this current: near zero the bridge's
 // commutation depends on the current's sign only partly.
