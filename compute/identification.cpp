@@ -1,13 +1,14 @@
 #include "compute/identification.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "host/setup/host_math.h"
 
 namespace orvex {
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // The inductance program advances its angle by TINCTST per fast sample with 65535,
 // not 65536, counts per electrical turn.
 constexpr double kAnglePerTurn = 65535.0;

@@ -90,8 +90,8 @@ void CTestPhaseConnections::BeginTest() {
     ia_A_ = ib_A_ = 0.0;
     ShowBars(0.0, 0.0);
     const double test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     SetInfoText(kSteps[step_index_]);
     // The preliminary program is read at every Start, so that a descriptor replaced
@@ -200,7 +200,7 @@ void CTestPhaseConnections::Evaluate() {
 }
 
 std::vector<CMyTestDlg::IdentifiedValue> CTestPhaseConnections::IdentifiedValues() const {
-    if (outcome_ == -1) return {};
+    if (outcome_ == Outcome::kUndecided) return {};
     // The two currents are shown after a failed evaluation too: they say which
     // phase is at fault.
     if (ui_->iaEdit->text().isEmpty()) return {};

@@ -139,8 +139,8 @@ void CTestRL::BeginTest() {
     if (test_current == axis::kNoValueMarker) return;
     test_current_ = static_cast<std::int32_t>(std::trunc(test_current));
     identified_ = false;
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     SetInfoText(kSteps[step_index_]);
     if (!SetUserVariableValue(&preliminary_program_, "In1", test_current_, failure_text_)) {
@@ -158,7 +158,7 @@ void CTestRL::OnTimer(int id) {
     }
     Step();
     // A failed test leaves "R" and "L" as they were: show them again.
-    if (!running_ && outcome_ == 0) {
+    if (!running_ && outcome_ == Outcome::kFailed) {
         RefreshParameterControls("R");
         RefreshParameterControls("L");
     }

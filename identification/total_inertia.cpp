@@ -119,8 +119,8 @@ void CTotalInertiaTest::BeginTest() {
     test_current_ = static_cast<std::int32_t>(
         std::trunc(GetSetup()->GetParameterValueInInternalUnit("TestCurrent")));
     identified_ = false;
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     SetInfoText(kSteps[step_index_]);
     {
@@ -152,7 +152,7 @@ void CTotalInertiaTest::OnTimer(int id) {
         return;
     }
     Step();
-    if (!running_ && outcome_ == 0) RefreshParameterControls("Jt");
+    if (!running_ && outcome_ == Outcome::kFailed) RefreshParameterControls("Jt");
 }
 
 void CTotalInertiaTest::Step() {

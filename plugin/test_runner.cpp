@@ -107,7 +107,7 @@ class HeadlessSeam : public axis::ModalSeam {
     bool Stalled() const { return stalled_; }
     /// The verdict as it was before Close (Close may ask, and answering changes nothing
     /// of it, but the values it reports are those of the test).
-    int outcome = -1;
+    CMC_TestDlg::Outcome outcome = CMC_TestDlg::Outcome::kUndecided;
     std::string failure;
     std::vector<CMyTestDlg::IdentifiedValue> identified;
     std::string status;
@@ -125,7 +125,7 @@ class HeadlessSeam : public axis::ModalSeam {
             timed_out_ = !stalled_;
             dialog_.OnBtnStartStop();
         }
-        outcome = dialog_.Outcome();
+        outcome = dialog_.TestOutcome();
         failure = dialog_.FailureText();
         identified = dialog_.IdentifiedValues();
         status = dialog_.StatusText().toStdString();
@@ -216,9 +216,17 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
     HeadlessSeam seam(*dialog, options);
     const int result = dialog->DoModal();
     report.confirmed = result == 1;
-    report.outcome = seam.outcome == 1   ? TestRunReport::Outcome::kPassed
-                     : seam.outcome == 0 ? TestRunReport::Outcome::kFailed
-                                         : TestRunReport::Outcome::kNotStarted;
+    switch (seam.outcome) {
+        case CMC_TestDlg::Outcome::kSucceeded:
+            report.outcome = TestRunReport::Outcome::kPassed;
+            break;
+        case CMC_TestDlg::Outcome::kFailed:
+            report.outcome = TestRunReport::Outcome::kFailed;
+            break;
+        case CMC_TestDlg::Outcome::kUndecided:
+            report.outcome = TestRunReport::Outcome::kNotStarted;
+            break;
+    }
 
     nlohmann::json j;
     j["test"] = entry->name;

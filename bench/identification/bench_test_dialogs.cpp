@@ -63,7 +63,7 @@ void BM_TestDialog(benchmark::State& state) {
             dialog.OnTimer(1);
         }
         drive_time_s += t;
-        passed += dialog.Outcome() == 1;
+        passed += dialog.TestOutcome() == CMC_TestDlg::Outcome::kSucceeded;
     }
     state.counters["drive_s_per_run"] = drive_time_s / static_cast<double>(state.iterations());
     state.counters["drive_s_per_cpu_s"] =

@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "compute/identification.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 TEST(PhaseConnection, VerdictOnTheTwoPhaseCurrents) {
     struct Case {

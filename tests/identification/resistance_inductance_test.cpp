@@ -85,7 +85,7 @@ TEST(ResistanceInductance, CloseAnswersDecideWhatStays) {
         CTestRL dlg(bench.setup.get(), nullptr);
         seam.AnswerDialog([&](QDialog& d) {
             bench.Run(dlg);
-            ASSERT_EQ(dlg.Outcome(), 1) << dlg.FailureText();
+            ASSERT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
             for (size_t i = 0; i < c.answers.size(); ++i) {
                 Button(d, "cancelButton")->click();
                 EXPECT_EQ(d.isVisible(), i + 1 < c.answers.size());
@@ -185,7 +185,7 @@ TEST(ResistanceInductance, SetupWithoutTestCurrentMakesStartDoNothing) {
     seam.AnswerDialog([&](QDialog& d) {
         Button(d, "startStopButton")->click();
         EXPECT_FALSE(dlg.IsRunning());
-        EXPECT_EQ(dlg.Outcome(), -1);
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided);
         EXPECT_TRUE(dlg.StatusText().isEmpty());
         d.done(0);
     });

@@ -63,7 +63,7 @@ TEST(TotalInertia, YesKeepsTheInertiaAndOkSetsTheProtectionCurrent) {
         double identified = 0.0;
         seam.AnswerDialog([&](QDialog& d) {
             bench.Run(dlg);
-            ASSERT_EQ(dlg.Outcome(), 1) << dlg.FailureText();
+            ASSERT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
             identified = bench.Value("Jt");
             Button(d, c.ok_button ? "okButton" : "cancelButton")->click();
         });
