@@ -2,11 +2,11 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 namespace orvex {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // The drive's coefficient word: 2^31 stands for 1.
 constexpr double kWordOne = 2147483648.0;
 
@@ -32,13 +32,13 @@ FrequencyResponse QuantizedBiquadResponse(const BiquadCoefficients& scaled, doub
     const double a1 = scaled.a1 * k, a2 = scaled.a2 * k;
     double previous = 0.0;
     for (size_t i = 0; i < frequencies.size(); ++i) {
-        const double w = 2.0 * kPi * frequencies[i] * ts;
+        const double w = 2.0 * std::numbers::pi * frequencies[i] * ts;
         const std::complex<double> z1 = std::polar(1.0, -w);  // z^-1 on the unit circle
         const std::complex<double> z2 = z1 * z1;
         const std::complex<double> h = (b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2);
         r.frequency_hz.push_back(frequencies[i]);
         r.magnitude_db.push_back(20.0 * std::log10(std::abs(h)));
-        double phase = std::arg(h) * 180.0 / kPi;
+        double phase = std::arg(h) * 180.0 / std::numbers::pi;
         if (i > 0) {
             // Keep the phase continuous: whole turns are added where arg() wraps.
             phase += 360.0 * std::round((previous - phase) / 360.0);

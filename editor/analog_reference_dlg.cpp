@@ -85,9 +85,25 @@ CAnalogReferenceDlg::CAnalogReferenceDlg(CMC_Setup* setup, QWidget* parent)
                                static_cast<QAbstractButton*>(f.digitalRadio),
                                static_cast<QAbstractButton*>(f.limitCheck)})
         connect(b, &QAbstractButton::clicked, this, [this] { UpdateData(false); });
+    connect(f.testButton, &QAbstractButton::clicked, this, &CAnalogReferenceDlg::OnTestButton);
+}
+
+bool CAnalogReferenceDlg::HasTest() const {
     // The analogue reference test comes with the identification dialogs.
-    f.testButton->setEnabled(false);
-    f.testButton->setToolTip(orvex::TestNotAvailableText());
+    return false;
+}
+
+int CAnalogReferenceDlg::RunTest() {
+    return 0;
+}
+
+void CAnalogReferenceDlg::OnTestButton() {
+    CMC_Setup* setup = GetSetup();
+    orvex::BringOptionsInStep(setup);
+    RunTest();
+    // Whatever the test's end, options and parameters agree again and are shown.
+    orvex::BringOptionsInStep(setup);
+    UpdateData(false);
 }
 
 CAnalogReferenceDlg::~CAnalogReferenceDlg() = default;
@@ -141,6 +157,7 @@ bool CAnalogReferenceDlg::OnInitDialog() {
     if (!picture.isEmpty()) orvex::ShowPicture(f.diagramPicture, setup, picture);
     EnableChildren({f.scaleMinLabel, f.scaleMaxLabel}, false);
     EnableChild(f.analogueRadio, analogue_input_);
+    f.testButton->setToolTip(HasTest() ? QString() : orvex::TestNotAvailableText());
     UpdateData(false);
     return true;
 }

@@ -36,7 +36,15 @@ class CAnalogReferenceDlg : public CMySetupDlg {
     bool HasAnalogueInput() const { return analogue_input_; }
     Ui::AnalogReference& Form() { return *ui_; }
 
+  protected:
+    /// Whether the module has the analogue reference test; without it "Test" stays
+    /// disabled and says so.
+    virtual bool HasTest() const;
+    /// Runs the analogue reference test modally on the setup: 1 when it closed with OK.
+    virtual int RunTest();
+
   private:
+    void OnTestButton();
     int Mode() const;
     void ApplyLoadRules();
     void ShowFilterRow();

@@ -101,11 +101,57 @@ CMotorSetupDialog::CMotorSetupDialog(CMC_Setup* setup, QWidget* parent)
     connect(f.brakeCheck, &QAbstractButton::clicked, this, [this] { UpdateData(false); });
     connect(f.limitSwitchButton, &QAbstractButton::clicked, this,
             &CMotorSetupDialog::OnLimitSwitchAdvice);
+    const std::pair<QPushButton*, Test> tests[] = {{f.phaseTestButton, Test::kPhaseConnections},
+                                                   {f.rlTestButton, Test::kResistanceInductance},
+                                                   {f.encoderTestButton, Test::kEncoderConnection},
+                                                   {f.linesTestButton, Test::kLineCount}};
+    for (const auto& [button, test] : tests)
+        connect(button, &QAbstractButton::clicked, this, [this, test] { OnTestButton(test); });
+}
+
+bool CMotorSetupDialog::HasTest(Test) const {
     // The motor and encoder tests come with the identification dialogs.
-    for (QPushButton* test :
-         {f.phaseTestButton, f.rlTestButton, f.encoderTestButton, f.linesTestButton}) {
-        test->setEnabled(false);
-        test->setToolTip(orvex::TestNotAvailableText());
+    return false;
+}
+
+int CMotorSetupDialog::RunTest(Test) {
+    return 0;
+}
+
+void CMotorSetupDialog::OnTestButton(Test test) {
+    CMC_Setup* setup = GetSetup();
+    const bool has_counting = orvex::SetupHas(setup, {"ReverseCounting"});
+    const double counting_before =
+        has_counting ? setup->GetParameterValueInBaseUnit("ReverseCounting") : 0.0;
+    // The test runs on options that match what the user entered.
+    orvex::BringOptionsInStep(setup);
+    const int result = RunTest(test);
+    if (result != 1) {
+        // A direction chosen inside the line count test stays, even on Cancel.
+        if (test == Test::kLineCount && has_counting &&
+            setup->GetParameterValueInBaseUnit("ReverseCounting") != counting_before)
+            RefreshParameterControls("ReverseCounting");
+        return;
+    }
+    switch (test) {
+        case Test::kPhaseConnections:
+        case Test::kEncoderConnection:
+            orvex::BringOptionsInStep(setup);
+            UpdateData(false);
+            break;
+        case Test::kResistanceInductance:
+            orvex::BringOptionsInStep(setup);
+            for (const char* name : {"R", "L"}) {
+                OnRefreshParameterValue(name);
+                RefreshParameterControls(name);
+            }
+            break;
+        case Test::kLineCount:
+            if (has_counting) RefreshParameterControls("ReverseCounting");
+            orvex::BringOptionsInStep(setup);
+            OnRefreshParameterValue("No_encoder_lines");
+            RefreshParameterControls("No_encoder_lines");
+            break;
     }
 }
 
@@ -156,6 +202,15 @@ bool CMotorSetupDialog::OnInitDialog() {
     orvex::ShowPicture(f.brakePicture, setup, QStringLiteral("3065"));
     // A count has no unit to choose: its selector would stand empty.
     ShowChild(f.linesUnit, !setup->GetParameterUnit("No_encoder_lines").empty());
+
+    for (const auto& [button, test] : {std::pair{f.phaseTestButton, Test::kPhaseConnections},
+                                       std::pair{f.rlTestButton, Test::kResistanceInductance},
+                                       std::pair{f.encoderTestButton, Test::kEncoderConnection},
+                                       std::pair{f.linesTestButton, Test::kLineCount}}) {
+        const bool available = HasTest(test);
+        button->setEnabled(available);
+        button->setToolTip(available ? QString() : orvex::TestNotAvailableText());
+    }
 
     UpdateData(false);
     return true;

@@ -4,6 +4,7 @@
 // buttons that open the motor and encoder tests.
 
 #include <memory>
+#include <numbers>
 
 #include "editor/my_setup_dlg.h"
 
@@ -18,7 +19,7 @@ class CMotorSetupDialog : public CMySetupDlg {
     /// Help context of the dialog's page (F1).
     static constexpr int kHelpContext = 262407;
     /// The base-unit value (one turn, 2 pi rad) that replaces a transmission term of 0.
-    static constexpr double kOneTurn = 6.283185307179586;
+    static constexpr double kOneTurn = 2 * std::numbers::pi;
     /// The limit switch advice.
     static const char* const kLimitSwitchAdvice;
 
@@ -33,7 +34,18 @@ class CMotorSetupDialog : public CMySetupDlg {
 
     Ui::MotorSetup& Form() { return *ui_; }
 
+    /// The tests the dialog opens.
+    enum class Test { kPhaseConnections, kResistanceInductance, kEncoderConnection, kLineCount };
+
+  protected:
+    /// Whether the module has the test; a button whose test is missing stays disabled
+    /// and says so.
+    virtual bool HasTest(Test test) const;
+    /// Runs the test modally on the setup: 1 when it closed with OK, else 0.
+    virtual int RunTest(Test test);
+
   private:
+    void OnTestButton(Test test);
     // Whether the drive has the encoder input filter, the counting direction switch,
     // and a brake it can drive (parameters and at least one brake output).
     bool HasEncoderFilter() const;

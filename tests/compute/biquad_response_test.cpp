@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 #include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
@@ -16,11 +17,10 @@ using orvex::BiquadCoefficients;
 using orvex::CBiquadDesigner;
 
 constexpr double kTs = 500e-6;  // slow-loop period [s]
-constexpr double kPi = 3.141592653589793;
 
 // The designed (unrounded) response, for comparison with the rounded one.
 double DesignedDb(const BiquadCoefficients& c, double f) {
-    const std::complex<double> z1 = std::polar(1.0, -2 * kPi * f * kTs);
+    const std::complex<double> z1 = std::polar(1.0, -2 * std::numbers::pi * f * kTs);
     return 20 * std::log10(std::abs((c.b0 + c.b1 * z1 + c.b2 * z1 * z1) /
                                     (1.0 + c.a1 * z1 + c.a2 * z1 * z1)));
 }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <numbers>
 
 #include "editor/analog_reference_dlg.h"
 #include "editor_fixture.h"
@@ -179,8 +180,9 @@ TEST_F(AnalogReferenceTest, EndValuesBoundEachOther) {
         TypeInto(f.maxEdit, "2");  // rot
         TypeInto(f.minEdit, "3");  // above the new maximum: refused
     });
-    EXPECT_NEAR(setup->FindParameter("POS_min")->GetMaxInBaseUnit(), 2 * 6.283185307179586, 1e-9);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("POS_min"), -31.41592653589793, 1e-9);
+    EXPECT_NEAR(setup->FindParameter("POS_min")->GetMaxInBaseUnit(), 2 * 2 * std::numbers::pi,
+                1e-9);
+    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("POS_min"), -10 * std::numbers::pi, 1e-9);
     EXPECT_EQ(seam.MessageTexts().size(), 1);
 }
 
@@ -197,6 +199,34 @@ TEST_F(AnalogReferenceTest, DeadBandRangeFollowsItsPoint) {
     EXPECT_DOUBLE_EQ(setup->FindParameter("DeadBand_Range")->GetMaxInBaseUnit(), 1.0);
     EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("DeadBand_Range"), 0.5);
     EXPECT_EQ(seam.MessageTexts().size(), 1);
+}
+
+class DialogWithTest : public CAnalogReferenceDlg {
+  public:
+    using CAnalogReferenceDlg::CAnalogReferenceDlg;
+    int runs = 0;
+
+  protected:
+    bool HasTest() const override { return true; }
+    int RunTest() override {
+        ++runs;
+        // The test leaves a new end value in the setup and is cancelled.
+        GetSetup()->SetParameterValueInBaseUnit("POS_max", 2 * std::numbers::pi);
+        return 0;
+    }
+};
+
+TEST_F(AnalogReferenceTest, TestIsForTheAnalogueReferenceAndItsEndIsShownWhateverTheResult) {
+    DialogWithTest dlg(setup.get(), nullptr);
+    RunScripted(dlg, [&] {
+        Ui::AnalogReference& f = dlg.Form();
+        EXPECT_FALSE(f.testButton->isEnabled());  // a digital reference
+        f.analogueRadio->click();
+        ASSERT_TRUE(f.testButton->isEnabled());
+        f.testButton->click();
+        EXPECT_EQ(dlg.runs, 1);
+        EXPECT_EQ(f.maxEdit->text(), "1");
+    });
 }
 
 }  // namespace

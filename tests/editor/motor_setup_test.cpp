@@ -207,6 +207,54 @@ TEST_F(MotorSetupTest, PicturesAreShownOnTheBrakeBoxAndTheButtons) {
     });
 }
 
+// The dialog with stand-in tests: each "test" is a script that works on the setup as
+// the real test would and ends with OK or Cancel.
+class DialogWithTests : public CMotorSetupDialog {
+  public:
+    using CMotorSetupDialog::CMotorSetupDialog;
+    std::function<int(Test)> test;
+
+  protected:
+    bool HasTest(Test) const override { return true; }
+    int RunTest(Test which) override { return test(which); }
+};
+
+TEST_F(MotorSetupTest, TestResultsAreShownAfterOkOnly) {
+    DialogWithTests dlg(setup.get(), nullptr);
+    std::vector<CMotorSetupDialog::Test> ran;
+    int answer = 1;
+    dlg.test = [&](CMotorSetupDialog::Test which) {
+        ran.push_back(which);
+        setup->SetParameterValueInBaseUnit("R", answer ? 2.5 : 3.5);
+        setup->SetParameterValueInBaseUnit("No_encoder_lines", answer ? 500 : 2000);
+        setup->SetParameterValueInBaseUnit("ReverseCounting", 1);
+        return answer;
+    };
+    RunScripted(dlg, [&] {
+        Ui::MotorSetup& f = dlg.Form();
+        EXPECT_TRUE(f.rlTestButton->isEnabled());
+        EXPECT_TRUE(f.rlTestButton->toolTip().isEmpty());
+        f.rlTestButton->click();
+        EXPECT_EQ(f.rEdit->text(), "2.5");
+        f.linesTestButton->click();
+        EXPECT_EQ(f.linesEdit->text(), "500");
+        EXPECT_TRUE(f.reverseCountingCheck->isChecked());
+
+        setup->SetParameterValueInBaseUnit("ReverseCounting", 0);
+        dlg.RefreshParameterControls("ReverseCounting");
+        answer = 0;
+        f.linesTestButton->click();
+        // Cancelled: the count stays as shown, but the direction chosen in the test is kept.
+        EXPECT_EQ(f.linesEdit->text(), "500");
+        EXPECT_TRUE(f.reverseCountingCheck->isChecked());
+        f.phaseTestButton->click();
+        EXPECT_EQ(f.rEdit->text(), "2.5");
+    });
+    using T = CMotorSetupDialog::Test;
+    EXPECT_EQ(ran, (std::vector<T>{T::kResistanceInductance, T::kLineCount, T::kLineCount,
+                                   T::kPhaseConnections}));
+}
+
 class InertiaQuestionTest : public EditorTest {
   protected:
     int Run(const std::function<void(Ui::InertiaQuestion&)>& script, bool ok = true) {
