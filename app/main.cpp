@@ -11,6 +11,7 @@
 #include "app/compute_report.h"
 #include "app/drive_connection.h"
 #include "app/plugin_loader.h"
+#include "app/test_command.h"
 #include "app/ui_session.h"
 #include "host/axiscore_info.h"
 #include "host/setup/file_save.h"
@@ -51,6 +52,18 @@ Commands:
                         stays open after that is cancelled
         Needs a display: run it under xvfb-run, or with QT_QPA_PLATFORM=offscreen
         together with --auto cancel.
+
+  test NAME FILE [--answer yes|no] [-o RESULT.json] [--save] [--drive DRIVE]
+        Run one of the module's test dialogs without a screen on the setup FILE,
+        as a production line does: Start, wait for the verdict, Close, answering
+        the question about identified values with --answer (default yes). The
+        simulated drive runs on its own clock, as fast as the machine goes.
+        Writes a JSON report (test, outcome, failure text, identified values,
+        old and new parameter values, duration in drive time, MER) to RESULT.json
+        or standard output. --save writes FILE (atomically, keeping FILE.bak)
+        when the dialog ended with the identified values kept. NAME is phase,
+        encoder, resolution, rl, current, angle, inertia, analogue or vdc; a test
+        this build has no dialog for yet is refused. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)
@@ -306,5 +319,7 @@ int main(int argc, char** argv) {
     if (command == "scale") return RunScale(plugin_path, rest);
     if (command == "edit") return RunEdit(argv[0], plugin_path, drive_choice, rest);
     if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_choice, rest);
+    if (command == "test")
+        return axishost::RunTestCommand(argv[0], plugin_path, drive_choice, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

@@ -14,6 +14,9 @@
 #include "editor/motor_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "identification/phase_connections.h"
+#include "identification/resistance_inductance.h"
+#include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
 
@@ -41,10 +44,17 @@ int OpenTestModal(CMC_Setup* setup) {
 
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
-    {"driveinfo", OpenModal<CDriveInfo>},         {"drivesetup", OpenModal<CDriveSetupDlg>},
-    {"motorsetup", OpenModal<CMotorSetupDialog>}, {"inertia", OpenModal<CInertiaQuestion>},
-    {"advanced", OpenModal<CAdvancedDialog>},     {"analogref", OpenModal<CAnalogReferenceDlg>},
-    {"filters", OpenModal<CFiltersDialog>},       {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"driveinfo", OpenModal<CDriveInfo>},
+    {"drivesetup", OpenModal<CDriveSetupDlg>},
+    {"motorsetup", OpenModal<CMotorSetupDialog>},
+    {"inertia", OpenModal<CInertiaQuestion>},
+    {"advanced", OpenModal<CAdvancedDialog>},
+    {"analogref", OpenModal<CAnalogReferenceDlg>},
+    {"filters", OpenModal<CFiltersDialog>},
+    {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"phase", OpenTestModal<CTestPhaseConnections>},
+    {"rl", OpenTestModal<CTestRL>},
+    {"inertiatest", OpenTestModal<CTotalInertiaTest>},
 };
 
 }  // namespace
