@@ -7,6 +7,11 @@
 #include "editor/drive_info.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "identification/analogue_reference_monitor.h"
+#include "identification/angle_tuning.h"
+#include "identification/current_tuning.h"
+#include "identification/encoder_connections.h"
+#include "identification/encoder_resolution.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
 
@@ -36,6 +41,11 @@ int OpenTestModal(CMC_Setup* setup) {
 constexpr DialogEntry kDialogs[] = {
     {"driveinfo", OpenModal<CDriveInfo>},
     {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"encoder", OpenTestModal<CTestEncoderConnections>},
+    {"resolution", OpenTestModal<CDetectEncoderResolution>},
+    {"current", OpenTestModal<CTestCurrent>},
+    {"angle", OpenTestModal<CTestAngle>},
+    {"analogue", OpenTestModal<CTestAnalogueRef>},
 };
 
 }  // namespace
