@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "compute/option_codec.h"
 
@@ -108,7 +109,7 @@ void CBiquadDesigner::GetOfferedTypes(std::vector<std::string>& names,
 void CBiquadDesigner::DesignFilter(int type, double f1n, double second) {
     if (type < 0 || type >= kTypeCount) return;
     // Prewarping: the analogue prototype's corner s = j maps onto F1 exactly.
-    const double K = std::tan(kPi * f1n);
+    const double K = std::tan(std::numbers::pi * f1n);
     const double K2 = K * K;
     BiquadCoefficients c;
     switch (type) {
@@ -164,7 +165,7 @@ void CBiquadDesigner::DesignFilter(int type, double f1n, double second) {
         case kLeadLag2: {
             // (1 + s / w1) / (1 + s / w2), each corner prewarped at its own frequency;
             // r = Kz / K keeps the gain at zero frequency at 1.
-            const double Kz = std::tan(kPi * second);
+            const double Kz = std::tan(std::numbers::pi * second);
             const double r = Kz / K;
             const double zero0 = (K + 1.0) * r / (Kz + 1.0);
             const double zero1 = (K - 1.0) * r / (Kz + 1.0);
@@ -215,8 +216,8 @@ void CBiquadDesigner::Quantize() {
     c_.a2 = ScaleToWord(c_.a2, sf_);
 }
 
-int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
-    if (filter < 1 || filter > kFilterCount || slot < 1 || slot > kSlotCount) return 0;
+int CBiquadDesigner::DesignQuantized(const CMC_Setup* setup, int filter) {
+    if (filter < 1 || filter > kFilterCount) return 0;
     const std::string type_name = Name("BQFilterType%d", filter);
     const std::string q_name = Name("BQFilterQ%d", filter);
     const std::string f1_name = Name("BQFilterF1%d", filter);
@@ -231,12 +232,19 @@ int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
     const double second = lead_lag ? setup->GetParameterValueInBaseUnit(f2_name) * Ts : Q;
 
     if (type < 0 || type >= kTypeCount) {
-        WriteSlot(setup, slot, BiquadCoefficients{}, 0.0);
+        c_ = BiquadCoefficients{};
+        sf_ = 0.0;
         return 1;
     }
     DesignFilter(type, f1 * Ts, second);
     Quantize();
     if (sf_ != 0.0 && HasUnitGainAtZeroFrequency(type)) TrimZeroFrequencyGain(c_, sf_);
+    return 1;
+}
+
+int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
+    if (slot < 1 || slot > kSlotCount) return 0;
+    if (!DesignQuantized(setup, filter)) return 0;
     WriteSlot(setup, slot, c_, sf_);
     return 1;
 }

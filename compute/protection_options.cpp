@@ -8,6 +8,7 @@
 #include "compute/scales.h"
 #include "compute/setup_access.h"
 #include "host/link/drive_facts.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
@@ -133,7 +134,8 @@ int ReadBackI2tTime(CMC_Setup* s, const I2tSide& side, double period_s) {
 int ComputeErrorTime(CMC_Setup* s, const char* option, const char* enable, const char* time) {
     if (!HasAll(s, {option, enable, time, "Ts_S"})) return 0;
     SetBase(s, option,
-            IsOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S") : drive::kProtectionOff);
+            axis::IsSwitchOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S")
+                                              : drive::kProtectionOff);
     return 1;
 }
 
@@ -143,8 +145,9 @@ int ReadBackErrorEnable(CMC_Setup* s, const char* enable, const char* option) {
                           Base(s, option) == drive::kProtectionOff ? 0.0 : 1.0);
 }
 
-// A time in slow samples, at most the drive's 15-bit sample counter.
-int ReadBackSampleTime(CMC_Setup* s, const char* time, const char* option) {
+// A protection's delay from its slow-sample counter option, ranged from 1 ms up to the
+// counter's 15-bit reach (the period from the clock registers).
+int ReadBackProtectionDelay(CMC_Setup* s, const char* time, const char* option) {
     if (!HasAllOf(s, {{time, option}, kSpeedLoopPeriodNames})) return 0;
     const double ts = GetSpeedLoopPeriod(s);
     return SetRangedValue(s, time, 0.001, kFixedOne * ts, Base(s, option) * ts);
@@ -160,7 +163,7 @@ int ComputeOption_PCR(CMC_Setup* s) {
         return 0;
     int pcr = TruncToInt32(Base(s, "PCR")) & kPcrKeptBits;
     for (const ProtectionFlag& f : kProtectionFlags)
-        if (IsOn(Base(s, f.name))) pcr |= f.bit;
+        if (axis::IsSwitchOn(Base(s, f.name))) pcr |= f.bit;
     SetBase(s, "PCR", pcr);
     return 1;
 }
@@ -334,7 +337,7 @@ int ComputeOption_TIMAXPROT(CMC_Setup* s) {
 }
 
 int ReadBack_time_Imax_Prot(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_Imax_Prot", "TIMAXPROT");
+    return ReadBackProtectionDelay(s, "time_Imax_Prot", "TIMAXPROT");
 }
 
 int ComputeOption_ERRMAX(CMC_Setup* s) {
@@ -358,7 +361,7 @@ int ReadBack_isPositionControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_pos(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_pos", "TERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_pos", "TERRMAX");
 }
 
 int ComputeOption_SERRMAX(CMC_Setup* s) {
@@ -382,7 +385,7 @@ int ReadBack_isSpeedControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_spd(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_spd", "TSERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_spd", "TSERRMAX");
 }
 
 // --- Voltage boost ----------------------------------------------------------------------------

@@ -57,7 +57,7 @@ std::string FormatResultValue(ResultFormat format, double value) {
 }
 
 std::optional<std::string> CloseConfirmationText(const std::vector<ResultParameter>& results,
-                                                 int outcome) {
+                                                 bool succeeded) {
     std::string message =
         "A different value than specified has been detected for the following "
         "parameter(s):\r\n\r\n";
@@ -65,7 +65,7 @@ std::optional<std::string> CloseConfirmationText(const std::vector<ResultParamet
     for (const auto& r : results) {
         const std::string before = FormatResultValue(r.format, r.value_at_open);
         const std::string now = FormatResultValue(r.format, r.value_now);
-        if (before != now && outcome == 1) {
+        if (before != now && succeeded) {
             message += r.label + ":\tOld = " + before + "\tNew = " + now + "\r\n";
             changed = true;
         }

@@ -40,8 +40,8 @@ struct ResultParameter {
 };
 
 /// The question asked at Close: null when no value printed differently from its
-/// value at opening, or when the test has not succeeded (`outcome` other than 1).
+/// value at opening, or when the test has not succeeded.
 std::optional<std::string> CloseConfirmationText(const std::vector<ResultParameter>& results,
-                                                 int outcome);
+                                                 bool succeeded);
 
 }  // namespace orvex

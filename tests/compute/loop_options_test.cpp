@@ -1,19 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include "compute/control_loop_options.h"
 #include "compute/gain_table.h"
 #include "compute/option_codec.h"
-#include "tests/compute/loop_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-using loop_test::kCurrentScale;
-using loop_test::SetupBuilder;
-using loop_test::Value;
+using compute_test::kCurrentScale;
+using compute_test::PowerStageDrive;
+using compute_test::SetupBuilder;
+using compute_test::Value;
 
 // The gains held in one mantissa and one shift option; the acceleration feed-forward,
 // whose shift is split over two options, has its own cases below.
@@ -123,8 +125,7 @@ TEST(AccelerationFeedForward, SplitsTheShiftAtEleven) {
 }
 
 std::unique_ptr<CMC_Setup> OutputFilter(double use_filter, double corner_per_s) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("isUseFilterOnCrtCtrlOutput", use_filter)
         .Real("FilterOnCurrentControllerOutput", corner_per_s, "1/s")
         .Option("FILTERQ", -5)
@@ -175,8 +176,7 @@ TEST(CurrentOutputFilter, RegisterSurvivesEveryForwardAndReadBackCycle) {
 }
 
 std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double acr = 0) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("IlimPS", 2, "A")
         .Real("IPSatS", 50, "%")
         .Real("IPSatP", 25, "%")
@@ -193,8 +193,8 @@ std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double
 }
 
 TEST(LoopSaturations, StoredAsDistanceFromFullScale) {
-    const double k_s = 500e-6 * 4000 / orvex::kTwoPi;      // counts per rad/s and sample
-    const double current_sat = 32767 - 2 * kCurrentScale;  // 26215
+    const double k_s = 500e-6 * 4000 / (2 * std::numbers::pi);  // counts per rad/s and sample
+    const double current_sat = 32767 - 2 * kCurrentScale;       // 26215
     const struct {
         double position_type, mode, ipsats, imaxs, satp, imaxp;
     } cases[] = {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "bench.h"
 #include "simdrive/controllers.h"
@@ -115,7 +116,7 @@ TEST(CurrentLoop, OffsetCurrentAddsToTheReference) {
 TEST(Biquad, ScaledCoefficientsFilterAsDesigned) {
     // b = (K/(K+1), K/(K+1), 0), a1 = (K-1)/(K+1): a first-order low pass, scaled
     // by 2^31 / SF as the registers hold it.
-    const double k = std::tan(3.141592653589793 * 100 * testing::kSlowPeriod_s);
+    const double k = std::tan(std::numbers::pi * 100 * testing::kSlowPeriod_s);
     BiquadCoefficients low_pass{k / (k + 1), k / (k + 1), 0, (k - 1) / (k + 1), 0, 1};
     for (double* c : {&low_pass.b0, &low_pass.b1, &low_pass.b2, &low_pass.a1, &low_pass.a2})
         *c = std::floor(*c * 2147483648.0 + 0.5);
