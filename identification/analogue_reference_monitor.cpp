@@ -55,7 +55,7 @@ CTestAnalogueRef::CTestAnalogueRef(CMC_Setup* setup, int flag, QWidget* parent)
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
     step_count_ = kStepCount;
-    continuous_ = 1;
+    continuous_ = true;
 }
 
 CTestAnalogueRef::~CTestAnalogueRef() = default;
@@ -96,8 +96,8 @@ bool CTestAnalogueRef::OnInitDialog() {
 }
 
 void CTestAnalogueRef::BeginTest() {
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     failure_text_.clear();
     ui_->voltageEdit->clear();
@@ -140,7 +140,7 @@ void CTestAnalogueRef::Step() {
         std::string ignored;
         axis::StopDriveProgram(GetSetup(), ignored);
         TestSucceeded(1);
-        stop_request_ = 0;
+        stop_request_ = false;
         return;
     }
     if (!CheckMotionErrors(true, kMotionMask)) return;

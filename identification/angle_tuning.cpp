@@ -233,7 +233,7 @@ void CTestAngle::ShowPage(int page) {
     UpdateData(false);
     if (page == kTestPage) {
         ui_->detailsButton->show();
-        if (outcome_ == 1)
+        if (outcome_ == Outcome::kSucceeded)
             TestSucceeded(0);
         else if (!failure_text_.empty())
             TestFailed(0);
@@ -253,8 +253,8 @@ void CTestAngle::BeginTest() {
     const double max_current = setup->GetParameterValueInInternalUnit("MAX_CURRENT");
     const double increment = setup->GetParameterValueInInternalUnit("REF_INC");
     const double time_limit = setup->GetParameterValueInInternalUnit("TIME_LIMIT");
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     angle_failure_ = 0;
     step_index_ = 0;
     failure_text_.clear();

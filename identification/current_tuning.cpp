@@ -214,7 +214,7 @@ void CTestCurrent::ShowPage(int page) {
     UpdateData(false);
     if (page == kTestPage) {
         ui_->detailsButton->show();
-        if (outcome_ == 1)
+        if (outcome_ == Outcome::kSucceeded)
             TestSucceeded(0);
         else if (!failure_text_.empty())
             TestFailed(0);
@@ -247,8 +247,8 @@ void CTestCurrent::BeginTest() {
     orvex::ReadBack_OffsetCurrent(setup);
     test_current_ =
         static_cast<int32_t>(std::trunc(setup->GetParameterValueInInternalUnit("TestCurrent")));
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     failure_text_.clear();
     SetInfoText(kSteps[step_index_]);

@@ -37,7 +37,7 @@ CTestEncoderConnections::CTestEncoderConnections(CMC_Setup* setup, int flag, QWi
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
     step_count_ = kStepCount;
-    continuous_ = 1;
+    continuous_ = true;
     {
         axis::ScopedSilentLookup silent;
         if (const CMC_Parameter* lines = setup->FindParameter("No_encoder_lines"))
@@ -58,8 +58,8 @@ bool CTestEncoderConnections::OnInitDialog() {
 }
 
 void CTestEncoderConnections::BeginTest() {
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     pulses_seen_ = false;
     position_ = 0;

@@ -99,8 +99,8 @@ void CDetectEncoderResolution::BeginTest() {
             test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
     }
     if (test_current == axis::kNoValueMarker) return;
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     movement_seen_ = false;
     ui_->positionCounterEdit->clear();
@@ -274,7 +274,7 @@ void CDetectEncoderResolution::OnCancel() {
         case CloseAnswer::kCancel:
             return;
         case CloseAnswer::kNothingChanged:
-            if (outcome_ == 1)
+            if (outcome_ == Outcome::kSucceeded)
                 EndDialog(1);
             else
                 CMyTestDlg::OnCancel();

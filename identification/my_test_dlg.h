@@ -40,9 +40,9 @@ class CMyTestDlg : public CMC_TestDlg {
     virtual std::vector<IdentifiedValue> IdentifiedValues() const { return {}; }
     /// The setup parameters the test writes into when it succeeds.
     virtual std::vector<std::string> ResultParameterNames() const { return {}; }
-    bool IsRunning() const { return running_ != 0; }
-    /// -1 not decided, 1 succeeded, 0 failed.
-    int Outcome() const { return outcome_; }
+    bool IsRunning() const { return running_; }
+    /// Undecided until a run ends.
+    Outcome GetOutcome() const { return outcome_; }
     const std::string& FailureText() const { return failure_text_; }
 
   protected:

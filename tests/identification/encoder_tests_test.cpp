@@ -174,7 +174,7 @@ TEST(EncoderResolution, WithNothingToAskCloseConfirmsOnlyAfterSuccess) {
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
     seam.AnswerDialog([&](QDialog& d) {
         bench.Run(dlg, 30.0);
-        ASSERT_EQ(dlg.Outcome(), 1) << dlg.FailureText();
+        ASSERT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
         Button(d, "cancelButton")->click();
     });
     EXPECT_EQ(dlg.DoModal(), 1);
@@ -203,7 +203,7 @@ TEST(EncoderResolution, FaultBenchesFailWithTheirAdvice) {
         CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
         seam.AnswerDialog([&](QDialog& d) {
             bench.Run(dlg, 30.0);
-            EXPECT_EQ(dlg.Outcome(), 0) << c.bench;
+            EXPECT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kFailed) << c.bench;
             EXPECT_EQ(dlg.FailureText(), c.expected) << c.bench;
             Button(d, "cancelButton")->click();  // a failed test asks nothing
         });
@@ -223,7 +223,7 @@ TEST(EncoderResolution, ReverseCountingSetInTheDialogCorrectsAReversedEncoder) {
         Button(d, "reverseCountingCheck")->click();
         EXPECT_EQ(dlg.LastReverseCounting(), 1);
         bench.Run(dlg, 30.0);
-        EXPECT_EQ(dlg.Outcome(), 1) << dlg.FailureText();
+        EXPECT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
         EXPECT_EQ(dlg.EstimatedLines(), 1000);
         d.done(0);
     });

@@ -90,9 +90,9 @@ TEST(CurrentTuning, FailuresNameTheirCause) {
             Pages(d)->setCurrentIndex(1);
             bench.Run(dlg, 20.0);
             if (c.expected.empty()) {
-                EXPECT_NE(dlg.Outcome(), -1) << c.bench;
+                EXPECT_NE(dlg.GetOutcome(), CMC_TestDlg::Outcome::kUndecided) << c.bench;
             } else {
-                EXPECT_EQ(dlg.Outcome(), 0) << c.bench;
+                EXPECT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kFailed) << c.bench;
                 EXPECT_EQ(dlg.FailureText(), c.expected) << c.bench;
             }
             d.reject();
@@ -206,7 +206,7 @@ TEST(CurrentTuning, StopWhileWaitingEndsWithoutAVerdict) {
         TickUntilStatus(bench, dlg, "Running test");
         Button(d, "startStopButton")->click();
         EXPECT_FALSE(dlg.IsRunning());
-        EXPECT_EQ(dlg.Outcome(), -1);
+        EXPECT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kUndecided);
         EXPECT_TRUE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
         d.reject();
     });
@@ -251,7 +251,7 @@ TEST(AngleTuning, ShortCircuitStopsTheRunAndDetailsShowTheReason) {
         seam.AnswerDialog([&](QDialog& d) {
             Pages(d)->setCurrentIndex(1);
             bench.Run(dlg, 30.0);
-            EXPECT_EQ(dlg.Outcome(), 0) << c.what;
+            EXPECT_EQ(dlg.GetOutcome(), CMC_TestDlg::Outcome::kFailed) << c.what;
             EXPECT_EQ(dlg.FailureText(), c.expected) << c.what;
             Button(d, "detailsButton")->click();
             d.reject();
