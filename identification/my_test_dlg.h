@@ -41,6 +41,7 @@ class CMyTestDlg : public CMC_TestDlg {
     /// The setup parameters the test writes into when it succeeds.
     virtual std::vector<std::string> ResultParameterNames() const { return {}; }
     bool IsRunning() const { return running_; }
+    /// Undecided until a run ends.
     Outcome TestOutcome() const { return outcome_; }
     const std::string& FailureText() const { return failure_text_; }
 

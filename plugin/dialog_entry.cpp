@@ -17,6 +17,11 @@
 #include "identification/phase_connections.h"
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
+#include "identification/analogue_reference_monitor.h"
+#include "identification/angle_tuning.h"
+#include "identification/current_tuning.h"
+#include "identification/encoder_connections.h"
+#include "identification/encoder_resolution.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
 
@@ -55,6 +60,11 @@ constexpr DialogEntry kDialogs[] = {
     {"phase", OpenTestModal<CTestPhaseConnections>},
     {"rl", OpenTestModal<CTestRL>},
     {"inertiatest", OpenTestModal<CTotalInertiaTest>},
+    {"encoder", OpenTestModal<CTestEncoderConnections>},
+    {"resolution", OpenTestModal<CDetectEncoderResolution>},
+    {"current", OpenTestModal<CTestCurrent>},
+    {"angle", OpenTestModal<CTestAngle>},
+    {"analogue", OpenTestModal<CTestAnalogueRef>},
 };
 
 }  // namespace
