@@ -124,7 +124,8 @@ int RunTestCommand(const char* program, const std::string& plugin_path, std::str
     if (result == -1)
         return Fail("no test " + a.name + " in the plug-in (known: " + KnownTests(entry) + ")", 2);
     if (result == -2)
-        return Fail("the test " + a.name + " has no dialog in this build of the plug-in yet", 2);
+        return Fail("the test " + a.name + " cannot run headless in this build of the plug-in yet",
+                    2);
 
     nlohmann::json report = nlohmann::json::parse(context.json, nullptr, false);
     if (report.is_discarded() || !report.is_object())

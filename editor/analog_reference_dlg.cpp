@@ -4,6 +4,7 @@
 #include "editor/editor_helpers.h"
 #include "editor/pictures.h"
 #include "host/setup/names.h"
+#include "identification/analogue_reference_monitor.h"
 #include "ui_analog_reference.h"
 
 namespace {
@@ -89,12 +90,12 @@ CAnalogReferenceDlg::CAnalogReferenceDlg(CMC_Setup* setup, QWidget* parent)
 }
 
 bool CAnalogReferenceDlg::HasTest() const {
-    // The analogue reference test comes with the identification dialogs.
-    return false;
+    return true;
 }
 
 int CAnalogReferenceDlg::RunTest() {
-    return 0;
+    CTestAnalogueRef dialog(GetSetup(), 1, this);
+    return dialog.DoModal() == 1 ? 1 : 0;
 }
 
 void CAnalogReferenceDlg::OnTestButton() {

@@ -22,6 +22,8 @@
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "host/ui/modal_seam.h"
+#include "identification/angle_tuning.h"
+#include "identification/current_tuning.h"
 #include "identification/vdc_detection.h"
 #include "ui_drive_setup.h"
 
@@ -229,14 +231,12 @@ void CDriveSetupDlg::BuildSubDialogTable() {
     const QString test_missing = tr("The %1 is not available yet.");
     sub_dialogs_ = {
         {f.detectButton, OpenTest<CTestVdcDetection>, AfterOk::RedrawAndReload, false, {}},
-        {f.currentTuneButton, nullptr, AfterOk::RedrawAndReload, false,
-         test_missing.arg(tr("current controller tuning test"))},
+        {f.currentTuneButton, OpenTest<CTestCurrent>, AfterOk::RedrawAndReload, false, {}},
         {f.speedTuneButton, nullptr, AfterOk::RedrawAndReload, false,
          test_missing.arg(tr("speed controller tuning test"))},
         {f.positionTuneButton, nullptr, AfterOk::RedrawAndReload, false,
          test_missing.arg(tr("position controller tuning test"))},
-        {f.startTuneButton, nullptr, AfterOk::RedrawAndReload, false,
-         test_missing.arg(tr("electric angle controller tuning test"))},
+        {f.startTuneButton, OpenTest<CTestAngle>, AfterOk::RedrawAndReload, false, {}},
         {f.extRefSetupButton, OpenEditor<CAnalogReferenceDlg>, AfterOk::RedrawAndReload, true, {}},
         {f.motorSetupButton, OpenEditor<CMotorSetupDialog>, AfterOk::Reload, false, {}},
         {f.advancedButton, OpenEditor<CAdvancedDialog>, AfterOk::Reload, false, {}},

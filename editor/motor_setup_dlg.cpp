@@ -7,6 +7,10 @@
 #include "editor/pictures.h"
 #include "host/setup/names.h"
 #include "host/ui/modal_seam.h"
+#include "identification/encoder_connections.h"
+#include "identification/encoder_resolution.h"
+#include "identification/phase_connections.h"
+#include "identification/resistance_inductance.h"
 #include "ui_motor_setup.h"
 
 namespace {
@@ -110,11 +114,28 @@ CMotorSetupDialog::CMotorSetupDialog(CMC_Setup* setup, QWidget* parent)
 }
 
 bool CMotorSetupDialog::HasTest(Test) const {
-    // The motor and encoder tests come with the identification dialogs.
-    return false;
+    return true;
 }
 
-int CMotorSetupDialog::RunTest(Test) {
+int CMotorSetupDialog::RunTest(Test test) {
+    switch (test) {
+        case Test::kPhaseConnections: {
+            CTestPhaseConnections dialog(GetSetup(), 1, this);
+            return dialog.DoModal() == 1 ? 1 : 0;
+        }
+        case Test::kResistanceInductance: {
+            CTestRL dialog(GetSetup(), 1, this);
+            return dialog.DoModal() == 1 ? 1 : 0;
+        }
+        case Test::kEncoderConnection: {
+            CTestEncoderConnections dialog(GetSetup(), 1, this);
+            return dialog.DoModal() == 1 ? 1 : 0;
+        }
+        case Test::kLineCount: {
+            CDetectEncoderResolution dialog(GetSetup(), 1, this);
+            return dialog.DoModal() == 1 ? 1 : 0;
+        }
+    }
     return 0;
 }
 

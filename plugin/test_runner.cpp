@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "host/setup/setup.h"
 #include "host/setup/variable.h"
 #include "host/ui/modal_seam.h"
+#include "identification/angle_tuning.h"
+#include "identification/current_tuning.h"
+#include "identification/encoder_connections.h"
 #include "identification/phase_connections.h"
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
@@ -35,17 +39,23 @@ struct TestEntry {
     const char* name;
     /// Null while the module has no such dialog yet.
     std::unique_ptr<CMyTestDlg> (*make)(CMC_Setup* setup);
+    /// A continuous test runs until the user stops it: the runner presses Stop after
+    /// this much drive time and takes the dialog's verdict. 0 for a test that ends itself.
+    double stop_after_s = 0.0;
 };
 
 // One row per test a production line can run; a test dialog added to the module is
 // one `make` filled in here.
 constexpr TestEntry kTests[] = {
     {"phase", Make<CTestPhaseConnections>},
-    {"encoder", nullptr},
+    // The operator's hand turns the shaft of the simulated bench meanwhile.
+    {"encoder", Make<CTestEncoderConnections>, 4.0},
+    // Not yet headless: the line count test waits on its own message loop, and the
+    // analogue monitor gives no verdict at Stop.
     {"resolution", nullptr},
     {"rl", Make<CTestRL>},
-    {"current", nullptr},
-    {"angle", nullptr},
+    {"current", Make<CTestCurrent>},
+    {"angle", Make<CTestAngle>},
     {"inertia", Make<CTotalInertiaTest>},
     {"analogue", nullptr},
     {"vdc", Make<CTestVdcDetection>},
@@ -61,8 +71,14 @@ const TestEntry* Find(const char* name) {
 // answer given; every message box is recorded and answered.
 class HeadlessSeam : public axis::ModalSeam {
   public:
-    HeadlessSeam(CMyTestDlg& dialog, const TestRunOptions& options)
-        : dialog_(dialog), options_(options), previous_(axis::InstallModalSeam(this)) {}
+    HeadlessSeam(CMyTestDlg& dialog, const TestRunOptions& options, double stop_after_s)
+        : dialog_(dialog),
+          options_(options),
+          stop_after_s_(stop_after_s),
+          previous_(axis::InstallModalSeam(this)) {
+        if (stop_after_s_ > 0.0)
+            options_.time_limit_s = std::min(options_.time_limit_s, stop_after_s_);
+    }
     ~HeadlessSeam() override { axis::InstallModalSeam(previous_); }
     HeadlessSeam(const HeadlessSeam&) = delete;
     HeadlessSeam& operator=(const HeadlessSeam&) = delete;
@@ -121,8 +137,9 @@ class HeadlessSeam : public axis::ModalSeam {
         else
             RunInRealTime();
         if (dialog_.IsRunning()) {
-            // Still running at the limit: Stop, so that the drive is left at rest.
-            timed_out_ = !stalled_;
+            // Still running at the limit: Stop, so that the drive is left at rest. For a
+            // continuous test that is the user's Stop, which gives the verdict.
+            timed_out_ = !stalled_ && stop_after_s_ <= 0.0;
             dialog_.OnBtnStartStop();
         }
         outcome = dialog_.TestOutcome();
@@ -164,6 +181,7 @@ class HeadlessSeam : public axis::ModalSeam {
 
     CMyTestDlg& dialog_;
     TestRunOptions options_;
+    double stop_after_s_;
     axis::ModalSeam* previous_;
     std::vector<Message> messages_;
     double duration_s_ = 0.0;
@@ -213,7 +231,7 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
             watched.push_back({p, parameter->GetValueInBaseUnit()});
     }
 
-    HeadlessSeam seam(*dialog, options);
+    HeadlessSeam seam(*dialog, options, entry->stop_after_s);
     const int result = dialog->DoModal();
     report.confirmed = result == 1;
     switch (seam.outcome) {

@@ -139,6 +139,19 @@ TEST_F(AxishostTest, ShortCircuitReportsTheMotionErrorRegister) {
     EXPECT_EQ(report["MER"].get<int>() & 0x0002, 0x0002);
 }
 
+// The tests of the production line run headless; the continuous encoder test (the
+// operator turns the shaft) is stopped by the runner as a user would.
+TEST_F(AxishostTest, EncoderCurrentAndAngleTestsRunHeadlessOnTheDefaultBench) {
+    for (const char* name : {"encoder", "current", "angle"}) {
+        const Outcome run = Run({"test", name, file});
+        EXPECT_EQ(run.code, 0) << name << ": " << run.err << run.out;
+        const auto report = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << name;
+        EXPECT_EQ(report["test"], name);
+        EXPECT_EQ(report["outcome"], "passed") << name << ": " << report.dump();
+    }
+}
+
 TEST_F(AxishostTest, BadUsageExitsWithTwoAndSaysWhy) {
     struct Case {
         QStringList args;
@@ -146,8 +159,7 @@ TEST_F(AxishostTest, BadUsageExitsWithTwoAndSaysWhy) {
     };
     const Case cases[] = {
         {{"test", "nosuchtest", "FILE"}, "known: phase, encoder, resolution, rl"},
-        {{"test", "encoder", "FILE"}, "the test encoder has no dialog in this build"},
-        {{"test", "analogue", "FILE"}, "the test analogue has no dialog in this build"},
+        {{"test", "resolution", "FILE"}, "the test resolution cannot run headless"},
         {{"test", "vdc"}, "test takes NAME FILE"},
         {{"test", "vdc", "FILE", "--answer", "maybe"}, "--answer takes yes or no"},
         {{"test", "vdc", "FILE", "-o"}, "-o needs a file name"},
