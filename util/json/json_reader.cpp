@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <unordered_set>
 #include <vector>
 
 namespace orvex::json {
@@ -65,6 +66,30 @@ std::string FoldAscii(std::string_view name) {
     return folded;
 }
 
+// The member names seen in one object. Objects of a setup have a handful of
+// members, so a short list compared in turn costs less than a tree; a large object
+// switches to a hash set, so no object costs time quadratic in its members.
+class KeySet {
+  public:
+    bool Insert(std::string key) {
+        if (many_.empty()) {
+            for (const std::string& k : few_)
+                if (k == key) return false;
+            if (few_.size() < kFew) {
+                few_.push_back(std::move(key));
+                return true;
+            }
+            many_.insert(few_.begin(), few_.end());
+        }
+        return many_.insert(std::move(key)).second;
+    }
+
+  private:
+    static constexpr std::size_t kFew = 16;
+    std::vector<std::string> few_;
+    std::unordered_set<std::string> many_;
+};
+
 // The parser's own text after "[json.exception.parse_error.101] parse error at line
 // 1, column 3: " (its place is replaced by ours, counted the same way for every fault).
 std::string ParserReason(const std::string& what) {
@@ -104,8 +129,7 @@ class Builder {
     bool end_array() { return Close(); }
 
     bool key(Value::string_t& k) {
-        auto& seen = keys_.back();
-        if (!seen.insert(rules_.fold_case ? FoldAscii(k) : k).second)
+        if (!keys_.back().Insert(rules_.fold_case ? FoldAscii(k) : k))
             return Refuse("duplicate key \"" + k + "\"");
         key_ = std::move(k);
         return true;
@@ -177,7 +201,7 @@ class Builder {
     const char** cursor_;
     Value root_;
     std::vector<Value*> stack_;
-    std::vector<std::set<std::string>> keys_;
+    std::vector<KeySet> keys_;
     std::string key_;
     std::string error_;
 };
