@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "compute/option_codec.h"
 
@@ -108,7 +109,7 @@ void CBiquadDesigner::GetOfferedTypes(std::vector<std::string>& names,
 void CBiquadDesigner::DesignFilter(int type, double f1n, double second) {
     if (type < 0 || type >= kTypeCount) return;
     // Prewarping: the analogue prototype's corner s = j maps onto F1 exactly.
-    const double K = std::tan(kPi * f1n);
+    const double K = std::tan(std::numbers::pi * f1n);
     const double K2 = K * K;
     BiquadCoefficients c;
     switch (type) {
@@ -164,7 +165,7 @@ void CBiquadDesigner::DesignFilter(int type, double f1n, double second) {
         case kLeadLag2: {
             // (1 + s / w1) / (1 + s / w2), each corner prewarped at its own frequency;
             // r = Kz / K keeps the gain at zero frequency at 1.
-            const double Kz = std::tan(kPi * second);
+            const double Kz = std::tan(std::numbers::pi * second);
             const double r = Kz / K;
             const double zero0 = (K + 1.0) * r / (Kz + 1.0);
             const double zero1 = (K - 1.0) * r / (Kz + 1.0);

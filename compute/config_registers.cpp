@@ -9,13 +9,14 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/setup_access.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
 namespace {
 
 bool On(const CMC_Setup* s, const char* name) {
-    return IsOn(Base(s, name));
+    return axis::IsSwitchOn(Base(s, name));
 }
 int Truncated(const CMC_Setup* s, const char* name) {
     return TruncToInt32(Base(s, name));
@@ -62,8 +63,8 @@ double TransmissionRatio(const CMC_Setup* s) {
     return Base(s, "Motor_transmission") / Base(s, "Load_transmission");
 }
 
-// ReadBack of a slow-loop sample count as a time: "Ts_S" x count; no range.
-int ReadBackSamplesAsTime(CMC_Setup* s, const char* target, const char* option) {
+// A brake delay from its slow-sample count option: "Ts_S" x count; its range stays.
+int ReadBackBrakeDelay(CMC_Setup* s, const char* target, const char* option) {
     if (!HasAll(s, {target, option, "Ts_S"})) return 0;
     s->SetParameterValueInBaseUnit(target, Base(s, "Ts_S") * Internal(s, option));
     return 1;
@@ -271,9 +272,11 @@ int ComputeOption_ACR(CMC_Setup* s) {
         acr = Assign(acr, mode_bits, false) | kAcrLoopOn;
     }
 
-    const bool speed_forward = Probe(s, {"SpeedForward"}) && IsOn(Internal(s, "SpeedForward"));
+    const bool speed_forward =
+        Probe(s, {"SpeedForward"}) && axis::IsSwitchOn(Internal(s, "SpeedForward"));
     acr = Assign(acr, kAcrSpeedForward, speed_forward);
-    if (freeze_control) acr = Assign(acr, kAcrFreezeControl, IsOn(Internal(s, "isFreezeControl")));
+    if (freeze_control)
+        acr = Assign(acr, kAcrFreezeControl, axis::IsSwitchOn(Internal(s, "isFreezeControl")));
     WriteRegister(s, "ACR", acr);
     return 1;
 }
@@ -509,7 +512,7 @@ int ComputeOption_COUNTINGDIR(CMC_Setup* s) {
 
 int ReadBack_ReverseCounting(CMC_Setup* s) {
     if (!HasAll(s, {"ReverseCounting", "COUNTINGDIR"})) return 0;
-    WriteSwitch(s, "ReverseCounting", IsOn(Internal(s, "COUNTINGDIR")));
+    WriteSwitch(s, "ReverseCounting", axis::IsSwitchOn(Internal(s, "COUNTINGDIR")));
     return 1;
 }
 
@@ -552,7 +555,7 @@ int ComputeOption_QUAL_AQ2(CMC_Setup* s) {
 
 int ReadBack_isFilterEnc(CMC_Setup* s) {
     if (!HasAll(s, {"isFilterEnc", "QUAL"})) return 0;
-    WriteSwitch(s, "isFilterEnc", IsOn(Internal(s, "QUAL")));
+    WriteSwitch(s, "isFilterEnc", axis::IsSwitchOn(Internal(s, "QUAL")));
     return 1;
 }
 
@@ -593,10 +596,10 @@ int ReadBack_MotorBrake_output(CMC_Setup* s) {
 }
 
 int ReadBack_MotorBrake_releasetime(CMC_Setup* s) {
-    return ReadBackSamplesAsTime(s, "MotorBrake_releasetime", "BRAKERELEASEDELAY");
+    return ReadBackBrakeDelay(s, "MotorBrake_releasetime", "BRAKERELEASEDELAY");
 }
 int ReadBack_MotorBrake_applytime(CMC_Setup* s) {
-    return ReadBackSamplesAsTime(s, "MotorBrake_applytime", "BRAKEAPPLYDELAY");
+    return ReadBackBrakeDelay(s, "MotorBrake_applytime", "BRAKEAPPLYDELAY");
 }
 
 // --- Freeze control window ------------------------------------------------------------
@@ -617,7 +620,7 @@ int ReadBack_FreezeControl_errband(CMC_Setup* s) {
     const double k = std::fabs(GetLoadPositionScale(s));
     if (!IsUsableScale(k)) return 0;
     CMC_Parameter* p = s->FindParameter("FreezeControl_errband");
-    SetParameterRange(p, 0.0, 32767.0 / k);
+    SetParameterRange(p, 0.0, kFixedOne / k);
     p->SetValueInBaseUnit(Internal(s, "POSOKLIM_FC") / k);
     return 1;
 }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <string_view>
 
+#include "compute/gain_table.h"
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/setup_access.h"
@@ -16,46 +19,47 @@ int Int(const CMC_Setup* s, const char* name) {
     return TruncToInt32(Base(s, name));
 }
 
-// One gain family: the gain parameter and its mantissa and shift options. Each option
-// has its own conversion, but both need the whole family present.
-struct GainFamily {
-    const char* gain;
-    const char* mantissa;
-    const char* shift;
-};
+// A gain's row of the gain table, looked up while compiling: a name missing from the
+// table runs off its end, which does not compile.
+constexpr const GainOptions& Gain(std::string_view name) {
+    std::size_t i = 0;
+    while (name != kGainOptions[i].gain) ++i;
+    return kGainOptions[i];
+}
 
-constexpr GainFamily kKpC{"Kp_C_scl", "KPI", "SFTKPI"};
-constexpr GainFamily kKiC{"Ki_C_scl", "KII", "SFTKII"};
-constexpr GainFamily kKpS{"Kp_S_scl", "KPS", "SFTKPS"};
-constexpr GainFamily kKiS{"Ki_S_scl", "KIS", "SFTKIS"};
-constexpr GainFamily kKpP{"Kp_P_scl", "KPP", "SFTKPP"};
-constexpr GainFamily kKiP{"Ki_P_scl", "KIP", "SFTKIP"};
-constexpr GainFamily kKdP{"Kd_P_scl", "KDP", "SFTKDP"};
-constexpr GainFamily kKffS{"KFFS_scl", "KFFS", "SFTSFFW"};
-constexpr GainFamily kKpT{"Kp_T_scl", "KPTHT", "SFTKPTHT"};
-constexpr GainFamily kKiT{"Ki_T_scl", "KITHT", "SFTKITHT"};
+constexpr const GainOptions& kKpC = Gain("Kp_C_scl");
+constexpr const GainOptions& kKiC = Gain("Ki_C_scl");
+constexpr const GainOptions& kKpS = Gain("Kp_S_scl");
+constexpr const GainOptions& kKiS = Gain("Ki_S_scl");
+constexpr const GainOptions& kKpP = Gain("Kp_P_scl");
+constexpr const GainOptions& kKiP = Gain("Ki_P_scl");
+constexpr const GainOptions& kKdP = Gain("Kd_P_scl");
+constexpr const GainOptions& kKffS = Gain("KFFS_scl");
+constexpr const GainOptions& kKpT = Gain("Kp_T_scl");
+constexpr const GainOptions& kKiT = Gain("Ki_T_scl");
+constexpr const GainOptions& kKffA = Gain("KFFA_scl");
 
-int EncodeShift(CMC_Setup* s, const GainFamily& f) {
+int EncodeShift(CMC_Setup* s, const GainOptions& f) {
     if (!HasAll(s, {f.gain, f.mantissa, f.shift})) return 0;
     SetBase(s, f.shift, EncodeGainShift(Base(s, f.gain)));
     return 1;
 }
 
-int EncodeMantissa(CMC_Setup* s, const GainFamily& f) {
+int EncodeMantissa(CMC_Setup* s, const GainOptions& f) {
     if (!HasAll(s, {f.gain, f.mantissa, f.shift})) return 0;
     SetBase(s, f.mantissa, EncodeGainMantissa(Base(s, f.gain)));
     return 1;
 }
 
-int Decode(CMC_Setup* s, const GainFamily& f) {
+int Decode(CMC_Setup* s, const GainOptions& f) {
     return DecodeGainOptions(s, f.gain, f.mantissa, f.shift);
 }
 
 // The acceleration feed-forward's shift does not fit one option: the drive splits it
 // at 11 between "SFTAFFW" and "SFTKFF".
 constexpr double kAccelerationShiftSplit = 11.0;
-const std::initializer_list<const char*> kAccelerationFeedForwardNames = {"KFFA_scl", "SFTAFFW",
-                                                                          "SFTKFF", "KFFA"};
+const std::initializer_list<const char*> kAccelerationFeedForwardNames = {
+    kKffA.gain, kKffA.shift, kKffA.high_shift, kKffA.mantissa};
 
 // In position mode with PositionControlType 1 the position controller's output is a
 // speed reference, saturated at the speed limit; otherwise it is a current.
@@ -179,28 +183,29 @@ int ReadBack_Ki_T_scl(CMC_Setup* s) {
 
 int ComputeOption_SFTAFFW(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
-    SetBase(s, "SFTAFFW", std::min(GetAccelerationFeedForwardShift(s), kAccelerationShiftSplit));
+    SetBase(s, kKffA.shift, std::min(GetAccelerationFeedForwardShift(s), kAccelerationShiftSplit));
     return 1;
 }
 
 int ComputeOption_SFTKFF(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
     const double n = GetAccelerationFeedForwardShift(s);
-    SetBase(s, "SFTKFF", n > kAccelerationShiftSplit ? n - kAccelerationShiftSplit : 0.0);
+    SetBase(s, kKffA.high_shift, n > kAccelerationShiftSplit ? n - kAccelerationShiftSplit : 0.0);
     return 1;
 }
 
 int ComputeOption_KFFA(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
     const double n = GetAccelerationFeedForwardShift(s);
-    SetBase(s, "KFFA", Base(s, "KFFA_scl") * kFixedOne / std::pow(2.0, n));
+    SetBase(s, kKffA.mantissa, Base(s, kKffA.gain) * kFixedOne / std::pow(2.0, n));
     return 1;
 }
 
 int ReadBack_KFFA_scl(CMC_Setup* s) {
     if (!HasAll(s, kAccelerationFeedForwardNames)) return 0;
-    const double shift = Base(s, "SFTKFF") + Base(s, "SFTAFFW");
-    return SetRangedValue(s, "KFFA_scl", 0.0, 4194304.0, DecodeGain(Base(s, "KFFA"), shift));
+    const double shift = Base(s, kKffA.high_shift) + Base(s, kKffA.shift);
+    return SetRangedValue(s, kKffA.gain, 0.0, 4194304.0,
+                          DecodeGain(Base(s, kKffA.mantissa), shift));
 }
 
 // --- Current loop ------------------------------------------------------------------------

@@ -58,10 +58,6 @@ bool Probe(const CMC_Setup* setup, std::initializer_list<const char*> names) {
     return true;
 }
 
-bool IsOn(double value) {
-    return TruncToInt32(value) == 1;
-}
-
 int EncodeGainOptions(CMC_Setup* setup, const char* gain, const char* mantissa, const char* shift) {
     if (!HasAll(setup, {gain, mantissa, shift})) return 0;
     const double k = setup->GetParameterValueInBaseUnit(gain);

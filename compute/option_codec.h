@@ -7,13 +7,13 @@
 
 #include <functional>
 
+#include "host/link/drive_facts.h"
 #include "host/setup/setup.h"
 
 namespace orvex {
 
-inline constexpr double kFixedOne = 32767.0;
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 6.283185307179586;
+/// The drive's fixed-point 1.0, as the codecs name it.
+inline constexpr double kFixedOne = drive::kFullScale;
 
 /// Gives `p` the range [min, max] in an order that keeps minimum <= maximum at every
 /// step, whatever the old range was. 1 on success; 0 when min > max (nothing changes).
@@ -38,8 +38,6 @@ bool HasAll(const CMC_Setup* setup, std::initializer_list<const char*> names);
 /// A silent probe: true when the setup has every name (g_bShowErrors cleared and
 /// restored).
 bool Probe(const CMC_Setup* setup, std::initializer_list<const char*> names);
-/// A switch counts as on when its value truncated to an integer is exactly 1.
-bool IsOn(double value);
 
 /// Encodes the gain parameter `gain` into its mantissa and shift options.
 /// 0 when a name is absent.

@@ -8,12 +8,13 @@
 #include "compute/analogue_reference.h"
 #include "compute/option_codec.h"
 #include "compute/scales.h"
+#include "host/link/drive_facts.h"
 
 namespace orvex {
 namespace {
 
 // Largest count of the drive's signed 16-bit position, speed and time words.
-constexpr double kWordMax = 32767.0;
+constexpr double kWordMax = drive::kFullScale;
 // Largest count of an unsigned 16-bit sample counter (tuning test segment times).
 constexpr double kSampleCountMax = 65535.0;
 

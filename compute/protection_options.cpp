@@ -7,6 +7,8 @@
 #include "compute/option_codec.h"
 #include "compute/scales.h"
 #include "compute/setup_access.h"
+#include "host/link/drive_facts.h"
+#include "host/setup/value_rules.h"
 
 namespace orvex {
 
@@ -16,25 +18,26 @@ namespace {
 
 struct ProtectionFlag {
     const char* name;
-    int bit;
+    drive::PcrBit bit;
 };
 
-constexpr ProtectionFlag kOverCurrent{"isOverCurrent", 0};
-constexpr ProtectionFlag kMotorI2t{"isMotorI2t", 1};
-constexpr ProtectionFlag kMotorOverTemp{"isMotorOverTemp", 2};
-constexpr ProtectionFlag kDriveOverTemp{"isDriveOverTemp", 3};
-constexpr ProtectionFlag kOverVoltage{"isOverVoltage", 4};
-constexpr ProtectionFlag kUnderVoltage{"isUnderVoltage", 5};
-constexpr ProtectionFlag kDriveI2t{"isDriveI2t", 7};
+constexpr ProtectionFlag kOverCurrent{"isOverCurrent", drive::kPcrOverCurrent};
+constexpr ProtectionFlag kMotorI2t{"isMotorI2t", drive::kPcrMotorI2t};
+constexpr ProtectionFlag kMotorOverTemp{"isMotorOverTemp", drive::kPcrMotorOverTemperature};
+constexpr ProtectionFlag kDriveOverTemp{"isDriveOverTemp", drive::kPcrDriveOverTemperature};
+constexpr ProtectionFlag kOverVoltage{"isOverVoltage", drive::kPcrOverVoltage};
+constexpr ProtectionFlag kUnderVoltage{"isUnderVoltage", drive::kPcrUnderVoltage};
+constexpr ProtectionFlag kDriveI2t{"isDriveI2t", drive::kPcrDriveI2t};
 constexpr ProtectionFlag kProtectionFlags[] = {kOverCurrent,   kMotorI2t,    kMotorOverTemp,
                                                kDriveOverTemp, kOverVoltage, kUnderVoltage,
                                                kDriveI2t};
-// Bit 6 and the high byte belong to other drive functions and are kept as they are.
-constexpr int kPcrKeptBits = 0xFF40;
+// The bits of the 16-bit register that belong to other drive functions are kept as
+// they are.
+constexpr int kPcrKeptBits = 0xFFFF & ~drive::kPcrProtectionBits;
 
 int ReadBackFlag(CMC_Setup* s, const ProtectionFlag& flag, double max = 1.0) {
     if (!HasAll(s, {flag.name, "PCR"})) return 0;
-    const int bit = (TruncToInt32(Base(s, "PCR")) >> flag.bit) & 1;
+    const int bit = (TruncToInt32(Base(s, "PCR")) & flag.bit) ? 1 : 0;
     return SetRangedValue(s, flag.name, 0.0, max, bit);
 }
 
@@ -128,22 +131,23 @@ int ReadBackI2tTime(CMC_Setup* s, const I2tSide& side, double period_s) {
 
 // --- Control errors ---
 
-// A time option holding 65535 switches its error protection off.
-constexpr double kProtectionOff = 65535.0;
-
 int ComputeErrorTime(CMC_Setup* s, const char* option, const char* enable, const char* time) {
     if (!HasAll(s, {option, enable, time, "Ts_S"})) return 0;
-    SetBase(s, option, IsOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S") : kProtectionOff);
+    SetBase(s, option,
+            axis::IsSwitchOn(Base(s, enable)) ? Base(s, time) / Base(s, "Ts_S")
+                                              : drive::kProtectionOff);
     return 1;
 }
 
 int ReadBackErrorEnable(CMC_Setup* s, const char* enable, const char* option) {
     if (!HasAll(s, {enable, option})) return 0;
-    return SetRangedValue(s, enable, 0.0, 1.0, Base(s, option) == kProtectionOff ? 0.0 : 1.0);
+    return SetRangedValue(s, enable, 0.0, 1.0,
+                          Base(s, option) == drive::kProtectionOff ? 0.0 : 1.0);
 }
 
-// A time in slow samples, at most the drive's 15-bit sample counter.
-int ReadBackSampleTime(CMC_Setup* s, const char* time, const char* option) {
+// A protection's delay from its slow-sample counter option, ranged from 1 ms up to the
+// counter's 15-bit reach (the period from the clock registers).
+int ReadBackProtectionDelay(CMC_Setup* s, const char* time, const char* option) {
     if (!HasAllOf(s, {{time, option}, kSpeedLoopPeriodNames})) return 0;
     const double ts = GetSpeedLoopPeriod(s);
     return SetRangedValue(s, time, 0.001, kFixedOne * ts, Base(s, option) * ts);
@@ -159,7 +163,7 @@ int ComputeOption_PCR(CMC_Setup* s) {
         return 0;
     int pcr = TruncToInt32(Base(s, "PCR")) & kPcrKeptBits;
     for (const ProtectionFlag& f : kProtectionFlags)
-        if (IsOn(Base(s, f.name))) pcr |= 1 << f.bit;
+        if (axis::IsSwitchOn(Base(s, f.name))) pcr |= f.bit;
     SetBase(s, "PCR", pcr);
     return 1;
 }
@@ -333,7 +337,7 @@ int ComputeOption_TIMAXPROT(CMC_Setup* s) {
 }
 
 int ReadBack_time_Imax_Prot(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_Imax_Prot", "TIMAXPROT");
+    return ReadBackProtectionDelay(s, "time_Imax_Prot", "TIMAXPROT");
 }
 
 int ComputeOption_ERRMAX(CMC_Setup* s) {
@@ -357,7 +361,7 @@ int ReadBack_isPositionControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_pos(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_pos", "TERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_pos", "TERRMAX");
 }
 
 int ComputeOption_SERRMAX(CMC_Setup* s) {
@@ -381,7 +385,7 @@ int ReadBack_isSpeedControlError(CMC_Setup* s) {
 }
 
 int ReadBack_time_ERR_spd(CMC_Setup* s) {
-    return ReadBackSampleTime(s, "time_ERR_spd", "TSERRMAX");
+    return ReadBackProtectionDelay(s, "time_ERR_spd", "TSERRMAX");
 }
 
 // --- Voltage boost ----------------------------------------------------------------------------

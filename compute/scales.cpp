@@ -1,6 +1,7 @@
 #include "compute/scales.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "compute/option_codec.h"
 #include "compute/setup_access.h"
@@ -37,14 +38,14 @@ double GetPwmVoltageScale(const CMC_Setup* s) {
     return kFixedOne / Base(s, "Vdc");
 }
 double GetMotorPositionScale(const CMC_Setup* s) {
-    return CountsPerRev(s) / kTwoPi;
+    return CountsPerRev(s) / (2 * std::numbers::pi);
 }
 double GetLoadPositionScale(const CMC_Setup* s) {
     return GetMotorPositionScale(s) * Ratio(s);
 }
 
 double GetMotorSpeedScale(const CMC_Setup* s) {
-    return GetSpeedLoopPeriod(s) * CountsPerRev(s) / kTwoPi;
+    return GetSpeedLoopPeriod(s) * CountsPerRev(s) / (2 * std::numbers::pi);
 }
 
 double GetLoadSpeedScale(const CMC_Setup* s) {
@@ -53,12 +54,12 @@ double GetLoadSpeedScale(const CMC_Setup* s) {
 
 double GetLoadAccelerationScale(const CMC_Setup* s) {
     const double ts = GetSpeedLoopPeriod(s);
-    return Base(s, "No_encoder_lines") * 2.0 * ts * ts / kPi * Ratio(s);
+    return Base(s, "No_encoder_lines") * 2.0 * ts * ts / std::numbers::pi * Ratio(s);
 }
 
 double GetLoadJerkScale(const CMC_Setup* s) {
     const double ts = GetSpeedLoopPeriod(s);
-    return Base(s, "No_encoder_lines") * 2.0 * ts * ts * ts / kPi * Ratio(s);
+    return Base(s, "No_encoder_lines") * 2.0 * ts * ts * ts / std::numbers::pi * Ratio(s);
 }
 
 double GetAccelerationFeedForwardShift(const CMC_Setup* s) {

@@ -1,6 +1,7 @@
 #include "compute/units_transmission.h"
 
 #include <cmath>
+#include <numbers>
 #include <string_view>
 
 #include "compute/option_codec.h"
@@ -91,7 +92,7 @@ int UpdateUnitTypesByTransmission(CMC_Setup* s) {
 
 int UpdateStepUnits(CMC_Setup* s) {
     const double f = (Base(s, "Motor_transmission") / Base(s, "Load_transmission")) *
-                     (Base(s, "NoMotorSteps") / kTwoPi);
+                     (Base(s, "NoMotorSteps") / (2 * std::numbers::pi));
     static const char* const kPairs[][2] = {
         {"steps", "rad"}, {"steps/s", "rad/s"}, {"steps/s^2", "rad/s^2"}, {"steps/s^3", "rad/s^3"}};
     for (const auto& pair : kPairs)
@@ -119,7 +120,7 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
     if (is("rad") && OneOf(name, {"Motor_Position", "APOS_MT"}))
         return 1.0 / GetMotorPositionScale(s);
     // One electrical turn is 65534 steps of the drive's angle word, not 65536.
-    if (is("rad") && axis::NamesEqual(name, "THTST")) return kTwoPi / 65534.0;
+    if (is("rad") && axis::NamesEqual(name, "THTST")) return 2 * std::numbers::pi / 65534.0;
     if (is("rad") || is("m")) {
         // Limits and error bands the user enters are magnitudes: always positive.
         if (OneOf(name,
@@ -137,7 +138,7 @@ double GetScaleFactor(CMC_Setup* s, const char* unit_c, const char* name_c) {
             s->GetParameterValueInInternalUnit("MECRESL") *
                 s->GetParameterValueInInternalUnit("ENC2THL") * std::pow(2.0, -32),
             0);
-        return (kTwoPi / 65534.0) / GetCurrentLoopPeriod(s) / cycles;
+        return (2 * std::numbers::pi / 65534.0) / GetCurrentLoopPeriod(s) / cycles;
     }
     if (is("m/s") && axis::NamesEqual(name, "PhaseAdvance_speed"))
         return 1.0 / GetMotorSpeedScale(s);

@@ -7,6 +7,7 @@
 
 #include "compute/sequences.h"
 #include "host/setup/setup.h"
+#include "host/setup/value_rules.h"
 #include "host/ui/modal_seam.h"
 #include "ui_drive_info.h"
 
@@ -18,7 +19,7 @@ constexpr int kWordsPerKword = 1024;
 constexpr int kMaxKwords = std::numeric_limits<int>::max() / kWordsPerKword;
 
 bool IsOn(const CMC_Setup* setup, const char* name) {
-    return std::trunc(setup->GetParameterValueInBaseUnit(name)) == 1.0;
+    return axis::IsSwitchOn(setup->GetParameterValueInBaseUnit(name));
 }
 
 // "16" -> 16, "16k" -> 16, "abc" -> 0: the leading decimal digits, as the field is
@@ -93,7 +94,7 @@ void CDriveInfo::DoDataExchange(bool save) {
 void CDriveInfo::ApplyLoadRules() {
     const CMC_Setup* setup = GetSetup();
     Ui::DriveInfo& f = *ui_;
-    const bool e = editing_ != 0;
+    const bool e = editing_;
     const bool s = IsOn(setup, "isDriveTemperatureSensor");
     const bool ov = IsOn(setup, "isOverVoltage");
     const bool uv = IsOn(setup, "isUnderVoltage");
@@ -142,7 +143,7 @@ bool CDriveInfo::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this || key->isAutoRepeat()) return false;
     if (key->key() != kChordKey || key->modifiers() != kChordModifiers) return false;
-    editing_ = editing_ ? 0 : 1;
+    editing_ = !editing_;
     UpdateData(false);
     // Kept from the controls: an edit field would take Ctrl+Alt as AltGr and type the
     // letter.

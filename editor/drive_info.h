@@ -34,7 +34,7 @@ class CDriveInfo : public CMySetupDlg {
     void OnOK() override;
 
     /// Whether the drive data are unlocked for editing.
-    bool IsEditing() const { return editing_ != 0; }
+    bool IsEditing() const { return editing_; }
     Ui::DriveInfo& Form() { return *ui_; }
 
   protected:
@@ -46,5 +46,5 @@ class CDriveInfo : public CMySetupDlg {
     void ApplyLoadRules();
 
     std::unique_ptr<Ui::DriveInfo> ui_;
-    int editing_ = 0;
+    bool editing_ = false;
 };

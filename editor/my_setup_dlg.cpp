@@ -1,9 +1,8 @@
 #include "editor/my_setup_dlg.h"
 
 #include <algorithm>
-#include <array>
 
-#include "compute/control_loop_options.h"
+#include "compute/gain_table.h"
 #include "compute/option_codec.h"
 #include "compute/units_transmission.h"
 #include "host/setup/names.h"
@@ -11,29 +10,18 @@
 
 namespace {
 
-using Conversion = int (*)(CMC_Setup*);
+// The gains re-encoded the moment the user changes one, so that the field shows the
+// value the drive's mantissa and shift really hold. The electric angle loop's gains
+// are not among them: only their tuning test edits them, and it encodes them itself.
+constexpr const char* kReencodedGains[] = {"Kp_C_scl", "Ki_C_scl", "Ki_P_scl",
+                                           "Kp_P_scl", "Kd_P_scl", "Ki_S_scl",
+                                           "Kp_S_scl", "KFFA_scl", "KFFS_scl"};
 
-// A gain and what recomputes it: its options in the order the drive's encoding needs
-// them, then the read-back that shows the gain the options really hold.
-struct GainRow {
-    const char* gain;
-    std::array<Conversion, 4> steps;  // null-padded
-};
-
-const GainRow kGainRows[] = {
-    {"Kp_C_scl", {orvex::ComputeOption_KPI, orvex::ComputeOption_SFTKPI, orvex::ReadBack_Kp_C_scl}},
-    {"Ki_C_scl", {orvex::ComputeOption_KII, orvex::ComputeOption_SFTKII, orvex::ReadBack_Ki_C_scl}},
-    {"Ki_P_scl", {orvex::ComputeOption_SFTKIP, orvex::ComputeOption_KIP, orvex::ReadBack_Ki_P_scl}},
-    {"Kp_P_scl", {orvex::ComputeOption_SFTKPP, orvex::ComputeOption_KPP, orvex::ReadBack_Kp_P_scl}},
-    {"Kd_P_scl", {orvex::ComputeOption_SFTKDP, orvex::ComputeOption_KDP, orvex::ReadBack_Kd_P_scl}},
-    {"Ki_S_scl", {orvex::ComputeOption_SFTKIS, orvex::ComputeOption_KIS, orvex::ReadBack_Ki_S_scl}},
-    {"Kp_S_scl", {orvex::ComputeOption_SFTKPS, orvex::ComputeOption_KPS, orvex::ReadBack_Kp_S_scl}},
-    {"KFFA_scl",
-     {orvex::ComputeOption_SFTKFF, orvex::ComputeOption_KFFA, orvex::ComputeOption_SFTAFFW,
-      orvex::ReadBack_KFFA_scl}},
-    {"KFFS_scl",
-     {orvex::ComputeOption_SFTSFFW, orvex::ComputeOption_KFFS, orvex::ReadBack_KFFS_scl}},
-};
+const orvex::GainOptions* ReencodedGain(const char* name) {
+    for (const char* gain : kReencodedGains)
+        if (axis::NamesEqual(name, gain)) return orvex::FindGainOptions(gain);
+    return nullptr;
+}
 
 // Units whose displayed values change with the motor's step count ("steps" are
 // merged on the radian units).
@@ -69,12 +57,8 @@ void CMySetupDlg::OnChangedParameterValue(const char* name) {
             orvex::UpdateStepUnits(setup);
             for (const char* unit : kStepCompatibleUnits)
                 RefreshAllParametersWithCompatibleUnits(unit);
-        } else if (const auto* row = std::find_if(
-                       std::begin(kGainRows), std::end(kGainRows),
-                       [name](const GainRow& r) { return axis::NamesEqual(name, r.gain); });
-                   row != std::end(kGainRows)) {
-            for (Conversion step : row->steps)
-                if (step) step(setup);
+        } else if (const orvex::GainOptions* gain = ReencodedGain(name)) {
+            orvex::ReencodeGain(setup, *gain);
         } else if (axis::NamesEqual(name, "In") || axis::NamesEqual(name, "InPS")) {
             if (SetupHas(setup, "KPTHT")) {
                 UpdateMaxCurrentRange(setup);

@@ -101,7 +101,7 @@ bool CMyTestDlg::WriteResult(const char* name, double value, double& accepted) {
 
 CMyTestDlg::CloseAnswer CMyTestDlg::AskCloseConfirmation(
     const std::vector<orvex::ResultParameter>& results) {
-    const auto message = orvex::CloseConfirmationText(results, outcome_);
+    const auto message = orvex::CloseConfirmationText(results, outcome_ == Outcome::kSucceeded);
     if (!message) return CloseAnswer::kNothingChanged;
     const int answer =
         axis::ShowMessage(this, QString::fromStdString(*message), axis::MessageButtons::YesNoCancel,

@@ -14,11 +14,13 @@ struct MotionError {
 // Bit order is precedence: a short circuit is reported even when the ENABLE input
 // went inactive with it.
 constexpr MotionError kMotionErrors[] = {
-    {0x0002, "Drive / Motor shortcircuit protection triggered."},
-    {0x0008, "Drive / Motor control error protection triggered."},
-    {0x0040, "Drive / Motor stopped due to positive limit switch input triggered."},
-    {0x0080, "Drive / Motor stopped due to negative limit switch input triggered."},
-    {0x8000, "Drive / Motor ENABLE input is in DISABLED state."},
+    {drive::kMerShortCircuit, "Drive / Motor shortcircuit protection triggered."},
+    {drive::kMerControlError, "Drive / Motor control error protection triggered."},
+    {drive::kMerPositiveLimit,
+     "Drive / Motor stopped due to positive limit switch input triggered."},
+    {drive::kMerNegativeLimit,
+     "Drive / Motor stopped due to negative limit switch input triggered."},
+    {drive::kMerEnableInactive, "Drive / Motor ENABLE input is in DISABLED state."},
 };
 
 }  // namespace
@@ -55,7 +57,7 @@ std::string FormatResultValue(ResultFormat format, double value) {
 }
 
 std::optional<std::string> CloseConfirmationText(const std::vector<ResultParameter>& results,
-                                                 int outcome) {
+                                                 bool succeeded) {
     std::string message =
         "A different value than specified has been detected for the following "
         "parameter(s):\r\n\r\n";
@@ -63,7 +65,7 @@ std::optional<std::string> CloseConfirmationText(const std::vector<ResultParamet
     for (const auto& r : results) {
         const std::string before = FormatResultValue(r.format, r.value_at_open);
         const std::string now = FormatResultValue(r.format, r.value_now);
-        if (before != now && outcome == 1) {
+        if (before != now && succeeded) {
             message += r.label + ":\tOld = " + before + "\tNew = " + now + "\r\n";
             changed = true;
         }

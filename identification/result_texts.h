@@ -7,7 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "host/link/drive_facts.h"
+
 namespace orvex {
+
+/// The motion errors a test watches while its programs run. A test that drives motor
+/// current stops on a short circuit and on an inactive ENABLE input; one that leaves
+/// the power stage off stops on a short circuit only; a few watch every bit.
+inline constexpr std::uint16_t kMotionMaskWithCurrent =
+    drive::kMerShortCircuit | drive::kMerEnableInactive;
+inline constexpr std::uint16_t kMotionMaskWithoutCurrent = drive::kMerShortCircuit;
+inline constexpr std::uint16_t kMotionMaskAll = 0xFFFF;
 
 /// The failure text of the first motion error set in `mer & mask`, in the order
 /// short circuit, control error, positive limit, negative limit, ENABLE input; null
@@ -30,8 +40,8 @@ struct ResultParameter {
 };
 
 /// The question asked at Close: null when no value printed differently from its
-/// value at opening, or when the test has not succeeded (`outcome` other than 1).
+/// value at opening, or when the test has not succeeded.
 std::optional<std::string> CloseConfirmationText(const std::vector<ResultParameter>& results,
-                                                 int outcome);
+                                                 bool succeeded);
 
 }  // namespace orvex

@@ -2,6 +2,7 @@
 
 #include "compute/supply_voltage.h"
 #include "host/setup/setup.h"
+#include "identification/result_texts.h"
 #include "ui_vdc_detection.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr std::uint16_t kStepCount = 2;
 
 // Only a short circuit stops this test: the power stage stays off, so a disabled
 // ENABLE input does not matter.
-constexpr std::uint16_t kMotionMask = 0x0002;
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithoutCurrent;
 
 }  // namespace
 
@@ -47,8 +48,8 @@ void CTestVdcDetection::BeginTest() {
     UpdateData(false);
     ui_->vdcEdit->clear();
     ui_->vdcUnit->setCurrentIndex(-1);
-    running_ = 1;
-    outcome_ = -1;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     SetInfoText(kSteps[step_index_]);
     if (!ExecuteCode(kProgram, &program_, nullptr, nullptr, nullptr)) {
@@ -69,7 +70,7 @@ void CTestVdcDetection::OnTimer(int id) {
     }
     Step();
     // A failed test leaves "Vdc" as it was: show it again in the cleared field.
-    if (!running_ && outcome_ == 0) RefreshParameterControls("Vdc");
+    if (!running_ && outcome_ == Outcome::kFailed) RefreshParameterControls("Vdc");
 }
 
 void CTestVdcDetection::Step() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "simdrive/programs.h"
@@ -9,7 +10,7 @@
 namespace orvex::sim {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kCountsPerTurn = 65536.0;
 // The dead-time error fades in over this current: near zero the bridge's
 // commutation depends on the current's sign only partly.
@@ -233,7 +234,7 @@ void DriveCore::SlowLoops() {
             live_.current_reference = iq_ref_;
         }
         // Control error protection: the position error stays too large too long.
-        if (s.position_error_samples != 65535 && s.position_error_samples >= 0 &&
+        if (s.position_error_samples != drive::kProtectionOff && s.position_error_samples >= 0 &&
             std::fabs(error) > s.max_position_error) {
             if (++pos_error_count_ > s.position_error_samples) Trip(kMerControlError);
         } else {
@@ -254,7 +255,7 @@ void DriveCore::SlowLoops() {
         iq_ref_ = bq_current_ref_.Filter(out);
         live_.speed_reference = speed_ref_;
         live_.current_reference = iq_ref_;
-        if (s.speed_error_samples != 65535 && s.speed_error_samples >= 0 &&
+        if (s.speed_error_samples != drive::kProtectionOff && s.speed_error_samples >= 0 &&
             std::fabs(error) > s.max_speed_error) {
             if (++speed_error_count_ > s.speed_error_samples) Trip(kMerControlError);
         } else {
@@ -305,8 +306,8 @@ void DriveCore::FastLoop() {
         live_.motor_current = iq;
         live_.voltage_reference = filtered_uq_;
     }
-    voltage_a_ = std::clamp(voltage_a_, -32767.0, 32767.0);
-    voltage_b_ = std::clamp(voltage_b_, -32767.0, 32767.0);
+    voltage_a_ = std::clamp(voltage_a_, -drive::kFullScale, drive::kFullScale);
+    voltage_b_ = std::clamp(voltage_b_, -drive::kFullScale, drive::kFullScale);
 }
 
 void DriveCore::Protect(bool slow) {
@@ -320,9 +321,10 @@ void DriveCore::Protect(bool slow) {
     }
     if (!slow) return;
     const double magnitude = std::max(std::fabs(live_.ia), std::fabs(live_.ib));
-    const double limit = test_protection_ > 0
-                             ? test_protection_
-                             : ((s.protection_flags & 0x1) ? s.overcurrent_counts : 0.0);
+    const double limit =
+        test_protection_ > 0
+            ? test_protection_
+            : ((s.protection_flags & kPcrOverCurrent) ? s.overcurrent_counts : 0.0);
     if (limit > 0 && magnitude > limit) {
         if (++overcurrent_count_ > s.overcurrent_samples) {
             Trip(kMerOverCurrent);
@@ -332,29 +334,31 @@ void DriveCore::Protect(bool slow) {
         overcurrent_count_ = 0;
     }
     // I2t: sum of (i^2 - i_rated^2) scaled per sample; trips above the limit.
-    const double i2 = magnitude * magnitude / (32767.0 * 32767.0);
-    if ((s.protection_flags & 0x2) && s.i2t_limit_motor > 0) {
-        const double rated = s.i2t_rated_motor * s.i2t_rated_motor / (32767.0 * 32767.0);
+    const double i2 = magnitude * magnitude / (drive::kFullScale * drive::kFullScale);
+    if ((s.protection_flags & kPcrMotorI2t) && s.i2t_limit_motor > 0) {
+        const double rated =
+            s.i2t_rated_motor * s.i2t_rated_motor / (drive::kFullScale * drive::kFullScale);
         i2t_motor_ = std::max(0.0, i2t_motor_ + (i2 - rated) * s.i2t_scale_motor);
         if (i2t_motor_ > s.i2t_limit_motor) {
             Trip(kMerI2t);
             return;
         }
     }
-    if ((s.protection_flags & 0x80) && s.i2t_limit_drive > 0) {
-        const double rated = s.i2t_rated_drive * s.i2t_rated_drive / (32767.0 * 32767.0);
+    if ((s.protection_flags & kPcrDriveI2t) && s.i2t_limit_drive > 0) {
+        const double rated =
+            s.i2t_rated_drive * s.i2t_rated_drive / (drive::kFullScale * drive::kFullScale);
         i2t_drive_ = std::max(0.0, i2t_drive_ + (i2 - rated) * s.i2t_scale_drive);
         if (i2t_drive_ > s.i2t_limit_drive) {
             Trip(kMerI2t);
             return;
         }
     }
-    if ((s.protection_flags & 0x10) && s.overvoltage_counts > 0 &&
+    if ((s.protection_flags & kPcrOverVoltage) && s.overvoltage_counts > 0 &&
         live_.vdc > s.overvoltage_counts) {
         Trip(kMerOverVoltage);
         return;
     }
-    if ((s.protection_flags & 0x20) && live_.vdc < s.undervoltage_counts) {
+    if ((s.protection_flags & kPcrUnderVoltage) && live_.vdc < s.undervoltage_counts) {
         Trip(kMerUnderVoltage);
         return;
     }
@@ -423,7 +427,7 @@ int DriveCore::Step(DriveProgram* program) {
     // dead-time drop, which always opposes the current.
     const DriveHardwareParams& hw = scenario_.drive;
     const PlantState& st = plant_->State();
-    const double volts_per_count = hw.bus_voltage_V / 32767.0;
+    const double volts_per_count = hw.bus_voltage_V / drive::kFullScale;
     auto dead_time = [&](double i) {
         return hw.dead_time_drop_V * std::clamp(i / kDeadTimeBand_A, -1.0, 1.0);
     };

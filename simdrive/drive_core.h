@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/link/drive_facts.h"
 #include "simdrive/controllers.h"
 #include "simdrive/noise.h"
 #include "simdrive/plant.h"
@@ -18,19 +19,10 @@ namespace orvex::sim {
 
 class DriveProgram;
 
-/// MER bits.
-enum MerBit : int {
-    kMerShortCircuit = 1 << 1,
-    kMerControlError = 1 << 3,
-    kMerI2t = 1 << 4,
-    kMerCommandError = 1 << 5,
-    kMerPositiveLimit = 1 << 6,
-    kMerNegativeLimit = 1 << 7,
-    kMerOverCurrent = 1 << 8,
-    kMerOverVoltage = 1 << 9,
-    kMerUnderVoltage = 1 << 10,
-    kMerEnableInactive = 1 << 15,
-};
+// The simulated firmware names the bits of its motion error and protection control
+// registers as the host does.
+using enum drive::MerBit;
+using enum drive::PcrBit;
 
 /// What the loops control.
 enum class ControlMode {

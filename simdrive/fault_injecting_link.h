@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "simdrive/drive_link.h"
+#include "host/link/drive_link.h"
 
 namespace orvex::drive {
 

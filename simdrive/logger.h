@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "simdrive/drive_link.h"
+#include "host/link/drive_link.h"
 
 namespace orvex::sim {
 

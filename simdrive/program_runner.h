@@ -2,8 +2,8 @@
 // Runs a drive program to its end the way the host does: poll every 20 ms of
 // simulated time until STARTED is nonzero and the power stage is off.
 
+#include "host/link/drive_link.h"
 #include "simdrive/clock.h"
-#include "simdrive/drive_link.h"
 
 namespace orvex::sim {
 

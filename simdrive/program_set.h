@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/link/drive_facts.h"
 #include "simdrive/programs.h"
 
 namespace orvex::sim {
@@ -13,7 +14,7 @@ std::unique_ptr<DriveProgram> MakeIdentificationProgram(const std::string& name,
 std::unique_ptr<DriveProgram> MakeTuningProgram(const std::string& name, VariableStore& vars);
 
 // Shared by the programs: voltage counts above which a test voltage is refused
-// (the current loop needs headroom; the bridge saturates at 32767).
-inline constexpr double kMaxTestVoltage = 0.9 * 32767.0;
+// (the current loop needs headroom; the bridge saturates at full scale).
+inline constexpr double kMaxTestVoltage = 0.9 * drive::kFullScale;
 
 }  // namespace orvex::sim

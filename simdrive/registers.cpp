@@ -17,13 +17,13 @@ std::string Key(const std::string& name) {
 
 // "32767 minus limit" back to the limit; an unset (0) register means full scale.
 double LimitFrom(double reg) {
-    return std::clamp(32767.0 - reg, 0.0, 32767.0);
+    return std::clamp(drive::kFullScale - reg, 0.0, drive::kFullScale);
 }
 
 }  // namespace
 
 double DecodeGain(double mantissa, double shift) {
-    return mantissa * std::ldexp(1.0, static_cast<int>(shift)) / 32767.0;
+    return mantissa * std::ldexp(1.0, static_cast<int>(shift)) / drive::kFullScale;
 }
 
 RegisterImage::RegisterImage() {
@@ -32,10 +32,10 @@ RegisterImage::RegisterImage() {
     values_["PWMPER"] = 1000;
     values_["CLPER"] = 1;
     values_["SLPER"] = 10;
-    values_["TERRMAX"] = 65535;
-    values_["TSERRMAX"] = 65535;
-    values_["FILTERQ"] = 32767;
-    values_["KFFL"] = 32767;
+    values_["TERRMAX"] = drive::kProtectionOff;
+    values_["TSERRMAX"] = drive::kProtectionOff;
+    values_["FILTERQ"] = drive::kFullScale;
+    values_["KFFL"] = drive::kFullScale;
 }
 
 void RegisterImage::Write(const std::string& name, double value, int bits) {
@@ -72,8 +72,9 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     s.ki_current = DecodeGain(r.Read("KII"), r.Read("SFTKII"));
     s.current_limit_d = LimitFrom(r.Read("SATID"));
     s.current_limit_q = LimitFrom(r.Read("SATIQ"));
-    const double filterq = r.Read("FILTERQ", 32767);
-    s.output_filter = (filterq <= 0 || filterq >= 32767) ? 1.0 : filterq / 32767.0;
+    const double filterq = r.Read("FILTERQ", drive::kFullScale);
+    s.output_filter =
+        (filterq <= 0 || filterq >= drive::kFullScale) ? 1.0 : filterq / drive::kFullScale;
     s.offset_current = r.Read("FFL");
 
     s.kp_speed = DecodeGain(r.Read("KPS"), r.Read("SFTKPS"));
@@ -83,7 +84,7 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     s.kp_pos = DecodeGain(r.Read("KPP"), r.Read("SFTKPP"));
     s.ki_pos = DecodeGain(r.Read("KIP"), r.Read("SFTKIP"));
     s.kd_pos = DecodeGain(r.Read("KDP"), r.Read("SFTKDP"));
-    s.kd_filter = std::clamp(r.Read("KDFP") / 32767.0, 0.0, 0.999);
+    s.kd_filter = std::clamp(r.Read("KDFP") / drive::kFullScale, 0.0, 0.999);
     s.pos_out_limit = LimitFrom(r.Read("SATP"));
     s.pos_int_limit = LimitFrom(r.Read("IMAXP"));
     s.kff_speed = DecodeGain(r.Read("KFFS"), r.Read("SFTSFFW"));
@@ -100,9 +101,9 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     s.overcurrent_counts = r.Read("IMAXPROT");
     s.overcurrent_samples = r.Read("TIMAXPROT");
     s.max_position_error = r.Read("ERRMAX");
-    s.position_error_samples = r.Read("TERRMAX", 65535);
+    s.position_error_samples = r.Read("TERRMAX", drive::kProtectionOff);
     s.max_speed_error = r.Read("SERRMAX");
-    s.speed_error_samples = r.Read("TSERRMAX", 65535);
+    s.speed_error_samples = r.Read("TSERRMAX", drive::kProtectionOff);
     s.overvoltage_counts = r.Read("UMAXPROT");
     s.undervoltage_counts = r.Read("UMINPROT");
     s.i2t_rated_motor = r.Read("II2TPROT_M");

@@ -14,6 +14,8 @@
 #include <map>
 #include <string>
 
+#include "host/link/drive_facts.h"
+
 namespace orvex::sim {
 
 class RegisterImage {
@@ -45,9 +47,10 @@ struct DriveSettings {
     int slow_divider = 10;        // SLPER
 
     double kp_current = 0, ki_current = 0;
-    double current_limit_d = 32767, current_limit_q = 32767;  // voltage counts
-    double output_filter = 1.0;                               // FILTERQ / 32767; 1 = no filter
-    double offset_current = 0;                                // FFL, current counts
+    double current_limit_d = drive::kFullScale;  // voltage counts
+    double current_limit_q = drive::kFullScale;
+    double output_filter = 1.0;  // FILTERQ / 32767; 1 = no filter
+    double offset_current = 0;   // FFL, current counts
 
     double kp_speed = 0, ki_speed = 0;
     double speed_out_limit = 0;  // current counts (32767 - SATS)
@@ -63,15 +66,15 @@ struct DriveSettings {
     bool reverse_counting = false;      // COUNTINGDIR
     double phase_advance = 0;           // THT_CORRECTION
 
-    int protection_flags = 0;               // PCR
-    double overcurrent_counts = 0;          // IMAXPROT
-    double overcurrent_samples = 0;         // TIMAXPROT
-    double max_position_error = 0;          // ERRMAX
-    double position_error_samples = 65535;  // TERRMAX, 65535 = off
-    double max_speed_error = 0;             // SERRMAX
-    double speed_error_samples = 65535;     // TSERRMAX, 65535 = off
-    double overvoltage_counts = 0;          // UMAXPROT, bus ADC counts
-    double undervoltage_counts = 0;         // UMINPROT
+    int protection_flags = 0;                               // PCR
+    double overcurrent_counts = 0;                          // IMAXPROT
+    double overcurrent_samples = 0;                         // TIMAXPROT
+    double max_position_error = 0;                          // ERRMAX
+    double position_error_samples = drive::kProtectionOff;  // TERRMAX
+    double max_speed_error = 0;                             // SERRMAX
+    double speed_error_samples = drive::kProtectionOff;     // TSERRMAX
+    double overvoltage_counts = 0;                          // UMAXPROT, bus ADC counts
+    double undervoltage_counts = 0;                         // UMINPROT
     double i2t_rated_motor = 0, i2t_scale_motor = 0, i2t_limit_motor = 0;
     double i2t_rated_drive = 0, i2t_scale_drive = 0, i2t_limit_drive = 0;
 

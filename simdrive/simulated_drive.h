@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "host/link/drive_link.h"
 #include "simdrive/clock.h"
 #include "simdrive/drive_core.h"
-#include "simdrive/drive_link.h"
 #include "simdrive/logger.h"
 #include "simdrive/programs.h"
 #include "simdrive/registers.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "simdrive/drive_link.h"
+#include "host/link/drive_link.h"
 
 namespace simrun {
 

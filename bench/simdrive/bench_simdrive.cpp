@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "host/link/drive_facts.h"
 #include "simdrive/clock.h"
 #include "simdrive/simulated_drive.h"
 
@@ -14,13 +15,17 @@ namespace {
 using orvex::sim::ManualClock;
 using orvex::sim::SimulatedDrive;
 
+// Over-current and supply voltage protections on, as a drive in service runs.
+constexpr double kProtections =
+    orvex::drive::kPcrOverCurrent | orvex::drive::kPcrOverVoltage | orvex::drive::kPcrUnderVoltage;
+
 void WriteLoopRegisters(SimulatedDrive& drive) {
     const std::pair<const char*, double> registers[] = {
-        {"PWMPER", 1000},  {"CLPER", 1},        {"SLPER", 10},     {"ENC2THL", 53687091},
-        {"KPI", 31057},    {"SFTKPI", 2},       {"KII", 29112},    {"SFTKII", 0},
-        {"SATID", 2621},   {"SATIQ", 2621},     {"KPS", 17244},    {"SFTKPS", 12},
-        {"KIS", 25999},    {"SFTKIS", 6},       {"SATS", 20482},   {"IMAXS", 20482},
-        {"PCR", 0x31},     {"IMAXPROT", 24570}, {"TIMAXPROT", 20}, {"UMAXPROT", 58968},
+        {"PWMPER", 1000},      {"CLPER", 1},        {"SLPER", 10},     {"ENC2THL", 53687091},
+        {"KPI", 31057},        {"SFTKPI", 2},       {"KII", 29112},    {"SFTKII", 0},
+        {"SATID", 2621},       {"SATIQ", 2621},     {"KPS", 17244},    {"SFTKPS", 12},
+        {"KIS", 25999},        {"SFTKIS", 6},       {"SATS", 20482},   {"IMAXS", 20482},
+        {"PCR", kProtections}, {"IMAXPROT", 24570}, {"TIMAXPROT", 20}, {"UMAXPROT", 58968},
         {"UMINPROT", 7862}};
     for (const auto& [name, value] : registers)
         drive.WriteRegister(name, value, name[0] == 'E' ? 32 : 16);

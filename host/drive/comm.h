@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "simdrive/drive_link.h"
+#include "host/link/drive_link.h"
 
 class CMC_Setup;
 

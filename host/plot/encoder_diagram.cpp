@@ -4,11 +4,12 @@
 
 #include <QVBoxLayout>
 #include <cmath>
+#include <numbers>
 
 #include "host/plot/rgb16.h"
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr int kDialPoints = 121;
 }  // namespace
 

@@ -42,10 +42,10 @@ bool CMC_TestDlg::OnInitDialog() {
                     [this] { OnBtnStartStop(); });
         if (details_button_)
             connect(details_button_, &QAbstractButton::clicked, this, [this] {
-                axis::ShowMessage(
-                    this, DetailsText(), axis::MessageButtons::Ok,
-                    outcome_ == 0 ? axis::MessageIcon::Warning : axis::MessageIcon::Information,
-                    windowTitle());
+                axis::ShowMessage(this, DetailsText(), axis::MessageButtons::Ok,
+                                  outcome_ == Outcome::kFailed ? axis::MessageIcon::Warning
+                                                               : axis::MessageIcon::Information,
+                                  windowTitle());
             });
     }
     if (status_label_) status_label_->setText(status_);
@@ -60,13 +60,13 @@ void CMC_TestDlg::OnBtnStartStop() {
     if (!running_) {
         // The test's own BeginTest resets the outcome and the failure text: one that
         // refuses to start leaves the last result as it was.
-        stop_request_ = 0;
+        stop_request_ = false;
         drive_detail_.clear();
         BeginTest();
     } else if (continuous_) {
-        stop_request_ = 1;
+        stop_request_ = true;
     } else {
-        running_ = 0;
+        running_ = false;
         KillTimer(1);
         StopProgramQuietly();
         status_ = QStringLiteral("Test stopped.");
@@ -118,8 +118,8 @@ void CMC_TestDlg::SetInfoText(const char* text) {
 void CMC_TestDlg::TestSucceeded(int end) {
     if (end) {
         KillTimer(1);
-        running_ = 0;
-        outcome_ = 1;
+        running_ = false;
+        outcome_ = Outcome::kSucceeded;
     }
     ShowResult();
     UpdateStartStop();
@@ -128,8 +128,8 @@ void CMC_TestDlg::TestSucceeded(int end) {
 void CMC_TestDlg::TestFailed(int end) {
     if (end) {
         KillTimer(1);
-        running_ = 0;
-        outcome_ = 0;
+        running_ = false;
+        outcome_ = Outcome::kFailed;
         // A program may still hold the power stage when a check on the host side
         // failed: leave the drive at rest.
         StopProgramQuietly();
@@ -143,16 +143,16 @@ QString CMC_TestDlg::StatusText() const {
 }
 
 QString CMC_TestDlg::ResultText() const {
-    if (outcome_ == 1) return QStringLiteral("Test successfully completed.");
-    if (outcome_ == 0)
+    if (outcome_ == Outcome::kSucceeded) return QStringLiteral("Test successfully completed.");
+    if (outcome_ == Outcome::kFailed)
         return QStringLiteral("Test failed: ") + QString::fromStdString(failure_text_);
     return {};
 }
 
 QString CMC_TestDlg::DetailsText() const {
-    if (outcome_ == -1) return QStringLiteral("No test result yet.");
+    if (outcome_ == Outcome::kUndecided) return QStringLiteral("No test result yet.");
     QString text = ResultText();
-    if (outcome_ == 0 && !drive_detail_.empty() && drive_detail_ != failure_text_)
+    if (outcome_ == Outcome::kFailed && !drive_detail_.empty() && drive_detail_ != failure_text_)
         text += QStringLiteral("\n\nDrive: ") + QString::fromStdString(drive_detail_);
     return text;
 }
@@ -160,11 +160,12 @@ QString CMC_TestDlg::DetailsText() const {
 void CMC_TestDlg::ShowResult() {
     if (result_label_) {
         result_label_->setText(ResultText());
-        result_label_->setStyleSheet(outcome_ == 1   ? QStringLiteral("color: #1a7f37;")
-                                     : outcome_ == 0 ? QStringLiteral("color: #c62828;")
-                                                     : QString());
+        result_label_->setStyleSheet(
+            outcome_ == Outcome::kSucceeded ? QStringLiteral("color: #1a7f37;")
+            : outcome_ == Outcome::kFailed  ? QStringLiteral("color: #c62828;")
+                                            : QString());
     }
-    if (details_button_) details_button_->setEnabled(outcome_ != -1);
+    if (details_button_) details_button_->setEnabled(outcome_ != Outcome::kUndecided);
 }
 
 void CMC_TestDlg::UpdateStartStop() {
@@ -178,7 +179,7 @@ void CMC_TestDlg::StopProgramQuietly() {
 
 void CMC_TestDlg::done(int result) {
     if (running_) {
-        running_ = 0;
+        running_ = false;
         KillTimer(1);
         StopProgramQuietly();
     }

@@ -27,6 +27,9 @@ class CMC_TestDlg : public CMC_EditSetupDlg {
     /// The text for a preliminary program that found no usable test input.
     static const char* const msc_pszErrInZero;
 
+    /// How the last test ended: undecided while none has ended since Start (or ever).
+    enum class Outcome : int32_t { kUndecided = -1, kFailed = 0, kSucceeded = 1 };
+
     CMC_TestDlg(CMC_Setup* setup, QWidget* layout, int flag, QWidget* parent);
     /// A program still running when the dialog goes is stopped.
     ~CMC_TestDlg() override;
@@ -61,11 +64,11 @@ class CMC_TestDlg : public CMC_EditSetupDlg {
 
     /// Shows `text` in the status line and advances the step index by one.
     void SetInfoText(const char* text);
-    /// `end` 1: the test ends successfully (running flag 0, outcome 1). 0: the last
-    /// result is shown again.
+    /// `end` 1: the test ends successfully (no longer running, outcome succeeded). 0:
+    /// the last result is shown again.
     void TestSucceeded(int end);
-    /// `end` 1: the test ends with the failure text shown (running flag 0, outcome
-    /// 0). 0: the last result is shown again.
+    /// `end` 1: the test ends with the failure text shown (no longer running, outcome
+    /// failed). 0: the last result is shown again.
     void TestFailed(int end);
 
     // What the dialog shows, for the host and for tests.
@@ -80,13 +83,13 @@ class CMC_TestDlg : public CMC_EditSetupDlg {
 
   protected:
     // --- test state, read and written by the test dialogs ---------------------------
-    int32_t running_ = 0;       ///< 1 while a test runs; the timer does nothing at 0
-    int32_t outcome_ = -1;      ///< -1 not decided, 1 succeeded, 0 failed
-    uint16_t step_index_ = 0;   ///< advanced by SetInfoText
-    uint16_t step_count_ = 0;   ///< rows of the dialog's step table
-    std::string failure_text_;  ///< the reason, set before TestFailed
-    int32_t continuous_ = 0;    ///< 1: the test runs until the user stops it
-    int32_t stop_request_ = 0;  ///< set by Stop in a continuous test
+    bool running_ = false;                   ///< while a test runs; the timer does nothing else
+    Outcome outcome_ = Outcome::kUndecided;  ///< set undecided by BeginTest
+    uint16_t step_index_ = 0;                ///< advanced by SetInfoText
+    uint16_t step_count_ = 0;                ///< rows of the dialog's step table
+    std::string failure_text_;               ///< the reason, set before TestFailed
+    bool continuous_ = false;                ///< the test runs until the user stops it
+    bool stop_request_ = false;              ///< set by Stop in a continuous test
 
   private:
     void ShowResult();

@@ -13,44 +13,17 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
+#include <algorithm>
 
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "host/setup/value_rules.h"
 #include "host/ui/can_settings.h"
 #include "host/ui/guideline_assistant.h"
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
 #include "host/ui/motor_editor.h"
 #include "host/ui/parameter_binding.h"
-
-namespace {
-
-// Typed values are compared with the limits with this much slack, relative to the
-// larger limit, so that a limit typed back as shown is not refused for a rounding
-// in its last digit.
-constexpr double kRangeSlack = 1e-9;
-
-const CMC_Unit* ShownUnit(const CMC_Parameter& p) {
-    const CMC_UnitType* type = p.GetUnitType();
-    return type ? type->FindUnit(p.GetUnitName()) : nullptr;
-}
-
-QString RangeMessage(const CMC_Parameter& p) {
-    const CMC_Unit* unit = ShownUnit(p);
-    double low = unit ? unit->FromBase(p.GetMinInBaseUnit()) : p.GetMinInBaseUnit();
-    double high = unit ? unit->FromBase(p.GetMaxInBaseUnit()) : p.GetMaxInBaseUnit();
-    if (low > high) std::swap(low, high);
-    QString range = QStringLiteral("%1 and %2")
-                        .arg(axis::FormatParameterValue(low), axis::FormatParameterValue(high));
-    if (unit && !p.GetUnitName().empty())
-        range += QLatin1Char(' ') + QString::fromStdString(p.GetUnitName());
-    const bool whole = p.GetType() != kTypeReal;
-    return whole ? QObject::tr("Enter a whole number between %1.").arg(range)
-                 : QObject::tr("Enter a value between %1.").arg(range);
-}
-
-}  // namespace
 
 CMC_EditSetupDlg::CMC_EditSetupDlg(CMC_Setup* setup, QWidget* layout, int flag,
                                    const char* const* guidelines, QWidget* parent)
@@ -136,20 +109,12 @@ bool CMC_EditSetupDlg::AddListParameterControls(const char* name, QComboBox* lis
 }
 
 bool CMC_EditSetupDlg::CommitUserValue(axis::ParameterBinding& binding, double base_value) {
-    CMC_Parameter& p = binding.Parameter();
-    const double min = p.GetMinInBaseUnit();
-    const double max = p.GetMaxInBaseUnit();
-    const double slack = kRangeSlack * std::max({std::fabs(min), std::fabs(max), 1.0});
-    const bool whole = p.GetType() != kTypeReal;
-    const bool fits = std::isfinite(base_value) && base_value >= min - slack &&
-                      base_value <= max + slack &&
-                      (!whole || std::fabs(base_value - std::round(base_value)) <= slack);
-    if (!fits) {
-        Refuse(binding, RangeMessage(p));
+    const axis::UserValue checked = axis::CheckUserValue(binding.Parameter(), base_value);
+    if (!checked.accepted()) {
+        Refuse(binding, QString::fromStdString(checked.refusal));
         return false;
     }
-    return ChangeParameterValue(p.GetName().c_str(),
-                                whole ? std::round(base_value) : std::clamp(base_value, min, max));
+    return ChangeParameterValue(binding.Name().c_str(), *checked.value);
 }
 
 bool CMC_EditSetupDlg::ChangeParameterValue(const char* name_text, double base_value) {

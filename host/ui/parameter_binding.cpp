@@ -11,25 +11,13 @@
 
 #include "host/setup/parameter.h"
 #include "host/setup/units.h"
+#include "host/setup/value_rules.h"
 #include "host/ui/edit_setup_dlg.h"
 
 namespace axis {
 
 QString FormatParameterValue(double value) {
-    if (!std::isfinite(value)) return QStringLiteral("?");
-    if (value == 0.0) return QStringLiteral("0");
-    const double magnitude = std::fabs(value);
-    if (magnitude < 1e-4 || magnitude >= 1e9) return QString::number(value, 'g', 7);
-    // Seven significant digits as decimals, then trailing zeros dropped.
-    const int integer_digits = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
-    const int decimals = std::max(0, 7 - integer_digits);
-    QString text = QString::number(value, 'f', decimals);
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0'))) text.chop(1);
-        if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-    }
-    if (text == QLatin1String("-0")) text = QStringLiteral("0");
-    return text;
+    return QString::fromStdString(FormatValue(value));
 }
 
 const std::string& ParameterBinding::Name() const {
@@ -77,11 +65,6 @@ void ValueBinding::FillUnits() {
     unit_->addItems(names);
 }
 
-const CMC_Unit* ValueBinding::DisplayUnit() const {
-    const CMC_UnitType* type = parameter_.GetUnitType();
-    return type ? type->FindUnit(parameter_.GetUnitName()) : nullptr;
-}
-
 void ValueBinding::Redraw() {
     shown_text_ = FormatParameterValue(parameter_.GetValue());
     {
@@ -121,7 +104,7 @@ bool ValueBinding::CommitText() {
     if (!ok || !std::isfinite(shown)) {
         accepted = Commit(std::nan(""));
     } else {
-        const CMC_Unit* unit = DisplayUnit();
+        const CMC_Unit* unit = ShownUnit(parameter_);
         accepted = Commit(unit ? unit->ToBase(shown) : shown);
     }
     committing_ = false;
@@ -151,8 +134,7 @@ CheckBinding::CheckBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
 
 void CheckBinding::Redraw() {
     const QSignalBlocker block(check_);
-    // A switch counts as on when its value truncated is exactly 1.
-    check_->setChecked(std::trunc(parameter_.GetValueInBaseUnit()) == 1.0);
+    check_->setChecked(IsSwitchOn(parameter_.GetValueInBaseUnit()));
 }
 
 // --- radio buttons ------------------------------------------------------------------
@@ -196,19 +178,12 @@ SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
 }
 
 void SliderBinding::Redraw() {
-    const double min = parameter_.GetMinInBaseUnit();
-    const double max = parameter_.GetMaxInBaseUnit();
-    const double span = max - min;
-    const double fraction = span > 0 ? (parameter_.GetValueInBaseUnit() - min) / span : 0.0;
     const QSignalBlocker block(slider_);
-    slider_->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps_)));
+    slider_->setValue(SliderPosition(parameter_, steps_));
 }
 
 void SliderBinding::CommitPosition() {
-    const double min = parameter_.GetMinInBaseUnit();
-    const double max = parameter_.GetMaxInBaseUnit();
-    double value = min + (max - min) * slider_->value() / steps_;
-    if (parameter_.GetType() != 0) value = std::round(value);
+    const double value = SliderValue(parameter_, slider_->value(), steps_);
     if (value != parameter_.GetValueInBaseUnit()) Commit(value);
 }
 

@@ -18,8 +18,8 @@ class QLineEdit;
 
 namespace axis {
 
-/// The text an edit field shows for a value: up to seven significant digits, no
-/// exponent for everyday magnitudes, no trailing zeros.
+/// The text an edit field shows for a value (`FormatValue` of host/setup/value_rules.h),
+/// ready for a widget.
 QString FormatParameterValue(double value);
 
 class ParameterBinding : public QObject {
@@ -57,7 +57,6 @@ class ValueBinding : public ParameterBinding {
   private:
     bool CommitText();
     void FillUnits();
-    const CMC_Unit* DisplayUnit() const;
 
     QLineEdit* edit_;
     QComboBox* unit_;

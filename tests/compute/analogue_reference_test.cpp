@@ -3,17 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 
 #include "compute/units_transmission.h"
-#include "tests/compute/config_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
 using namespace orvex;
-using namespace config_test;
+using namespace compute_test;
 
-constexpr double kCountsPerRad = 4000.0 / 6.283185307179586;  // k_P of the 1:1 test drive
+constexpr double kCountsPerRad = 4000.0 / (2 * std::numbers::pi);  // k_P of the 1:1 test drive
 constexpr double kTs = 500e-6;
 const char* const kBottom[] = {"POS_min", "SPD_min", "CRT_min"};
 const char* const kTop[] = {"POS_max", "SPD_max", "CRT_max"};
@@ -21,13 +22,13 @@ const char* const kTop[] = {"POS_max", "SPD_max", "CRT_max"};
 // The test drive with an analogue input, with the module's scales for internal units.
 // ADC full scale 65536 unless given, so that a span of 2x counts gives the gain x.
 std::unique_ptr<CMC_Setup> AnalogueDrive(Inputs more = {}, const char* adc_max = "65536") {
-    SetupBuilder b = SetupBuilder::Drive();
+    SetupBuilder b = EncoderDrive();
     // clang-format off
     b.Setting("ADCMaxValue", adc_max).Variable("CADIN")
-        .P("POS_min", 0, "rad").P("POS_max", 0, "rad").P("SPD_min", 0, "rad/s")
-        .P("SPD_max", 0, "rad/s").P("CRT_min", 0, "A").P("CRT_max", 0, "A")
-        .P("Limit_Speed", 1e6, "rad/s").P("ImaxPS", 8, "A").P("ImaxM", 5.6, "A")
-        .Add({{"CADIN", 0}, {"SFTADIN", 0}, {"AD5OFF", 0}, {"ControlMode", 0}}).Add(more);
+        .Real("POS_min", 0, "rad").Real("POS_max", 0, "rad").Real("SPD_min", 0, "rad/s")
+        .Real("SPD_max", 0, "rad/s").Real("CRT_min", 0, "A").Real("CRT_max", 0, "A")
+        .Real("Limit_Speed", 1e6, "rad/s").Real("ImaxPS", 8, "A").Real("ImaxM", 5.6, "A")
+        .Set({{"CADIN", 0}, {"SFTADIN", 0}, {"AD5OFF", 0}, {"ControlMode", 0}}).Set(more);
     // clang-format on
     auto s = b.Build();
     InstallScaleProvider(s.get());
@@ -130,7 +131,7 @@ TEST(DeadBand, LevelsInAdcCountsAndTheirRanges) {
     for (const auto& c : cases) {
         auto s = SetupBuilder()
                      .Setting("NewDeadBand", c.new_dead_band)
-                     .Add({{"AnalogueInputsRange", c.inputs_range},
+                     .Set({{"AnalogueInputsRange", c.inputs_range},
                            {"DeadBand_Point", c.point},
                            {"DeadBand_Range", c.width},
                            {"LEVEL_AD5", 0},
@@ -163,8 +164,8 @@ TEST(InputFilter, CoefficientAndReadBack) {
         {1, 0, 0, 1, 0},
     };
     for (const auto& c : cases) {
-        auto s = SetupBuilder::Drive()
-                     .Add({{"UseFilter", c.use}, {"filter", c.filter}, {"FILTER1", 0}})
+        auto s = EncoderDrive()
+                     .Set({{"UseFilter", c.use}, {"filter", c.filter}, {"FILTER1", 0}})
                      .Build();
         ASSERT_EQ(ComputeOption_FILTER1(s.get()), 1);
         EXPECT_DOUBLE_EQ(Value(*s, "FILTER1"), c.coefficient) << c.filter;
@@ -179,15 +180,15 @@ TEST(InputFilter, CoefficientAndReadBack) {
 
 TEST(ReferenceGenerator, SpeedAndAccelerationLimitsIgnoreTheDirection) {
     for (double ratio : {1.0, -4.0}) {
-        auto s = SetupBuilder::Drive()
-                     .Add({{"Motor_transmission", ratio},
+        auto s = EncoderDrive()
+                     .Set({{"Motor_transmission", ratio},
                            {"ErefMaxSpeed", 100},
                            {"ErefMaxAcceleration", 2000},
                            {"CSPD", 0},
                            {"CACC", 0}})
                      .Build();
         const double k_s = std::fabs(kTs * kCountsPerRad * ratio);
-        const double k_a = std::fabs(1000 * 2 * kTs * kTs / 3.141592653589793 * ratio);
+        const double k_a = std::fabs(1000 * 2 * kTs * kTs / std::numbers::pi * ratio);
         ASSERT_EQ(ComputeOption_CSPD(s.get()), 1);
         ASSERT_EQ(ComputeOption_CACC(s.get()), 1);
         EXPECT_DOUBLE_EQ(Value(*s, "CSPD"), 100 * k_s);
@@ -202,7 +203,7 @@ TEST(ReferenceGenerator, SpeedAndAccelerationLimitsIgnoreTheDirection) {
 }
 
 TEST(AnalogueRanges, GateAndDependentUpdate) {
-    EXPECT_FALSE(HasAnalogueReference(SetupBuilder().P("CADIN", 0).Build().get()));
+    EXPECT_FALSE(HasAnalogueReference(SetupBuilder().Real("CADIN", 0).Build().get()));
     EXPECT_FALSE(HasAnalogueReference(SetupBuilder().Variable("CADIN").Build().get()));
     const Inputs values = {{"filter", 300},       {"AnalogueInputsRange", 5},
                            {"DeadBand_Point", 4}, {"DeadBand_Range", 0.5},
@@ -232,7 +233,7 @@ TEST(AnalogueRanges, GateAndDependentUpdate) {
         EXPECT_DOUBLE_EQ(Min(*s, r.name), r.min) << r.name;
         EXPECT_DOUBLE_EQ(Max(*s, r.name), r.max) << r.name;
     }
-    auto none = SetupBuilder::Drive().P("CADIN", 0).P("POS_min", 0).P("POS_max", 0).Build();
+    auto none = EncoderDrive().Real("CADIN", 0).Real("POS_min", 0).Real("POS_max", 0).Build();
     EXPECT_EQ(UpdateAnalogueReferenceRanges(none.get()), 0);
     EXPECT_EQ(Min(*none, "POS_min"), -4294967296.0);
 }

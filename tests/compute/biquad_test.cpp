@@ -5,20 +5,22 @@
 #include <cmath>
 #include <complex>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "compute/units_transmission.h"
 #include "host/setup/chip_link.h"
-#include "host/setup/setup_file.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
+
+using std::numbers::pi;
 
 using orvex::BiquadCoefficients;
 using orvex::CBiquadDesigner;
 using cplx = std::complex<double>;
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kWordOne = 2147483648.0;  // 2^31
 constexpr double kTs = 500e-6;             // slow-loop period of the test drive [s]
 
@@ -31,54 +33,29 @@ struct Filter {
     int location = 0;
 };
 
-std::string Num(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
-}
-
-std::string Param(const std::string& name, double value, const char* unit, const char* type,
-                  double min, double max) {
-    std::string s = R"({"name":")" + name + R"(","value":)" + Num(value);
-    if (unit) s += std::string(R"(,"unit":")") + unit + "\"";
-    return s + R"(,"min":)" + Num(min) + R"(,"max":)" + Num(max) + R"(,"type":")" + type + "\"}";
-}
-
 // Three filter descriptions, the drive's three slots (holding stale values) and the
 // counts. Names listed in `omit` are left out.
 std::unique_ptr<CMC_Setup> FilterSetup(const std::vector<Filter>& filters,
                                        const std::vector<std::string>& omit = {}) {
-    std::vector<std::string> ps;
-    auto add = [&](const std::string& name, std::string text) {
-        for (const auto& o : omit)
-            if (o == name) return;
-        ps.push_back(std::move(text));
-    };
-    add("Ts_S", Param("Ts_S", kTs, "s", "real", 0, 1));
+    using compute_test::Choice;
+    using compute_test::Real;
+    compute_test::SetupBuilder b;
+    b.Real("Ts_S", kTs, "s", 0, 1);
     for (size_t k = 0; k < filters.size(); ++k) {
         const Filter& f = filters[k];
         const std::string i = std::to_string(k + 1);
-        add("BQFilter" + i, Param("BQFilter" + i, f.on, "", "switch", 0, 1));
-        add("BQFilterType" + i, Param("BQFilterType" + i, f.type, "", "choice", -5, 20));
-        add("BQFilterF1" + i, Param("BQFilterF1" + i, f.f1, "Hz", "real", 0, 1e6));
-        add("BQFilterF2" + i, Param("BQFilterF2" + i, f.f2, "Hz", "real", 0, 1e6));
-        add("BQFilterQ" + i, Param("BQFilterQ" + i, f.q, "", "real", 0, 100));
-        add("BQFilterLocation" + i, Param("BQFilterLocation" + i, f.location, "", "choice", 0, 9));
+        b.Add({compute_test::Switch("BQFilter" + i, f.on),
+               Choice("BQFilterType" + i, f.type, -5, 20),
+               Real("BQFilterF1" + i, f.f1, "Hz", 0, 1e6),
+               Real("BQFilterF2" + i, f.f2, "Hz", 0, 1e6), Real("BQFilterQ" + i, f.q, "", 0, 100),
+               Choice("BQFilterLocation" + i, f.location, 0, 9)});
     }
     for (int s = 1; s <= 3; ++s)
-        for (const char* c : {"B0", "B1", "B2", "A1", "A2", "SF"}) {
-            const std::string name = "BQ" + std::to_string(s) + c;
-            add(name, Param(name, 12345, nullptr, "option32", -2147483648.0, 2147483647.0));
-        }
+        for (const char* c : {"B0", "B1", "B2", "A1", "A2", "SF"})
+            b.Add(compute_test::Option32("BQ" + std::to_string(s) + c, 12345));
     for (const char* c : {"SPDREF_BQ_INI", "IQREF_BQ_INI", "ASPD_BQ_INI"})
-        add(c, Param(c, 7, nullptr, "option16", 0, 3));
-    std::string json = R"({"format":"orvex-setup","version":1,"parameters":[)";
-    for (size_t k = 0; k < ps.size(); ++k) json += (k ? "," : "") + ps[k];
-    json += "]}";
-    axis::ScopedSilentLookup silent;  // the loader's duplicate check probes every name
-    auto r = axis::ParseSetup(json);
-    EXPECT_TRUE(r.ok()) << r.error;
-    return std::move(r.setup);
+        b.Add(compute_test::Option16(c, 7, 0, 3));
+    return b.Without(omit).Build();
 }
 
 struct Slot {
@@ -94,7 +71,7 @@ Slot ReadSlot(const CMC_Setup& s, int slot) {
 
 // Frequency response of a slot's whole-number filter at f [Hz].
 cplx SlotResponse(const Slot& w, double f) {
-    const cplx z1 = std::polar(1.0, -2 * kPi * f * kTs);  // z^-1
+    const cplx z1 = std::polar(1.0, -2 * pi * f * kTs);  // z^-1
     return (w.b0 + w.b1 * z1 + w.b2 * z1 * z1) / (kWordOne / w.sf + w.a1 * z1 + w.a2 * z1 * z1);
 }
 
@@ -315,9 +292,9 @@ TEST(BiquadSlots, ResponseMatchesTheAnaloguePrototype) {
         const Slot w = ReadSlot(*s, 1);
         ASSERT_GE(w.sf, 1) << type;
         for (double f : {0.0, 10.0, 60.0, F1, 300.0, 700.0, 980.0}) {
-            const double warp = std::tan(kPi * f * kTs);
-            const cplx expected = Prototype(type, warp / std::tan(kPi * F1 * kTs),
-                                            warp / std::tan(kPi * F2 * kTs), Q);
+            const double warp = std::tan(pi * f * kTs);
+            const cplx expected =
+                Prototype(type, warp / std::tan(pi * F1 * kTs), warp / std::tan(pi * F2 * kTs), Q);
             const cplx got = SlotResponse(w, f);
             EXPECT_NEAR(got.real(), expected.real(), 2e-6 * (1 + std::abs(expected)))
                 << "type " << type << " at " << f << " Hz";

@@ -5,19 +5,20 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <numbers>
 #include <random>
 #include <string>
 
-#include "tests/compute/config_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
 using namespace orvex;
-using namespace config_test;
+using namespace compute_test;
 using Conversion = int (*)(CMC_Setup*);
 
 constexpr double kAny = std::numeric_limits<double>::quiet_NaN();
-constexpr double kCountsPerRad = 4000 / 6.283185307179586;  // k_P of the 1:1 test drive
+constexpr double kCountsPerRad = 4000 / (2 * std::numbers::pi);  // k_P of the 1:1 test drive
 
 // clang-format off
 #define RB(name) {#name, ReadBack_##name}
@@ -58,8 +59,8 @@ bool Near(double a, double b) {
 
 void RunRows(const std::vector<Row>& rows) {
     for (const Row& r : rows) {
-        SetupBuilder b = SetupBuilder::Drive().Brake(0, 25).Brake(2, 40).Variable("CADIN");
-        b.P("CADIN", 0).P(r.option, r.before).Add(r.inputs);
+        SetupBuilder b = EncoderDrive().Brake(0, 25).Brake(2, 40).Variable("CADIN");
+        b.Real("CADIN", 0).Real(r.option, r.before).Set(r.inputs);
         if (r.neg_transmission) b.Setting("hasNegTransmission", r.neg_transmission);
         auto s = b.Build();
         const std::string what = std::string(r.option) + " from " + std::to_string(r.before);
@@ -132,12 +133,13 @@ TEST(AcrRegister, BitPatternsForEveryModeReferenceAndOption) {
     });
     // clang-format on
     for (double mode : {3.0, -1.0}) {  // no such control mode: ACR is not written
-        auto s = SetupBuilder().P("ACR", 0x1234).Add(Acr(mode, 0, 1, 1, 0)).Build();
+        auto s = SetupBuilder().Real("ACR", 0x1234).Set(Acr(mode, 0, 1, 1, 0)).Build();
         EXPECT_EQ(ComputeOption_ACR(s.get()), 0);
         EXPECT_EQ(Value(*s, "ACR"), 0x1234);
     }
     // Without the drive variable "CADIN" the analogue reference cannot be selected.
-    auto s = SetupBuilder().P("ACR", 0x0140).P("CADIN", 0).P("isAnalogueReference", 1).Build();
+    auto s =
+        SetupBuilder().Real("ACR", 0x0140).Real("CADIN", 0).Real("isAnalogueReference", 1).Build();
     ASSERT_EQ(ReadBack_isAnalogueReference(s.get()), 1);
     EXPECT_EQ(Max(*s, "isAnalogueReference"), 0);
     EXPECT_EQ(Value(*s, "isAnalogueReference"), 0);
@@ -156,7 +158,7 @@ TEST(AcrRegister, SpeedForwardDefaultAndLoopClosure) {
     };
     for (const auto& c : cases) {
         auto s = SetupBuilder()
-                     .Add({{"ControlMode", c.mode},
+                     .Set({{"ControlMode", c.mode},
                            {"PositionControlType", c.position_type},
                            {"SpeedForward", 0},
                            {"ACR", 0x0700}})
@@ -202,7 +204,7 @@ TEST(ConfigRegisters, BitPatternsAndReadBack) {
     });
     // clang-format on
     for (int field : {0x00, 0x08, 0x10, 0x20, 0x28, 0x38}) {  // only 110 means "estimator on"
-        auto s = SetupBuilder().P("SCR", field).P("isSpeedEstimator", 1).Build();
+        auto s = SetupBuilder().Real("SCR", field).Real("isSpeedEstimator", 1).Build();
         ASSERT_EQ(ReadBack_isSpeedEstimator(s.get()), 1);
         EXPECT_EQ(Value(*s, "isSpeedEstimator"), 0) << field;
     }
@@ -272,7 +274,7 @@ TEST(EncoderFilter, QualificationFieldsKeepTheOtherBits) {
     };
     for (const auto& c : cases) {
         auto s = SetupBuilder()
-                     .Add({{"isFilterEnc", c.enabled},
+                     .Set({{"isFilterEnc", c.enabled},
                            {"FilterEncValue", c.index},
                            {"QUAL_ACT", c.act_before},
                            {"QUAL_AQ2", 0xFFFF}})
@@ -309,21 +311,21 @@ TEST(FailingConversions, MissingNameOrInfiniteScaleLeavesTheTargetAsItWas) {
     };
     g_bShowErrors = 0;
     for (const auto& c : cases) {
-        SetupBuilder b = SetupBuilder::Drive().Brake(0, 25).Add(Acr(0, 0));
-        b.P("Negative_SWLS", -2, "", -9, 9)
-            .P("Positive_SWLS", 3, "", -9, 9)
-            .P("FreezeControl_errband", 0.5, "", 0, 9)
-            .P("FreezeControl_time", 0.1)
-            .P("time_AB", 0.5, "", 0, 9)
-            .P("MotorBrake_output", 7)
-            .P("isMotorBrake", 1)
-            .P("isMotorTemperatureSensor", 1)
-            .P("isDriveTemperatureSensor", 1);
+        SetupBuilder b = EncoderDrive().Brake(0, 25).Set(Acr(0, 0));
+        b.Real("Negative_SWLS", -2, "", -9, 9)
+            .Real("Positive_SWLS", 3, "", -9, 9)
+            .Real("FreezeControl_errband", 0.5, "", 0, 9)
+            .Real("FreezeControl_time", 0.1)
+            .Real("time_AB", 0.5, "", 0, 9)
+            .Real("MotorBrake_output", 7)
+            .Real("isMotorBrake", 1)
+            .Real("isMotorTemperatureSensor", 1)
+            .Real("isDriveTemperatureSensor", 1);
         for (const char* reg : {"ACR", "SCR", "UPGRADE", "SWNEGLS", "SWPOSLS", "POSOKLIM_FC",
                                 "TONPOSOK_FC", "T1ONA", "ABSTART_MINMOVE", "BRAKECFG"})
-            b.P(reg, 0x5A5A);
+            b.Real(reg, 0x5A5A);
         if (c.missing) b.Without(c.missing);
-        if (c.zeroed) b.P(c.zeroed, 0);
+        if (c.zeroed) b.Real(c.zeroed, 0);
         auto s = b.Build();
         const double value = Value(*s, c.target), min = Min(*s, c.target), max = Max(*s, c.target);
         EXPECT_EQ(c.convert(s.get()), c.result) << c.target;
@@ -364,7 +366,7 @@ TEST(ConfigRoundTrip, ForwardThenReadBackReturnsTheParameters) {
                                    {"Axis_ID_list", std::floor(u(rng) * 256)},
                                    {"AAR_table", 0},
                                    {"ACR", std::floor(u(rng) * 65536)}});
-        auto s = SetupBuilder::Drive().Add(inputs).Build();
+        auto s = EncoderDrive().Set(inputs).Build();
         for (Conversion f : {ComputeOption_ACR, ComputeOption_POSOKLIM_FC,
                              ComputeOption_TONPOSOK_FC, ComputeOption_SWNEGLS,
                              ComputeOption_SWPOSLS, ComputeOption_T1ONA, ComputeOption_AAR_table})

@@ -4,56 +4,50 @@
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <string>
 
-#include "host/setup/setup_file.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using std::numbers::pi;
+
+using compute_test::Param;
+using compute_test::Real;
+using Params = std::vector<Param>;
+
+Params operator+(Params a, const Params& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 // A drive whose scales are round numbers: T_C = 50 us, T_S = 500 us (40 MHz clock,
 // PWMPER 1000, CLPER 1, SLPER 10); k_I = 65520 / (2 x 8.19 A) = 4000 counts/A;
 // k_V = 32767 / 32.767 V = 1000 counts/V; k_Pm = 4000 / 2pi counts/rad, so
-// k_Sm = T_S x k_Pm = 1 / pi.
-std::string Real(const std::string& name, double value, const std::string& unit) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", value);
-    return R"({"name":")" + name + R"(","value":)" + buf + R"(,"unit":")" + unit +
-           R"(","min":-1e12,"max":1e12,"type":"real"})";
-}
-
-std::unique_ptr<CMC_Setup> Drive(const std::string& extra) {
-    std::string json = R"({"format":"orvex-setup","version":1,"parameters":[
-      {"name":"DSP_freq","value":4e7,"unit":"Hz","min":0,"max":1e9,"type":"real"},
-      {"name":"PWMPER","value":1000,"min":0,"max":65535,"type":"option16"},
-      {"name":"CLPER","value":1,"min":0,"max":65535,"type":"option16"},
-      {"name":"SLPER","value":10,"min":0,"max":65535,"type":"option16"},
-      {"name":"MECRESL","value":4000,"min":0,"max":1e9,"type":"option32"},
-      {"name":"ImaxPS","value":8.19,"unit":"A","min":0,"max":100,"type":"real"},
-      {"name":"Vdc","value":32.767,"unit":"V","min":0,"max":1000,"type":"real"},
-      {"name":"Kp_C_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Ki_C_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Kp_S_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Ki_S_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Kp_P_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Ki_P_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"},
-      {"name":"Kd_P_scl","value":-7,"unit":"","min":-1e12,"max":1e12,"type":"real"})" +
-                       extra + "]}";
-    // The loader's duplicate-name check would report every new name.
-    axis::ScopedSilentLookup silent;
-    auto r = axis::ParseSetup(json);
-    EXPECT_TRUE(r.ok()) << r.error;
-    return std::move(r.setup);
+// k_Sm = T_S x k_Pm = 1 / pi. Every gain starts at -7, a value no design gives.
+std::unique_ptr<CMC_Setup> Drive(const Params& extra) {
+    compute_test::SetupBuilder b;
+    b.Real("DSP_freq", 4e7, "Hz", 0, 1e9)
+        .Add(compute_test::Option16("PWMPER", 1000))
+        .Add(compute_test::Option16("CLPER", 1))
+        .Add(compute_test::Option16("SLPER", 10))
+        .Add(compute_test::Option32("MECRESL", 4000, 0, 1e9))
+        .Real("ImaxPS", 8.19, "A", 0, 100)
+        .Real("Vdc", 32.767, "V", 0, 1000);
+    for (const char* gain :
+         {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"})
+        b.Real(gain, -7, "", -1e12, 1e12);
+    return b.Add(extra).Build();
 }
 
 double Get(const CMC_Setup& s, const char* name) {
     return s.GetParameterValueInBaseUnit(name);
 }
 
-std::string CurrentLoop(double L, double R, double bandwidth, double damping) {
-    return "," + Real("L", L, "H") + "," + Real("R", R, "Ohm") + "," +
-           Real("PB_C", bandwidth, "1/s") + "," + Real("Dump_C", damping, "");
+Params CurrentLoop(double L, double R, double bandwidth, double damping) {
+    return {Real("L", L, "H"), Real("R", R, "Ohm"), Real("PB_C", bandwidth, "1/s"),
+            Real("Dump_C", damping)};
 }
 
 // g = R x k_V / k_I = R / 4 throughout.
@@ -86,28 +80,27 @@ TEST(CurrentControllerDesign, BranchesOnFourLoopPeriods) {
     }
 }
 
-std::string OuterLoops(double Jt, const std::string& more = "") {
-    return "," + Real("Jt", Jt, "kg*m^2") + "," + Real("K", 0.5, "Nm/A") + "," +
-           Real("PB_S", 200, "1/s") + "," + Real("Dump_S", 1.0, "") + "," +
-           Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1.0, "") + more;
+Params OuterLoops(double Jt, const Params& more = {}) {
+    return Params{Real("Jt", Jt, "kg*m^2"), Real("K", 0.5, "Nm/A"),  Real("PB_S", 200, "1/s"),
+                  Real("Dump_S", 1.0),      Real("PB_P", 50, "1/s"), Real("Dump_P", 1.0)} +
+           more;
 }
 
-std::string Switch(const char* name, int value) {
-    return std::string(R"(,{"name":")") + name + R"(","value":)" + std::to_string(value) +
-           R"(,"unit":"","min":0,"max":1,"type":"switch"})";
+Params Switch(const char* name, int value) {
+    return {compute_test::Switch(name, value)};
 }
 
 // c = Jt k_I / (k_Sm K) = 1e-4 x 4000 x pi / 0.5 = 0.8 pi.
 TEST(SpeedControllerDesign, IntegralGainFollowsTheLoopPeriod) {
     struct Case {
         const char* what;
-        std::string fast_loop;
+        Params fast_loop;
         double Jt, ki, kp;
     } cases[] = {
-        {"no fast-loop option", "", 1e-4, 200.0 * 200 * 500e-6 * 0.8 * kPi, 2 * 200 * 0.8 * kPi},
-        {"fast loop off", Switch("PosSpd_in_FastLoop", 0), 1e-4, 16 * kPi, 320 * kPi},
-        {"fast loop on", Switch("PosSpd_in_FastLoop", 1), 1e-4, 1.6 * kPi, 320 * kPi},
-        {"double inertia", "", 2e-4, 32 * kPi, 640 * kPi},
+        {"no fast-loop option", {}, 1e-4, 200.0 * 200 * 500e-6 * 0.8 * pi, 2 * 200 * 0.8 * pi},
+        {"fast loop off", Switch("PosSpd_in_FastLoop", 0), 1e-4, 16 * pi, 320 * pi},
+        {"fast loop on", Switch("PosSpd_in_FastLoop", 1), 1e-4, 1.6 * pi, 320 * pi},
+        {"double inertia", {}, 2e-4, 32 * pi, 640 * pi},
     };
     for (const auto& c : cases) {
         auto s = Drive(OuterLoops(c.Jt, c.fast_loop));
@@ -117,9 +110,8 @@ TEST(SpeedControllerDesign, IntegralGainFollowsTheLoopPeriod) {
     }
 }
 
-std::string Choice(const char* name, int value) {
-    return std::string(R"(,{"name":")") + name + R"(","value":)" + std::to_string(value) +
-           R"(,"unit":"","min":0,"max":3,"type":"choice"})";
+Params Choice(const char* name, int value) {
+    return {compute_test::Choice(name, value, 0, 3)};
 }
 
 // Type 1 works on k_Sm / k_Pm = T_S; type 0 on c = Jt k_I / (k_Pm K) = 4 pi x 1e-4
@@ -127,7 +119,7 @@ std::string Choice(const char* name, int value) {
 TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
     struct Case {
         const char* what;
-        std::string more;
+        Params more;
         double Jt, ki, kp, kd;
     } cases[] = {
         {"commands speed", Choice("PositionControlType", 1), 1e-4, 2500 * 500e-6 * 500e-6,
@@ -137,13 +129,12 @@ TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
         {"commands speed, fast loop",
          Choice("PositionControlType", 1) + Switch("PosSpd_in_FastLoop", 1), 1e-4,
          2500 * 50e-6 * 500e-6, 2 * 50 * 500e-6, 0.0},
-        {"commands current", Choice("PositionControlType", 0), 1e-4, 0.025 * kPi, 3 * kPi,
-         120 * kPi},
-        {"commands current, double inertia", Choice("PositionControlType", 0), 2e-4, 0.05 * kPi,
-         6 * kPi, 240 * kPi},
+        {"commands current", Choice("PositionControlType", 0), 1e-4, 0.025 * pi, 3 * pi, 120 * pi},
+        {"commands current, double inertia", Choice("PositionControlType", 0), 2e-4, 0.05 * pi,
+         6 * pi, 240 * pi},
         {"commands current, fast loop",
-         Choice("PositionControlType", 0) + Switch("PosSpd_in_FastLoop", 1), 1e-4, 0.0025 * kPi,
-         3 * kPi, 1200 * kPi},
+         Choice("PositionControlType", 0) + Switch("PosSpd_in_FastLoop", 1), 1e-4, 0.0025 * pi,
+         3 * pi, 1200 * pi},
     };
     for (const auto& c : cases) {
         auto s = Drive(OuterLoops(c.Jt, c.more));
@@ -158,26 +149,25 @@ TEST(PositionControllerDesign, SpeedCommandingAndCurrentCommandingDesigns) {
 // An absent parameter, or one that makes the gains undefined (a zero resistance, motor
 // constant or resolution), leaves the loop its whole previous set rather than a mix.
 TEST(GainDesign, MissingOrUndefinedInputsWriteNothing) {
-    const std::string speed_no_k = "," + Real("Jt", 1e-4, "kg*m^2") + "," +
-                                   Real("PB_S", 200, "1/s") + "," + Real("Dump_S", 1, "") + "," +
-                                   Real("PB_P", 50, "1/s") + "," + Real("Dump_P", 1, "");
+    const Params speed_no_k = {Real("Jt", 1e-4, "kg*m^2"), Real("PB_S", 200, "1/s"),
+                               Real("Dump_S", 1), Real("PB_P", 50, "1/s"), Real("Dump_P", 1)};
     struct Case {
         const char* what;
-        std::string extra;
+        Params extra;
         int (*design)(CMC_Setup*);
         double mecresl = 4000;
     } cases[] = {
         {"current without R",
-         "," + Real("L", 1e-3, "H") + "," + Real("PB_C", 1000, "1/s") + "," + Real("Dump_C", 1, ""),
+         {Real("L", 1e-3, "H"), Real("PB_C", 1000, "1/s"), Real("Dump_C", 1)},
          orvex::DesignCurrentControllerGains},
         {"speed without K", speed_no_k, orvex::DesignSpeedControllerGains},
         {"position without PositionControlType", OuterLoops(1e-4),
          orvex::DesignPositionControllerGains},
         {"current, R = 0", CurrentLoop(1e-3, 0.0, 1000, 1), orvex::DesignCurrentControllerGains},
-        {"speed, K = 0", speed_no_k + "," + Real("K", 0, "Nm/A"),
+        {"speed, K = 0", speed_no_k + Params{Real("K", 0, "Nm/A")},
          orvex::DesignSpeedControllerGains},
         {"position type 0, K = 0",
-         speed_no_k + "," + Real("K", 0, "Nm/A") + Choice("PositionControlType", 0),
+         speed_no_k + Params{Real("K", 0, "Nm/A")} + Choice("PositionControlType", 0),
          orvex::DesignPositionControllerGains},
         // k_Sm / k_Pm is 0 / 0; Kd_P_scl = 0 alone would be finite.
         {"position type 1, no resolution", OuterLoops(1e-4, Choice("PositionControlType", 1)),

@@ -1,48 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
+#include <vector>
 
 #include "compute/control_loop_options.h"
+#include "compute/gain_table.h"
 #include "compute/option_codec.h"
-#include "tests/compute/loop_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-using loop_test::kCurrentScale;
-using loop_test::SetupBuilder;
-using loop_test::Value;
-using Conversion = int (*)(CMC_Setup*);
+using compute_test::kCurrentScale;
+using compute_test::PowerStageDrive;
+using compute_test::SetupBuilder;
+using compute_test::Value;
 
-struct GainFamily {
-    const char *gain, *mantissa, *shift;
-    Conversion forward_shift, forward_mantissa, read_back;
-};
+// The gains held in one mantissa and one shift option; the acceleration feed-forward,
+// whose shift is split over two options, has its own cases below.
+const std::vector<orvex::GainOptions> kFamilies = [] {
+    std::vector<orvex::GainOptions> families;
+    for (const orvex::GainOptions& g : orvex::kGainOptions)
+        if (!g.high_shift) families.push_back(g);
+    return families;
+}();
 
-const GainFamily kFamilies[] = {
-    {"Kp_C_scl", "KPI", "SFTKPI", orvex::ComputeOption_SFTKPI, orvex::ComputeOption_KPI,
-     orvex::ReadBack_Kp_C_scl},
-    {"Ki_C_scl", "KII", "SFTKII", orvex::ComputeOption_SFTKII, orvex::ComputeOption_KII,
-     orvex::ReadBack_Ki_C_scl},
-    {"Kp_S_scl", "KPS", "SFTKPS", orvex::ComputeOption_SFTKPS, orvex::ComputeOption_KPS,
-     orvex::ReadBack_Kp_S_scl},
-    {"Ki_S_scl", "KIS", "SFTKIS", orvex::ComputeOption_SFTKIS, orvex::ComputeOption_KIS,
-     orvex::ReadBack_Ki_S_scl},
-    {"Kp_P_scl", "KPP", "SFTKPP", orvex::ComputeOption_SFTKPP, orvex::ComputeOption_KPP,
-     orvex::ReadBack_Kp_P_scl},
-    {"Ki_P_scl", "KIP", "SFTKIP", orvex::ComputeOption_SFTKIP, orvex::ComputeOption_KIP,
-     orvex::ReadBack_Ki_P_scl},
-    {"Kd_P_scl", "KDP", "SFTKDP", orvex::ComputeOption_SFTKDP, orvex::ComputeOption_KDP,
-     orvex::ReadBack_Kd_P_scl},
-    {"KFFS_scl", "KFFS", "SFTSFFW", orvex::ComputeOption_SFTSFFW, orvex::ComputeOption_KFFS,
-     orvex::ReadBack_KFFS_scl},
-    {"Kp_T_scl", "KPTHT", "SFTKPTHT", orvex::ComputeOption_SFTKPTHT, orvex::ComputeOption_KPTHT,
-     orvex::ReadBack_Kp_T_scl},
-    {"Ki_T_scl", "KITHT", "SFTKITHT", orvex::ComputeOption_SFTKITHT, orvex::ComputeOption_KITHT,
-     orvex::ReadBack_Ki_T_scl},
-};
-
-std::unique_ptr<CMC_Setup> Family(const GainFamily& f, double gain) {
+std::unique_ptr<CMC_Setup> Family(const orvex::GainOptions& f, double gain) {
     return SetupBuilder().Real(f.gain, gain).Option(f.mantissa, -7).Option(f.shift, -7).Build();
 }
 
@@ -57,9 +41,9 @@ TEST(LoopGains, EachFamilyEncodesItsOwnOptionsAndDecodesTheDriveGain) {
     for (const auto& f : kFamilies) {
         for (const auto& c : cases) {
             auto s = Family(f, c.gain);
-            ASSERT_EQ(f.forward_shift(s.get()), 1) << f.shift;
+            ASSERT_EQ(f.encode_shift(s.get()), 1) << f.shift;
             EXPECT_EQ(Value(*s, f.mantissa), -7) << f.shift << " writes only its own option";
-            ASSERT_EQ(f.forward_mantissa(s.get()), 1) << f.mantissa;
+            ASSERT_EQ(f.encode_mantissa(s.get()), 1) << f.mantissa;
             EXPECT_EQ(Value(*s, f.shift), c.shift) << f.shift << " " << c.gain;
             EXPECT_DOUBLE_EQ(Value(*s, f.mantissa), c.mantissa) << f.mantissa << " " << c.gain;
         }
@@ -69,6 +53,47 @@ TEST(LoopGains, EachFamilyEncodesItsOwnOptionsAndDecodesTheDriveGain) {
         ASSERT_EQ(f.read_back(s.get()), 1);
         EXPECT_EQ(Value(*s, f.gain), 8) << f.gain;
         EXPECT_EQ(s->FindParameter(f.gain)->GetMaxInBaseUnit(), 16384) << f.gain;
+    }
+}
+
+TEST(GainTable, ReencodingWritesEveryOptionOrNoneWhenOneIsMissing) {
+    for (const orvex::GainOptions& g : orvex::kGainOptions) {
+        SCOPED_TRACE(g.gain);
+        SetupBuilder whole;
+        whole.Real(g.gain, 37.1).Option(g.mantissa, -7).Option(g.shift, -7);
+        if (g.high_shift) whole.Option(g.high_shift, -7);
+        auto s = whole.Build();
+        ASSERT_EQ(orvex::ReencodeGain(s.get(), g), 1);
+        EXPECT_EQ(Value(*s, g.shift), 6);  // 2^5 < 37.1 <= 2^6
+        EXPECT_DOUBLE_EQ(Value(*s, g.mantissa), 37.1 * 32767 / 64);
+        if (g.high_shift) {
+            EXPECT_EQ(Value(*s, g.high_shift), 0);
+        }
+        EXPECT_NEAR(Value(*s, g.gain), 37.1, 1e-12);
+
+        // Without its shift option no step runs: the gain and the mantissa stay.
+        auto partial = SetupBuilder().Real(g.gain, 37.1).Option(g.mantissa, -7).Build();
+        EXPECT_EQ(orvex::ReencodeGain(partial.get(), g), 0);
+        EXPECT_EQ(Value(*partial, g.mantissa), -7);
+        EXPECT_EQ(Value(*partial, g.gain), 37.1);
+    }
+}
+
+TEST(GainTable, FindsAGainWithoutRegardToCase) {
+    const struct {
+        const char* name;
+        const char* mantissa;  // null: not a gain
+    } cases[] = {{"Kp_C_scl", "KPI"},   {"kp_c_SCL", "KPI"},   {"KFFA_SCL", "KFFA"},
+                 {"ki_t_scl", "KITHT"}, {"Kp_X_scl", nullptr}, {"KPI", nullptr},
+                 {"", nullptr}};
+    for (const auto& c : cases) {
+        const orvex::GainOptions* g = orvex::FindGainOptions(c.name);
+        if (!c.mantissa) {
+            EXPECT_EQ(g, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(g, nullptr) << c.name;
+        EXPECT_STREQ(g->mantissa, c.mantissa) << c.name;
     }
 }
 
@@ -87,7 +112,7 @@ TEST(AccelerationFeedForward, SplitsTheShiftAtEleven) {
                      .Option("SFTKFF", -1)
                      .Option("KFFA", -1)
                      .Build();
-        for (Conversion f :
+        for (orvex::SetupConversion f :
              {orvex::ComputeOption_SFTKFF, orvex::ComputeOption_KFFA, orvex::ComputeOption_SFTAFFW})
             ASSERT_EQ(f(s.get()), 1);
         EXPECT_EQ(Value(*s, "SFTAFFW"), c.sftaffw) << c.gain;
@@ -100,8 +125,7 @@ TEST(AccelerationFeedForward, SplitsTheShiftAtEleven) {
 }
 
 std::unique_ptr<CMC_Setup> OutputFilter(double use_filter, double corner_per_s) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("isUseFilterOnCrtCtrlOutput", use_filter)
         .Real("FilterOnCurrentControllerOutput", corner_per_s, "1/s")
         .Option("FILTERQ", -5)
@@ -152,8 +176,7 @@ TEST(CurrentOutputFilter, RegisterSurvivesEveryForwardAndReadBackCycle) {
 }
 
 std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double acr = 0) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("IlimPS", 2, "A")
         .Real("IPSatS", 50, "%")
         .Real("IPSatP", 25, "%")
@@ -170,8 +193,8 @@ std::unique_ptr<CMC_Setup> Saturations(double position_type, double mode, double
 }
 
 TEST(LoopSaturations, StoredAsDistanceFromFullScale) {
-    const double k_s = 500e-6 * 4000 / orvex::kTwoPi;      // counts per rad/s and sample
-    const double current_sat = 32767 - 2 * kCurrentScale;  // 26215
+    const double k_s = 500e-6 * 4000 / (2 * std::numbers::pi);  // counts per rad/s and sample
+    const double current_sat = 32767 - 2 * kCurrentScale;       // 26215
     const struct {
         double position_type, mode, ipsats, imaxs, satp, imaxp;
     } cases[] = {
@@ -183,8 +206,8 @@ TEST(LoopSaturations, StoredAsDistanceFromFullScale) {
     for (const auto& c : cases) {
         auto s = Saturations(c.position_type, c.mode);
         s->SetParameterValueInBaseUnit("IPSatS", c.ipsats);
-        for (Conversion f : {orvex::ComputeOption_IMAXS, orvex::ComputeOption_SATS,
-                             orvex::ComputeOption_IMAXP, orvex::ComputeOption_SATP})
+        for (orvex::SetupConversion f : {orvex::ComputeOption_IMAXS, orvex::ComputeOption_SATS,
+                                         orvex::ComputeOption_IMAXP, orvex::ComputeOption_SATP})
             ASSERT_EQ(f(s.get()), 1);
         EXPECT_DOUBLE_EQ(Value(*s, "SATS"), current_sat);
         EXPECT_DOUBLE_EQ(Value(*s, "IMAXS"), c.imaxs) << c.ipsats;
@@ -219,11 +242,11 @@ TEST(LoopRoundTrip, ParametersSurviveForwardAndReadBack) {
     std::mt19937 rng(2718);
     auto draw = [&](double lo, double hi) { return std::uniform_real_distribution(lo, hi)(rng); };
     for (int i = 0; i < 300; ++i) {
-        const GainFamily& f = kFamilies[i % std::size(kFamilies)];
+        const orvex::GainOptions& f = kFamilies[i % kFamilies.size()];
         const double k = std::exp(draw(std::log(1e-4), std::log(16000.0)));
         auto g = Family(f, k);
-        f.forward_shift(g.get());
-        f.forward_mantissa(g.get());
+        f.encode_shift(g.get());
+        f.encode_mantissa(g.get());
         ASSERT_EQ(f.read_back(g.get()), 1);
         ASSERT_NEAR(Value(*g, f.gain), k, k * 1e-14) << f.gain;
 
@@ -236,13 +259,13 @@ TEST(LoopRoundTrip, ParametersSurviveForwardAndReadBack) {
         s->SetParameterValueInBaseUnit("IPSatS", ipsats);
         s->SetParameterValueInBaseUnit("IPSatP", ipsatp);
         s->SetParameterValueInBaseUnit("Limit_Speed", limit_speed);
-        for (Conversion c : {orvex::ComputeOption_IMAXS, orvex::ComputeOption_SATS,
-                             orvex::ComputeOption_IMAXP, orvex::ComputeOption_SATP})
+        for (orvex::SetupConversion c : {orvex::ComputeOption_IMAXS, orvex::ComputeOption_SATS,
+                                         orvex::ComputeOption_IMAXP, orvex::ComputeOption_SATP})
             c(s.get());
         for (const char* p : {"IPSatS", "IPSatP", "IlimPS", "Limit_Speed"})
             s->SetParameterValueInBaseUnit(p, 0.5);
-        for (Conversion c : {orvex::ReadBack_IPSatS, orvex::ReadBack_IPSatP, orvex::ReadBack_IlimPS,
-                             orvex::ReadBack_Limit_Speed})
+        for (orvex::SetupConversion c : {orvex::ReadBack_IPSatS, orvex::ReadBack_IPSatP,
+                                         orvex::ReadBack_IlimPS, orvex::ReadBack_Limit_Speed})
             ASSERT_EQ(c(s.get()), 1);
         EXPECT_NEAR(Value(*s, "IPSatS"), ipsats, 1e-9);
         EXPECT_NEAR(Value(*s, "IPSatP"), ipsatp, 1e-9);

@@ -1,10 +1,12 @@
+#include "compute/option_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
-#include "compute/option_codec.h"
 #include "compute/scales.h"
-#include "host/setup/setup_file.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
@@ -40,20 +42,13 @@ TEST(GainCodec, MantissaNeverExceedsOneOverManyGains) {
 }
 
 std::unique_ptr<CMC_Setup> Timing(double dsp, double pwm_per, double clper, double slper) {
-    std::string json = R"({"format":"orvex-setup","version":1,"parameters":[
-      {"name":"DSP_freq","value":)" +
-                       std::to_string(dsp) + R"(,"unit":"Hz","min":0,"max":1e9,"type":"real"},
-      {"name":"PWM_freq","value":20000,"unit":"Hz","min":0,"max":1e6,"type":"real"},
-      {"name":"PWMPER","value":)" +
-                       std::to_string(pwm_per) + R"(,"min":0,"max":65535,"type":"option16"},
-      {"name":"CLPER","value":)" +
-                       std::to_string(clper) + R"(,"min":0,"max":65535,"type":"option16"},
-      {"name":"SLPER","value":)" +
-                       std::to_string(slper) + R"(,"min":0,"max":65535,"type":"option16"},
-      {"name":"MECRESL","value":4001,"min":0,"max":1e9,"type":"option32"}]})";
-    auto r = axis::ParseSetup(json);
-    EXPECT_TRUE(r.ok()) << r.error;
-    return std::move(r.setup);
+    return compute_test::SetupBuilder()
+        .Add({compute_test::Real("DSP_freq", dsp, "Hz", 0, 1e9),
+              compute_test::Real("PWM_freq", 20000, "Hz", 0, 1e6),
+              compute_test::Option16("PWMPER", pwm_per), compute_test::Option16("CLPER", clper),
+              compute_test::Option16("SLPER", slper),
+              compute_test::Option32("MECRESL", 4001, 0, 1e9)})
+        .Build();
 }
 
 TEST(TimingBase, PwmAndLoopPeriodsFromTheClock) {
@@ -63,7 +58,7 @@ TEST(TimingBase, PwmAndLoopPeriodsFromTheClock) {
     EXPECT_DOUBLE_EQ(orvex::GetCurrentLoopPeriod(s.get()), 50e-6);
     EXPECT_DOUBLE_EQ(orvex::GetSpeedLoopPeriod(s.get()), 500e-6);
     // The resolution is cut to a multiple of 4 before it scales positions.
-    EXPECT_DOUBLE_EQ(orvex::GetMotorPositionScale(s.get()), 4000 / 6.283185307179586);
+    EXPECT_DOUBLE_EQ(orvex::GetMotorPositionScale(s.get()), 4000 / (2 * std::numbers::pi));
 }
 
 TEST(SetParameterRange, KeepsMinimumBelowMaximumAtEveryStep) {

@@ -5,14 +5,15 @@
 #include <cmath>
 #include <random>
 
-#include "tests/compute/loop_fixture.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-using loop_test::kCurrentScale;
-using loop_test::kVoltageScale;
-using loop_test::SetupBuilder;
-using loop_test::Value;
+using compute_test::kCurrentScale;
+using compute_test::kVoltageScale;
+using compute_test::PowerStageDrive;
+using compute_test::SetupBuilder;
+using compute_test::Value;
 using Conversion = int (*)(CMC_Setup*);
 
 const char* const kFlags[] = {"isOverCurrent",   "isMotorI2t",    "isMotorOverTemp",
@@ -69,8 +70,7 @@ TEST(ProtectionRegister, SwitchesReadBackFromTheirBits) {
 }
 
 std::unique_ptr<CMC_Setup> Voltages(double umax_V, double umin_V) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real("UMAX_PROT", umax_V, "V")
         .Real("UMIN_PROT", umin_V, "V")
         .Option("UMAXPROT", -1)
@@ -113,7 +113,7 @@ TEST(SupplyVoltage, OverVoltageRegisterSurvivesEveryForwardAndReadBackCycle) {
 struct I2tSide {
     const char *current, *time, *limit, *warning, *time_scale;
     Conversion forward_time_scale, forward_limit, forward_warning, read_current, read_time;
-    double rated_A, min_A, max_A;  // Drive(): InPS 5, ImaxPS 10; In 3, ImaxM 8
+    double rated_A, min_A, max_A;  // PowerStageDrive(): InPS 5, ImaxPS 10; In 3, ImaxM 8
 };
 
 const I2tSide kSides[] = {
@@ -126,8 +126,7 @@ const I2tSide kSides[] = {
 };
 
 std::unique_ptr<CMC_Setup> I2t(const I2tSide& side, double current_A, double time_s) {
-    return SetupBuilder()
-        .Drive()
+    return PowerStageDrive()
         .Real(side.current, current_A, "A")
         .Real(side.time, time_s, "s")
         .Option(side.limit, 0)
@@ -188,8 +187,7 @@ TEST(ControlErrorProtection, TimesInSlowSamplesOr65535WhenOff) {
         double on, terrmax, tserrmax;
     } cases[] = {{1, 500, 200}, {0, 65535, 65535}, {0.9, 65535, 65535}, {1.5, 500, 200}};
     for (const auto& c : cases) {
-        auto s = SetupBuilder()
-                     .Drive()
+        auto s = PowerStageDrive()
                      .Real("isPositionControlError", c.on)
                      .Real("isSpeedControlError", c.on)
                      .Real("time_ERR_pos", 0.25, "s")

@@ -3,23 +3,19 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "compute/parameter_ranges.h"
 #include "compute/units_transmission.h"
-#include "host/setup/setup_file.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kOldMin = -111, kOldMax = 111;  // limits before the update
+using std::numbers::pi;
 
-std::string Num(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
-}
+constexpr double kOldMin = -111, kOldMax = 111;  // limits before the update
 
 struct P {
     std::string name;
@@ -77,31 +73,14 @@ std::unique_ptr<CMC_Setup> Drive(const std::vector<P>& changes = {},
         ps.push_back({"BQFilterF1" + std::to_string(i), 100, "Hz"});
         ps.push_back({"BQFilterF2" + std::to_string(i), 100, "Hz"});
     }
-    for (const P& c : changes) {
-        bool found = false;
-        for (P& p : ps) found = p.name == c.name ? (p = c, true) : found;
-        if (!found) ps.push_back(c);
-    }
-    std::string json = R"({"format":"orvex-setup","version":1,"parameters":[)";
-    bool first = true;
-    for (const P& p : ps) {
-        bool omitted = false;
-        for (const auto& o : omit) omitted = omitted || o == p.name;
-        if (omitted) continue;
-        json += first ? "" : ",";
-        first = false;
-        json += R"({"name":")" + p.name + R"(","value":)" + Num(p.value);
-        if (p.unit) json += std::string(R"(,"unit":")") + p.unit + "\"";
-        json +=
-            R"(,"min":-111,"max":111,"type":")" + std::string(p.unit ? "real" : "option32") + "\"}";
-    }
-    json += "]";
-    if (cadin_variable) json += R"(,"variables":[{"name":"CADIN"}])";
-    json += "}";
-    axis::ScopedSilentLookup silent;  // the loader's duplicate check probes every name
-    auto r = axis::ParseSetup(json);
-    EXPECT_TRUE(r.ok()) << r.error;
-    return std::move(r.setup);
+    for (const P& c : changes) ps.push_back(c);  // a later entry replaces an earlier one
+    compute_test::SetupBuilder b;
+    for (const P& p : ps)
+        b.Add(p.unit ? compute_test::Real(p.name, p.value, p.unit, kOldMin, kOldMax)
+                     : compute_test::Option32(p.name, p.value, kOldMin, kOldMax));
+    b.Without(omit);
+    if (cadin_variable) b.Variable("CADIN");
+    return b.Build();
 }
 
 struct Limits {
@@ -120,9 +99,9 @@ TEST(ParameterRanges, EveryDependentLimitOfAFullSetup) {
     auto s = Drive();
     orvex::UpdateParameterRanges(s.get());
     const double T_S = 500e-6;
-    const double max_step = 32767 * 2 * kPi / 4000;  // load rad at one speed word per sample
+    const double max_step = 32767 * 2 * pi / 4000;  // load rad at one speed word per sample
     const Limits expected[] = {
-        {"ERR_speed", kOldMin, 32767 * kPi},
+        {"ERR_speed", kOldMin, 32767 * pi},
         {"ERR_position", kOldMin, max_step},
         {"time_ERR_spd", kOldMin, 16.3835},
         {"time_ERR_pos", kOldMin, 16.3835},
@@ -167,16 +146,16 @@ TEST(ParameterRanges, LimitsFollowLoopPeriodAndScales) {
          {{"time_ERR_pos", kOldMin, 32.767}, {"TaPP", 2e-3, 65.535}, {"filter", kOldMin, 500}}},
         {"speed word below Limit_Speed",
          {{"Limit_Speed", 1e6, "rad/s"}},
-         {{"TestSpeed", -32767 * kPi, 32767 * kPi}}},
+         {{"TestSpeed", -32767 * pi, 32767 * pi}}},
         {"TaPP the shorter",
          {{"TaPP", 0.05, "s"}},
-         {{"TestPosition", -100 * 32767 * 2 * kPi / 4000, 100 * 32767 * 2 * kPi / 4000}}},
+         {{"TestPosition", -100 * 32767 * 2 * pi / 4000, 100 * 32767 * 2 * pi / 4000}}},
         // A reversing transmission of 2 motor rad per load rad: the magnitudes count.
         {"reversing transmission",
          {{"Motor_transmission", -2, ""}},
-         {{"ERR_speed", kOldMin, 32767 * kPi / 2},
-          {"ERR_position", kOldMin, 32767 * kPi / 4000},
-          {"TestPosition", -200 * 32767 * kPi / 4000, 200 * 32767 * kPi / 4000}}},
+         {{"ERR_speed", kOldMin, 32767 * pi / 2},
+          {"ERR_position", kOldMin, 32767 * pi / 4000},
+          {"TestPosition", -200 * 32767 * pi / 4000, 200 * 32767 * pi / 4000}}},
         {"drive peak current below the motor's", {{"InPS", 2, "A"}}, {{"MAX_CURRENT", 0, 2}}},
         // The analogue reference's current ends: 32767 / k_I = 8.19 A, motor peak 3 A.
         {"analogue current reference",

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "compute/gain_table.h"
 #include "compute/option_codec.h"
 #include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
@@ -51,19 +52,6 @@ std::map<std::string, double> Values(const CMC_Setup& s) {
     return v;
 }
 
-struct GainFamily {
-    const char* gain;
-    const char* mantissa;
-    const char* shift;
-};
-const GainFamily kGains[] = {
-    {"Kp_C_scl", "KPI", "SFTKPI"},     {"Ki_C_scl", "KII", "SFTKII"},
-    {"Kp_S_scl", "KPS", "SFTKPS"},     {"Ki_S_scl", "KIS", "SFTKIS"},
-    {"Kp_P_scl", "KPP", "SFTKPP"},     {"Ki_P_scl", "KIP", "SFTKIP"},
-    {"Kd_P_scl", "KDP", "SFTKDP"},     {"KFFS_scl", "KFFS", "SFTSFFW"},
-    {"Kp_T_scl", "KPTHT", "SFTKPTHT"}, {"Ki_T_scl", "KITHT", "SFTKITHT"},
-};
-
 // Parameters the user edits directly; the others follow from options or timing.
 bool IsUserValue(const CMC_Parameter* p) {
     return !p->IsOption() && p->GetType() == kTypeReal &&
@@ -96,11 +84,15 @@ void CheckSettled(CMC_Setup* s, const std::string& label) {
         }
     }
     // The editor shows exactly the gain the drive will use.
-    for (const auto& g : kGains) {
+    for (const auto& g : orvex::kGainOptions) {
         if (!orvex::Probe(s, {g.gain, g.mantissa, g.shift})) continue;
+        double shift = s->GetParameterValueInBaseUnit(g.shift);
+        if (g.high_shift) {
+            if (!orvex::Probe(s, {g.high_shift})) continue;
+            shift += s->GetParameterValueInBaseUnit(g.high_shift);
+        }
         EXPECT_EQ(s->GetParameterValueInBaseUnit(g.gain),
-                  orvex::DecodeGain(s->GetParameterValueInBaseUnit(g.mantissa),
-                                    s->GetParameterValueInBaseUnit(g.shift)))
+                  orvex::DecodeGain(s->GetParameterValueInBaseUnit(g.mantissa), shift))
             << label << " " << g.gain;
     }
     // The current controller saturates where the PWM does; two registers are fixed.

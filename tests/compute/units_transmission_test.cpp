@@ -1,53 +1,54 @@
+#include "compute/units_transmission.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "compute/scales.h"
-#include "compute/units_transmission.h"
-#include "host/setup/setup_file.h"
+#include "tests/compute/setup_builder.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+using std::numbers::pi;
 
 // A 1000-line encoder at 40 MHz / 20 kHz PWM, current loop every PWM period, slow
 // loop every 10: T_C = 50 us, T_S = 500 us.
 std::unique_ptr<CMC_Setup> Bench(double motor_tr = 1.0, double load_tr = 1.0, int type = 0) {
-    std::string json = R"({"format":"orvex-setup","version":1,
-      "settings": {"ADCMaxValue": "65520"},
-      "parameters":[
-      {"name":"DSP_freq","value":40e6,"unit":"Hz","min":0,"max":1e9,"type":"real"},
-      {"name":"PWMPER","value":1000,"min":0,"max":65535,"type":"option16"},
-      {"name":"CLPER","value":1,"min":0,"max":65535,"type":"option16"},
-      {"name":"SLPER","value":10,"min":0,"max":65535,"type":"option16"},
-      {"name":"MECRESL","value":4000,"min":0,"max":1e9,"type":"option32"},
-      {"name":"ENC2THL","value":214748364.8,"min":0,"max":4294967295,"type":"option32"},
-      {"name":"No_encoder_lines","value":1000,"unit":"","min":1,"max":1e6,"type":"integer"},
-      {"name":"NoMotorSteps","value":200,"unit":"","min":1,"max":1e4,"type":"integer"},
-      {"name":"Motor_transmission","value":)" +
-                       std::to_string(motor_tr) + R"(,"unit":"","min":-1e6,"max":1e6,"type":"real"},
-      {"name":"Load_transmission","value":)" +
-                       std::to_string(load_tr) +
-                       R"(,"unit":"rad","min":-1e6,"max":1e6,"type":"real"},
-      {"name":"TransmissionType","value":)" +
-                       std::to_string(type) + R"(,"unit":"","min":0,"max":1,"type":"choice"},
-      {"name":"ImaxPS","value":8,"unit":"A","min":0,"max":100,"type":"real"},
-      {"name":"Vdc","value":48,"unit":"V","min":1,"max":100,"type":"real"},
-      {"name":"VdcMaxMeasurable","value":100,"unit":"V","min":1,"max":1000,"type":"real"},
-      {"name":"AnalogueInputsRange","value":20,"unit":"V","min":0,"max":30,"type":"real"},
-      {"name":"ADCrange","value":3.3,"unit":"V","min":0,"max":10,"type":"real"},
-      {"name":"DriveTempSensorGain","value":0.01,"unit":"V/°C","min":0,"max":1,"type":"real"},
-      {"name":"DriveTempOutputAt0oC","value":0.5,"unit":"V","min":0,"max":5,"type":"real"},
-      {"name":"Limit_Speed","value":100,"unit":"rad/s","min":0,"max":1e4,"type":"real"},
-      {"name":"TestSpeed","value":10,"unit":"rad/s","min":-1e4,"max":1e4,"type":"real"},
-      {"name":"ERR_position","value":1,"unit":"rad","min":0,"max":1e4,"type":"real"},
-      {"name":"isSWLS","value":0,"unit":"","min":0,"max":1,"type":"switch"},
-      {"name":"Negative_SWLS","value":-10,"unit":"rad","min":-1e6,"max":1e6,"type":"real"}],
-      "variables":[{"name":"APOS_LD","unit":"rad","show":"rot"},{"name":"CACC","unit":"rad/s^2"}]})";
-    auto r = axis::ParseSetup(json);
-    EXPECT_TRUE(r.ok()) << r.error;
-    orvex::InstallScaleProvider(r.setup.get());
-    return std::move(r.setup);
+    using compute_test::Integer;
+    using compute_test::Option16;
+    using compute_test::Option32;
+    using compute_test::Real;
+    auto s = compute_test::SetupBuilder()
+                 .Setting("ADCMaxValue", "65520")
+                 .Add({Real("DSP_freq", 40e6, "Hz", 0, 1e9),
+                       Option16("PWMPER", 1000),
+                       Option16("CLPER", 1),
+                       Option16("SLPER", 10),
+                       Option32("MECRESL", 4000, 0, 1e9),
+                       Option32("ENC2THL", 214748364.8, 0, 4294967295),
+                       Integer("No_encoder_lines", 1000, 1, 1e6),
+                       Integer("NoMotorSteps", 200, 1, 1e4),
+                       Real("Motor_transmission", motor_tr, "", -1e6, 1e6),
+                       Real("Load_transmission", load_tr, "rad", -1e6, 1e6),
+                       compute_test::Choice("TransmissionType", type, 0, 1),
+                       Real("ImaxPS", 8, "A", 0, 100),
+                       Real("Vdc", 48, "V", 1, 100),
+                       Real("VdcMaxMeasurable", 100, "V", 1, 1000),
+                       Real("AnalogueInputsRange", 20, "V", 0, 30),
+                       Real("ADCrange", 3.3, "V", 0, 10),
+                       Real("DriveTempSensorGain", 0.01, "V/°C", 0, 1),
+                       Real("DriveTempOutputAt0oC", 0.5, "V", 0, 5),
+                       Real("Limit_Speed", 100, "rad/s", 0, 1e4),
+                       Real("TestSpeed", 10, "rad/s", -1e4, 1e4),
+                       Real("ERR_position", 1, "rad", 0, 1e4),
+                       compute_test::Switch("isSWLS", 0),
+                       Real("Negative_SWLS", -10, "rad", -1e6, 1e6)})
+                 .Variable("APOS_LD", "rad", "rot")
+                 .Variable("CACC", "rad/s^2")
+                 .Build();
+    orvex::InstallScaleProvider(s.get());
+    return s;
 }
 
 double F(CMC_Setup* s, const char* unit, const char* name) {
@@ -56,7 +57,7 @@ double F(CMC_Setup* s, const char* unit, const char* name) {
 
 TEST(ScaleFactor, UnitRulesOnTheBench) {
     auto s = Bench();
-    const double kI = 65520 / 16.0, kP = 4000 / kTwoPi, kS = 500e-6 * 4000 / kTwoPi;
+    const double kI = 65520 / 16.0, kP = 4000 / (2 * pi), kS = 500e-6 * 4000 / (2 * pi);
     struct Case {
         const char* unit;
         const char* name;
@@ -74,13 +75,13 @@ TEST(ScaleFactor, UnitRulesOnTheBench) {
         {"rad", "APOS_LD", 1 / kP},
         {"rad/s", "ASPD", 1 / kS},
         {"rad/s", "Limit_Speed", 1 / kS},
-        {"rad/s^2", "CACC", 1 / (1000 * 2 * 500e-6 * 500e-6 / M_PI)},
-        {"rad/s^3", "JERK", 1 / (1000 * 2 * std::pow(500e-6, 3) / M_PI)},
+        {"rad/s^2", "CACC", 1 / (1000 * 2 * 500e-6 * 500e-6 / pi)},
+        {"rad/s^3", "JERK", 1 / (1000 * 2 * std::pow(500e-6, 3) / pi)},
         {"V/s", "x", 48 / 32767.0 / 500e-6},
         {"A/s", "x", 1 / kI / 500e-6},
         {"furlong", "x", 1.0},
         // One electrical cycle per count of ENC2THL: 4000 x 214748364.8 / 2^32 = 200.
-        {"rad/s", "TINCTST", kTwoPi / 65534 / 50e-6 / 200},
+        {"rad/s", "TINCTST", 2 * pi / 65534 / 50e-6 / 200},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(F(s.get(), c.unit, c.name), c.factor, std::abs(c.factor) * 1e-12)
@@ -126,16 +127,16 @@ TEST(StepUnits, FollowMotorStepsAndTransmission) {
     ASSERT_EQ(orvex::UpdateStepUnits(s.get()), 1);
     const CMC_Unit* steps = s->GetUnits()->FindUnit("steps");
     ASSERT_NE(steps, nullptr);
-    EXPECT_NEAR(steps->ToBase(1.0), kTwoPi / 200, 1e-15);  // one step is 2pi/200 rad
+    EXPECT_NEAR(steps->ToBase(1.0), 2 * pi / 200, 1e-15);  // one step is 2pi/200 rad
     for (const char* u : {"steps/s", "steps/s^2", "steps/s^3"})
-        EXPECT_DOUBLE_EQ(s->GetUnits()->FindUnit(u)->GetFactor(), 200 / kTwoPi) << u;
+        EXPECT_DOUBLE_EQ(s->GetUnits()->FindUnit(u)->GetFactor(), 200 / (2 * pi)) << u;
     s->SetParameterValueInBaseUnit("Motor_transmission", 5);  // 5 motor rad per load rad
     ASSERT_EQ(orvex::UpdateStepUnits(s.get()), 1);
-    EXPECT_DOUBLE_EQ(steps->GetFactor(), 5 * 200 / kTwoPi);
+    EXPECT_DOUBLE_EQ(steps->GetFactor(), 5 * 200 / (2 * pi));
     // A zero load transmission gives no usable factor: the merge is refused.
     s->FindParameter("Load_transmission")->RestoreStored(0, -1e6, 1e6);
     EXPECT_EQ(orvex::UpdateStepUnits(s.get()), 0);
-    EXPECT_DOUBLE_EQ(steps->GetFactor(), 5 * 200 / kTwoPi);
+    EXPECT_DOUBLE_EQ(steps->GetFactor(), 5 * 200 / (2 * pi));
 }
 
 TEST(UnitTypes, FollowTheTransmissionType) {

@@ -10,8 +10,10 @@
 
 #include "host/drive/logger.h"
 #include "host/drive/program_run.h"
+#include "host/link/drive_facts.h"
 #include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
+#include "identification/result_texts.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
@@ -33,16 +35,16 @@ class ProbeTestDlg : public CMyTestDlg {
     using CMyTestDlg::ReadDriveVariable;
     using CMyTestDlg::WriteResult;
     const std::string& failure() const { return failure_text_; }
-    int running() const { return running_; }
-    int outcome() const { return outcome_; }
-    void SetOutcome(int outcome) { outcome_ = outcome; }
-    void SetContinuous() { continuous_ = 1; }
-    int stop_request() const { return stop_request_; }
+    bool running() const { return running_; }
+    Outcome outcome() const { return outcome_; }
+    void SetOutcome(Outcome outcome) { outcome_ = outcome; }
+    void SetContinuous() { continuous_ = true; }
+    bool stop_request() const { return stop_request_; }
     using CMyTestDlg::ReadResultVariable;
     void Launch() { LaunchProgram("VDC_Detection_Test", program); }
     void LaunchProgram(const char* name, CMC_CoffFormat& p) {
-        running_ = 1;
-        outcome_ = -1;
+        running_ = true;
+        outcome_ = Outcome::kUndecided;
         ASSERT_EQ(ExecuteCode(name, &p, nullptr), 1);
     }
 
@@ -71,22 +73,30 @@ std::string WriteDescriptor(const std::string& program, const std::string& varia
 }  // namespace
 
 TEST(MotionErrors, TextsFollowTheBitPrecedenceWithinTheMask) {
+    using namespace orvex::drive;
+    constexpr std::uint16_t kAll = orvex::kMotionMaskAll;
+    constexpr std::uint16_t kWithCurrent = orvex::kMotionMaskWithCurrent;
+    constexpr std::uint16_t kWithoutCurrent = orvex::kMotionMaskWithoutCurrent;
     struct Case {
         int mer;
         std::uint16_t mask;
         const char* expected;  // null: no error
     };
     const Case cases[] = {
-        {0x0002, 0xFFFF, "Drive / Motor shortcircuit protection triggered."},
-        {0x8002, 0x8002, "Drive / Motor shortcircuit protection triggered."},  // short circuit wins
-        {0x8000, 0x8002, "Drive / Motor ENABLE input is in DISABLED state."},
-        {0x8000, 0x0002, nullptr},  // masked out
-        {0x0008, 0xFFFF, "Drive / Motor control error protection triggered."},
-        {0x00C0, 0xFFFF, "Drive / Motor stopped due to positive limit switch input triggered."},
-        {0x0080, 0xFFFF, "Drive / Motor stopped due to negative limit switch input triggered."},
-        {0x0020, 0xFFFF, nullptr},  // bit 5 (command error) never fails a test
-        {0x0710, 0xFFFF, nullptr},  // nor do I2t, over-current or voltage bits
-        {0x0000, 0xFFFF, nullptr},
+        {kMerShortCircuit, kAll, "Drive / Motor shortcircuit protection triggered."},
+        {kMerShortCircuit | kMerEnableInactive, kWithCurrent,
+         "Drive / Motor shortcircuit protection triggered."},  // short circuit wins
+        {kMerEnableInactive, kWithCurrent, "Drive / Motor ENABLE input is in DISABLED state."},
+        {kMerEnableInactive, kWithoutCurrent, nullptr},  // masked out
+        {kMerControlError, kAll, "Drive / Motor control error protection triggered."},
+        {kMerPositiveLimit | kMerNegativeLimit, kAll,
+         "Drive / Motor stopped due to positive limit switch input triggered."},
+        {kMerNegativeLimit, kAll,
+         "Drive / Motor stopped due to negative limit switch input triggered."},
+        {kMerCommandError, kAll, nullptr},  // a command error never fails a test
+        {kMerI2t | kMerOverCurrent | kMerOverVoltage | kMerUnderVoltage, kAll,
+         nullptr},  // nor do I2t, over-current or voltage bits
+        {0, kAll, nullptr},
     };
     for (const auto& c : cases) {
         const char* text = orvex::MotionErrorText(c.mer, c.mask);
@@ -103,11 +113,11 @@ TEST(MotionErrors, CheckReadsMerFromTheDriveAndFailsTheTest) {
     dlg.Launch();
     bench.Run(0.005);
     EXPECT_TRUE(dlg.CheckMotionErrors(true, 0x0002));  // ENABLE bit outside the mask
-    EXPECT_EQ(dlg.running(), 1);
+    EXPECT_TRUE(dlg.running());
     EXPECT_FALSE(dlg.CheckMotionErrors(true, 0x8002));
     EXPECT_EQ(dlg.failure(), "Drive / Motor ENABLE input is in DISABLED state.");
-    EXPECT_EQ(dlg.running(), 0);
-    EXPECT_EQ(dlg.outcome(), 0);
+    EXPECT_FALSE(dlg.running());
+    EXPECT_EQ(dlg.outcome(), CMC_TestDlg::Outcome::kFailed);
 
     // MER that cannot be read is an internal error.
     ProbeTestDlg again(bench.setup.get());
@@ -115,7 +125,7 @@ TEST(MotionErrors, CheckReadsMerFromTheDriveAndFailsTheTest) {
     bench.faults.FailNextRead("MER", "Timeout.");
     EXPECT_FALSE(again.CheckMotionErrors(false, 0x0002));
     EXPECT_EQ(again.failure(), CMC_TestDlg::msc_pszErrInternal);
-    EXPECT_EQ(again.running(), 1);  // not asked to fail the test
+    EXPECT_TRUE(again.running());  // not asked to fail the test
 }
 
 TEST(CompletionRule, WaitsWhileNotStartedOrPoweredAndFinishesWhenStartedAndOff) {
@@ -145,7 +155,7 @@ TEST(CompletionRule, NotStartedKeepsCheckingMotionErrorsOnEveryTick) {
         bench.Run(0.020);
         EXPECT_EQ(dlg.PollProgram(program, 0x0002, true), ProbeTestDlg::ProgramState::kWaiting);
     }
-    EXPECT_EQ(dlg.running(), 1);
+    EXPECT_TRUE(dlg.running());
     bench.Run(0.020);
     EXPECT_EQ(dlg.PollProgram(program, 0x8002, true), ProbeTestDlg::ProgramState::kFailed);
     EXPECT_EQ(dlg.failure(), "Drive / Motor ENABLE input is in DISABLED state.");
@@ -159,7 +169,7 @@ TEST(DriveReads, FailuresGiveTheirTextsAndEndTheTest) {
         bench.faults.FailNextRead("var_u2", "No answer from the drive (timeout).");
         EXPECT_EQ(dlg.ReadDriveVariable("var_u2"), nullptr);
         EXPECT_EQ(dlg.failure(), "No answer from the drive (timeout).");
-        EXPECT_EQ(dlg.outcome(), 0);
+        EXPECT_EQ(dlg.outcome(), CMC_TestDlg::Outcome::kFailed);
     }
     {
         ProbeTestDlg dlg(bench.setup.get());
@@ -193,7 +203,7 @@ TEST(DriveReads, NoValueMarkerInAResultIsAnInternalError) {
     ASSERT_TRUE(bench.drive.WriteVariable("RefTest", axis::kNoValueMarker));
     EXPECT_FALSE(dlg.ReadResultVariable(program, "RefTest", value));
     EXPECT_EQ(dlg.failure(), CMC_TestDlg::msc_pszErrInternal);
-    EXPECT_EQ(dlg.outcome(), 0);
+    EXPECT_EQ(dlg.outcome(), CMC_TestDlg::Outcome::kFailed);
 }
 
 TEST(TestDialogBase, OpeningSetsStartMinimumMoveToZeroExceptForLoopTuning) {
@@ -214,16 +224,15 @@ TEST(CloseConfirmation, AsksOnlyAfterSuccessAboutValuesThatPrintDifferently) {
     using orvex::ResultFormat;
     std::vector<orvex::ResultParameter> results = {
         {"Vdc", "Power supply", ResultFormat::kShortUpper, 48, 36.7}};
-    EXPECT_FALSE(orvex::CloseConfirmationText(results, -1));
-    EXPECT_FALSE(orvex::CloseConfirmationText(results, 0));
+    EXPECT_FALSE(orvex::CloseConfirmationText(results, false));
     EXPECT_EQ(
-        *orvex::CloseConfirmationText(results, 1),
+        *orvex::CloseConfirmationText(results, true),
         "A different value than specified has been detected for the following parameter(s):\r\n\r\n"
         "Power supply:\tOld = 48\tNew = 36.7\r\n"
         "\r\nDo you want to save the new value(s)? (Recommended)");
     // %G keeps six significant digits: 47.6000001 prints as 47.6.
     results[0] = {"Vdc", "Power supply", ResultFormat::kShortUpper, 47.6, 47.6000001};
-    EXPECT_FALSE(orvex::CloseConfirmationText(results, 1));
+    EXPECT_FALSE(orvex::CloseConfirmationText(results, true));
 
     struct Case {
         ResultFormat format;
@@ -245,7 +254,7 @@ TEST(CloseConfirmation, AsksOnlyAfterSuccessAboutValuesThatPrintDifferently) {
 TEST(CloseConfirmation, AnswersComeBackAndNoPutsTheOldValuesBack) {
     SimBench bench;
     ProbeTestDlg dlg(bench.setup.get());
-    dlg.SetOutcome(1);
+    dlg.SetOutcome(CMC_TestDlg::Outcome::kSucceeded);
     CMC_Parameter* vdc = bench.setup->FindParameter("Vdc");
     vdc->SetValueInBaseUnit(36.7);
     const std::vector<orvex::ResultParameter> results = {
@@ -301,8 +310,8 @@ TEST(TestDialogBase, StopOfAContinuousTestOnlyRequestsTheStop) {
     program.SetFileName(dlg.GetOutPathName("Analogue_Reference_Test"));
     dlg.LaunchProgram("Analogue_Reference_Test", program);
     dlg.OnBtnStartStop();
-    EXPECT_EQ(dlg.stop_request(), 1);
-    EXPECT_EQ(dlg.running(), 1);  // the dialog ends it on its next tick
+    EXPECT_TRUE(dlg.stop_request());
+    EXPECT_TRUE(dlg.running());  // the dialog ends it on its next tick
     bool running = false;
     ASSERT_TRUE(bench.comm.IsProgramRunning(running));
     EXPECT_TRUE(running);

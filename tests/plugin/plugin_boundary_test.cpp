@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 
 #include "app/plugin_loader.h"
 #include "host/setup/setup_file.h"
@@ -43,7 +44,7 @@ TEST(PluginBoundary, OnInitParamRebuildsStepUnitsOncePerThreeInitialisations) {
     EXPECT_EQ(s->GetUnits()->FindUnit("steps"), nullptr);
     EXPECT_EQ(e.on_init_param(s.get(), "NOMOTORSTEPS"), 1);  // third: rebuilt, result 1
     ASSERT_NE(s->GetUnits()->FindUnit("steps"), nullptr);
-    EXPECT_NEAR(s->GetUnits()->FindUnit("steps")->ToBase(1), 6.283185307179586 / 200, 1e-15);
+    EXPECT_NEAR(s->GetUnits()->FindUnit("steps")->ToBase(1), 2 * std::numbers::pi / 200, 1e-15);
     EXPECT_EQ(e.on_init_param(s.get(), "Load_transmission"), 1);  // counter was reset
 
     // A rebuild that fails is reported: a zero transmission gives no step factor.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "host/setup/setup.h"
 #include "host/setup/setup_file.h"
@@ -85,11 +86,11 @@ TEST(SetupModel, DisplayUnitsAndUnitTypes) {
     EXPECT_EQ(apos->GetBaseUnitName(), "m");
     EXPECT_EQ(apos->GetUnitName(), "mm");
     // Units merged into one setup stay with it.
-    EXPECT_EQ(s->MergeDerivedUnit("steps", "rad", 200 / (2 * M_PI), 0), 1);
-    EXPECT_EQ(s->MergeDerivedUnit("steps", "rad", 400 / (2 * M_PI), 0), 1);  // replaced
+    EXPECT_EQ(s->MergeDerivedUnit("steps", "rad", 200 / (2 * std::numbers::pi), 0), 1);
+    EXPECT_EQ(s->MergeDerivedUnit("steps", "rad", 400 / (2 * std::numbers::pi), 0), 1);  // replaced
     const CMC_Unit* steps = s->GetUnits()->FindUnit("steps");
     ASSERT_NE(steps, nullptr);
-    EXPECT_DOUBLE_EQ(steps->GetFactor(), 400 / (2 * M_PI));
+    EXPECT_DOUBLE_EQ(steps->GetFactor(), 400 / (2 * std::numbers::pi));
     EXPECT_EQ(steps->GetUnitType(), s->GetUnits()->FindBaseUnit("rad")->GetUnitType());
     EXPECT_EQ(s->MergeDerivedUnit("x", "no-such-base", 1, 0), 0);
     EXPECT_EQ(s->MergeDerivedUnit("rad", "rad", 2, 0), 0);  // a base unit is never replaced

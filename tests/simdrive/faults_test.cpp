@@ -31,7 +31,7 @@ TEST(Faults, InactiveEnableKeepsTheProgramFromStarting) {
     ASSERT_TRUE(bench.Start("Initial_Positioning_Test", {{"In1", 4095}}));
     bench.clock.Advance(0.5);
     EXPECT_EQ(bench.Var("STARTED"), 0.0);
-    EXPECT_EQ(static_cast<int>(bench.Var("MER")) & 0x8000, 0x8000);
+    EXPECT_EQ(static_cast<int>(bench.Var("MER")) & kMerEnableInactive, kMerEnableInactive);
     bool on = true;
     bench.drive->GetAxisOn(on);
     EXPECT_FALSE(on);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 
 #include "bench.h"
 
@@ -20,7 +21,7 @@ using testing::kSlowPeriod_s;
 using testing::LoadScenario;
 using testing::Mean;
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 
 struct Motor {
     const char* name;

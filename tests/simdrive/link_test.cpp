@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <numbers>
 
 #include "bench.h"
 #include "simdrive/fault_injecting_link.h"
@@ -141,7 +142,7 @@ TEST(EncoderConnection, OperatorTurnsTheShaftAndTheIndexIsCaptured) {
     ASSERT_TRUE(bench.drive->SendCommand("!CAP;ENCAPI1;"));
     RunFor(*bench.drive, bench.clock, 2.0);
     // The index sits at 0.3 rad: floor(0.3 x 4000 / 2 pi) counts.
-    EXPECT_EQ(bench.Var("CAPPOS"), std::floor(0.3 * 4000 / 6.283185307179586));
+    EXPECT_EQ(bench.Var("CAPPOS"), std::floor(0.3 * 4000 / (2 * std::numbers::pi)));
     bool on = true;
     bench.drive->GetAxisOn(on);
     EXPECT_FALSE(on);  // the operator turns a free shaft

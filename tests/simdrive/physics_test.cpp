@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "bench.h"
 #include "simdrive/drive_core.h"
@@ -11,7 +12,7 @@
 namespace orvex::sim {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 
 TEST(Plant, SteadyPhaseCurrentIsVoltageOverResistance) {
     struct Case {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "bench.h"
 #include "simdrive/controllers.h"
@@ -41,11 +42,13 @@ TEST(Protection, MotorI2tTripsAfterTheSetTimeAtTheSetCurrent) {
         const Scenario s = testing::LoadScenario();
         RegisterImage r;
         WriteCurrentLoop(r);
-        r.Write("PCR", 0x2, 16);
+        r.Write("PCR", kPcrMotorI2t, 16);
         r.Write("II2TPROT_M", rated, 16);
         r.Write("SFI2T_M", ts * 67108864.0 / t_s, 16);
-        r.Write("I2TINTLIM_M", (limit * limit - rated * rated) * 67108864.0 / (32767.0 * 32767.0),
-                32);
+        r.Write(
+            "I2TINTLIM_M",
+            (limit * limit - rated * rated) * 67108864.0 / (drive::kFullScale * drive::kFullScale),
+            32);
         DriveCore core(s, r);
         ASSERT_TRUE(core.PowerOn());
         core.CommandCurrent(c.current_A * kKi, -16384, false);  // along phase A: no torque
@@ -113,7 +116,7 @@ TEST(CurrentLoop, OffsetCurrentAddsToTheReference) {
 TEST(Biquad, ScaledCoefficientsFilterAsDesigned) {
     // b = (K/(K+1), K/(K+1), 0), a1 = (K-1)/(K+1): a first-order low pass, scaled
     // by 2^31 / SF as the registers hold it.
-    const double k = std::tan(3.141592653589793 * 100 * testing::kSlowPeriod_s);
+    const double k = std::tan(std::numbers::pi * 100 * testing::kSlowPeriod_s);
     BiquadCoefficients low_pass{k / (k + 1), k / (k + 1), 0, (k - 1) / (k + 1), 0, 1};
     for (double* c : {&low_pass.b0, &low_pass.b1, &low_pass.b2, &low_pass.a1, &low_pass.a2})
         *c = std::floor(*c * 2147483648.0 + 0.5);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "bench.h"
@@ -18,7 +19,7 @@ using testing::kFastPeriod_s;
 using testing::kSlowPeriod_s;
 using testing::LoadScenario;
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kCountsPerRad = 4000 / kTwoPi;                // 1000 lines
 constexpr double kSpeedScale = kSlowPeriod_s * kCountsPerRad;  // counts per sample per rad/s
 
@@ -214,7 +215,7 @@ TEST(AngleLoop, FindsTheRotorWithoutMovingIt) {
         EXPECT_GT(bench.Var("test_flag"), 0) << rest_rad;
         EXPECT_NEAR(bench.Var("APOS"), start, 12) << rest_rad;
         const double rotor =
-            kPolePairs * bench.drive->core().plant().State().angle_rad * 65536 / 6.283185307179586;
+            kPolePairs * bench.drive->core().plant().State().angle_rad * 65536 / kTwoPi;
         const auto points = bench.Log();
         ASSERT_FALSE(points.empty());
         EXPECT_NEAR(points.back()[2], rotor - 16384, 4550) << rest_rad;

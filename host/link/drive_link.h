@@ -1,8 +1,30 @@
 #pragma once
-// The link between the host and a drive: everything the host may do with a drive,
-// in the drive's own units. The simulated drive is one implementation; a drive on a
-// serial or CAN line would be another. Every call returns false on failure and
-// leaves the reason in LastErrorText(); nothing throws.
+// The host's contract with a drive: everything the host may do with one, in the
+// drive's own units. The host owns this interface; the simulated drive (in process)
+// and the fault-injecting wrapper of the tests implement it, and a drive on a serial
+// or CAN line would be one more implementation. Header-only, standard library only,
+// so any implementation can build on it without the host's setup model or Qt.
+//
+// What every implementation must honour:
+//
+// - Threading. The host calls a link from its user-interface thread only, one call
+//   at a time, and never from two threads; an implementation needs no locking of its
+//   own. A link may not call back into the host. Whatever it receives on its own
+//   (scope frames, other unsolicited messages) it keeps until PollUnsolicited.
+// - Time. Every call returns within a bounded time: the host waits for it with its
+//   window timers and message pump stopped. A link over a line applies its own
+//   time-out per request (a few hundred milliseconds at most, never an unbounded
+//   wait) and reports an expired one as a failure. Nothing in the host sleeps; it
+//   polls the program and logger state on 20 ms timer ticks, so no call should wait
+//   for a program or an upload to finish.
+// - Failure. Every call returns false on failure and leaves the reason, in words fit
+//   for the user ("Timeout on the serial line."), in LastErrorText(), which the host
+//   reads right after the failed call. A failed read leaves its output untouched. A
+//   failed write, command or program start may or may not have reached the drive (a
+//   line can lose the answer), so the host assumes neither: it reports the failure
+//   and does not retry on its own. Nothing throws.
+// - Units. Values are in drive units (counts, fixed point, register contents) as
+//   doubles; the host's setup model does every conversion to physical units.
 
 #include <cstdint>
 #include <string>

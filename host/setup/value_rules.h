@@ -1,0 +1,66 @@
+#pragma once
+// The rules by which a user's value becomes a parameter's value, and by which a value
+// is shown: kept apart from any widget so that every dialog applies the same rules and
+// so that they can be checked without a display.
+//
+// A dialog control does three things with them: it shows `FormatValue` of the value in
+// the shown unit, it hands what the user entered to `CheckUserValue` and either writes
+// the returned value or shows the returned refusal, and a slider maps between its
+// position and the value with `SliderPosition` / `SliderValue`.
+
+#include <optional>
+#include <string>
+
+class CMC_Parameter;
+class CMC_Unit;
+
+namespace axis {
+
+/// Whether a switch parameter is on: its value truncated to an integer is exactly 1.
+/// 0.9, 2 and -1 are off; 1.7 is on.
+bool IsSwitchOn(double value);
+
+/// The text a field shows for a value: up to seven significant digits, no exponent
+/// for magnitudes from 1e-4 up to 1e9, no trailing zeros, "0" for zero of either
+/// sign, "?" for a value that is not finite.
+std::string FormatValue(double value);
+
+/// The unit the parameter is shown in (the user's choice among the units of its
+/// type), or null when the parameter has no unit type.
+const CMC_Unit* ShownUnit(const CMC_Parameter& parameter);
+
+/// The parameter's limits converted to the shown unit, `low` <= `high` (a unit may
+/// reverse the order). `unit` is the shown unit's name, empty when there is none.
+struct ShownRange {
+    double low = 0;
+    double high = 0;
+    std::string unit;
+};
+ShownRange ShownRangeOf(const CMC_Parameter& parameter);
+
+/// What becomes of a value the user entered: the value to write (base unit), or the
+/// message that refuses it, naming the range in the shown unit.
+struct UserValue {
+    std::optional<double> value;
+    std::string refusal;
+    bool accepted() const { return value.has_value(); }
+};
+
+/// Checks a value the user entered, in base unit (NaN for text that is no number),
+/// against the parameter's limits and type. A value a hair outside a limit (1e-9 of
+/// the larger limit, so that a limit typed back as shown is not refused for the
+/// rounding of its last digit) is accepted and pulled onto the limit; a whole-number
+/// parameter takes the nearest whole number of a value that is one within that slack
+/// and refuses any other fraction.
+UserValue CheckUserValue(const CMC_Parameter& parameter, double base_value);
+
+/// The position, 0 to `steps`, of a slider spanning the parameter's limits in `steps`
+/// equal steps: nearest step, the ends for values beyond the limits, 0 when the limits
+/// leave no span.
+int SliderPosition(const CMC_Parameter& parameter, int steps);
+
+/// The value (base unit) at slider position `position` of `steps`; whole-number
+/// parameters take the nearest whole number.
+double SliderValue(const CMC_Parameter& parameter, int position, int steps);
+
+}  // namespace axis
