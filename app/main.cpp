@@ -20,6 +20,10 @@ namespace {
 constexpr const char* kUsage = R"(Usage: axishost [--plugin PATH] COMMAND ...
 
 Commands:
+  edit FILE [--snapshot DIR] [--auto cancel|ok] [--drive DRIVE]
+        Open the module's setup editor (the Drive Setup dialog) on the setup FILE.
+        It shows the motor setup first. OK saves the setup (atomically, keeping
+        FILE.bak); Cancel writes nothing. --snapshot and --auto as for dialog.
   compute FILE [-o OUT] [--forward] [--save SETUP]
         Load the setup FILE, let the module bring it up to date (ComputeAllOptions;
         with --forward, first compute every option from the parameters) and write a
@@ -56,7 +60,6 @@ Options:
   --help          this text
   --version       the host library's version
 
-The setup editor (axishost edit) is not part of this build yet.
 Exit codes: 0 done (for dialog: OK and saved, or cancelled), 1 the work failed
 (file not saved, ...), 2 bad arguments, unreadable setup or plug-in, no display.
 )";
@@ -183,6 +186,38 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
     return 0;
 }
 
+int RunEdit(const char* program, const std::string& plugin_path, std::string drive_choice,
+            std::vector<std::string> args) {
+    axishost::UiOptions ui;
+    std::string error;
+    if (!axishost::TakeUiOptions(args, ui, error)) return Fail(error);
+    if (!axishost::TakeDriveOption(args, drive_choice, error)) return Fail(error);
+    if (args.size() != 1) return Fail("edit takes one setup file (see --help)");
+    const std::string& file = args[0];
+    if (!axishost::HasDisplay()) return Fail(axishost::NoDisplayMessage("edit " + file));
+
+    // The Qt application outlives the plug-in (declared first, destroyed last).
+    axishost::UiSession session(program, ui);
+    Loaded loaded;
+    if (!LoadBoth(plugin_path, file, loaded)) return 2;
+    const auto& entry = loaded.plugin.Entry();
+    if (!entry.edit_setup) return Fail("the plug-in " + plugin_path + " has no setup editor");
+    entry.compute_all_options(loaded.setup.get());
+    axishost::DriveConnection drive;
+    if (!drive.Open(drive_choice, error)) return Fail(error);
+    drive.Attach(loaded.setup.get());
+    const int result = entry.edit_setup(loaded.setup.get());
+    drive.Detach(loaded.setup.get());
+    if (result != 1) {
+        std::printf("cancelled; %s not written\n", file.c_str());
+        return 0;
+    }
+    error = axis::SaveSetupFile(*loaded.setup, file);
+    if (!error.empty()) return Fail(error, 1);
+    std::printf("saved %s\n", file.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,6 +252,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> rest(args.begin() + i + 1, args.end());
     if (command == "compute") return RunCompute(plugin_path, rest);
     if (command == "scale") return RunScale(plugin_path, rest);
+    if (command == "edit") return RunEdit(argv[0], plugin_path, drive_choice, rest);
     if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_choice, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

@@ -216,8 +216,8 @@ void CBiquadDesigner::Quantize() {
     c_.a2 = ScaleToWord(c_.a2, sf_);
 }
 
-int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
-    if (filter < 1 || filter > kFilterCount || slot < 1 || slot > kSlotCount) return 0;
+int CBiquadDesigner::DesignQuantized(const CMC_Setup* setup, int filter) {
+    if (filter < 1 || filter > kFilterCount) return 0;
     const std::string type_name = Name("BQFilterType%d", filter);
     const std::string q_name = Name("BQFilterQ%d", filter);
     const std::string f1_name = Name("BQFilterF1%d", filter);
@@ -232,12 +232,19 @@ int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
     const double second = lead_lag ? setup->GetParameterValueInBaseUnit(f2_name) * Ts : Q;
 
     if (type < 0 || type >= kTypeCount) {
-        WriteSlot(setup, slot, BiquadCoefficients{}, 0.0);
+        c_ = BiquadCoefficients{};
+        sf_ = 0.0;
         return 1;
     }
     DesignFilter(type, f1 * Ts, second);
     Quantize();
     if (sf_ != 0.0 && HasUnitGainAtZeroFrequency(type)) TrimZeroFrequencyGain(c_, sf_);
+    return 1;
+}
+
+int CBiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot) {
+    if (slot < 1 || slot > kSlotCount) return 0;
+    if (!DesignQuantized(setup, filter)) return 0;
     WriteSlot(setup, slot, c_, sf_);
     return 1;
 }

@@ -71,6 +71,11 @@ class CBiquadDesigner {
     /// design) become zeros with SF 0, an empty slot.
     void Quantize();
 
+    /// Designs filter `filter` (1 to 3) as the drive will run it: the whole-number
+    /// coefficients and SF that ComputeFilter writes to a slot, kept here only. A type
+    /// outside 0 to 9 or an undefined design gives zeros with SF 0 (an empty slot). 0,
+    /// designing nothing, when a description parameter or "Ts_S" is absent.
+    int DesignQuantized(const CMC_Setup* setup, int filter);
     /// Designs filter `filter` (1 to 3) into slot `slot` (1 to 3) and writes the slot's
     /// six options; slot options the setup lacks are skipped. A type outside 0 to 9, or
     /// a description whose design is undefined (a zero Q, a lead at 0 Hz, a zero

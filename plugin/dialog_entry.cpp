@@ -4,7 +4,13 @@
 #include <memory>
 #include <string_view>
 
+#include "editor/advanced_dlg.h"
+#include "editor/analog_reference_dlg.h"
 #include "editor/drive_info.h"
+#include "editor/drive_setup_dlg.h"
+#include "editor/filters_dlg.h"
+#include "editor/inertia_question.h"
+#include "editor/motor_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
 #include "identification/vdc_detection.h"
@@ -34,8 +40,10 @@ int OpenTestModal(CMC_Setup* setup) {
 
 // One row per dialog that can be opened on its own.
 constexpr DialogEntry kDialogs[] = {
-    {"driveinfo", OpenModal<CDriveInfo>},
-    {"vdc", OpenTestModal<CTestVdcDetection>},
+    {"driveinfo", OpenModal<CDriveInfo>},         {"drivesetup", OpenModal<CDriveSetupDlg>},
+    {"motorsetup", OpenModal<CMotorSetupDialog>}, {"inertia", OpenModal<CInertiaQuestion>},
+    {"advanced", OpenModal<CAdvancedDialog>},     {"analogref", OpenModal<CAnalogReferenceDlg>},
+    {"filters", OpenModal<CFiltersDialog>},       {"vdc", OpenTestModal<CTestVdcDetection>},
 };
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The module's exported entry points: plain C names, called by the host on its
 // user-interface thread, one call at a time, always with its setup.
 
+#include <QApplication>
+
 #include "compute/sequences.h"
 #include "compute/units_transmission.h"
+#include "editor/drive_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "plugin/orvex_app.h"
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -31,6 +35,16 @@ ORVEX_EXPORT int OnInitParam(CMC_Setup* setup, const char* name) {
     if (g_step_unit_inits < 3) return 1;
     g_step_unit_inits = 0;
     return setup ? orvex::UpdateStepUnits(setup) : 0;
+}
+
+/// Opens the drive setup editor modally on `setup`: 1 when it was closed with OK, else 0.
+/// The host keeps or drops the setup's changes by the result. Without a setup or a
+/// running Qt application (the host's user interface) nothing opens: 0.
+ORVEX_EXPORT int EditSetup(CMC_Setup* setup) {
+    if (!setup || !qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    TheOrvexApp();
+    CDriveSetupDlg dialog(setup, nullptr);
+    return dialog.DoModal() == 1 ? 1 : 0;
 }
 
 ORVEX_EXPORT double GetScaleFactor(CMC_Setup* setup, const char* unit, const char* name) {

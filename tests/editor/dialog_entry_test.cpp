@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <QDialog>
+#include <QLabel>
 #include <QTextBrowser>
 
 #include "editor_fixture.h"
@@ -37,8 +38,36 @@ TEST_F(DialogEntryTest, OpensDialogsByNameAndReportsTheirEnd) {
     EXPECT_TRUE(seam.Problems().isEmpty());
 }
 
+TEST_F(DialogEntryTest, EditorSubDialogsOpenWithTheirBuiltInPictures) {
+    setup->SetGuiModule("");  // the pictures the plug-in has built in
+    struct Case {
+        const char* name;
+        const char* caption;
+        const char* picture;  // object name of a picture control, or null
+    };
+    const Case cases[] = {{"motorsetup", "Step Motor and Load Setup", "brakePicture"},
+                          {"inertia", "Motor inertia", nullptr},
+                          {"analogref", "External Reference Setup", "diagramPicture"},
+                          {"filters", "Filters", nullptr}};
+    for (const Case& c : cases) {
+        seam.AnswerDialog([&](QDialog& d) {
+            if (c.picture) {
+                auto* picture = d.findChild<QLabel*>(c.picture);
+                ASSERT_NE(picture, nullptr) << c.name;
+                EXPECT_FALSE(picture->pixmap().isNull()) << c.name;
+            }
+            d.reject();
+        });
+        EXPECT_EQ(open(setup.get(), c.name), 0) << c.name;
+        EXPECT_EQ(seam.Records().back().caption, c.caption);
+    }
+    EXPECT_TRUE(seam.Problems().isEmpty());
+}
+
 TEST_F(DialogEntryTest, LoadingThePluginMakesItsHelpPagesFindable) {
     EXPECT_EQ(axis::FindHelpPage(262420), ":/orvex/help/262420.html");
+    EXPECT_EQ(axis::FindHelpPage(262407), ":/orvex/help/262407.html");  // motor setup
+    EXPECT_EQ(axis::FindHelpPage(262401), ":/orvex/help/262401.html");  // external reference
     axis::ShowHelp(262420, nullptr);
     QWidget* viewer = axis::HelpViewerWindow();
     ASSERT_NE(viewer, nullptr);

@@ -1,5 +1,7 @@
 // "Drive info": locked drive data, the chord that unlocks them, the load rules, the
 // protection checks and what OK writes.
+#include "editor/drive_info.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -8,7 +10,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "editor/drive_info.h"
 #include "editor_fixture.h"
 #include "ui_drive_info.h"
 

@@ -1,12 +1,13 @@
 // The editor base: a changed gain is encoded and read back at once, the step units
 // follow the step count, and the electric angle controller's current limit follows
 // the rated currents; names match without regard to case.
+#include "editor/my_setup_dlg.h"
+
 #include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include "compute/control_loop_options.h"
-#include "editor/my_setup_dlg.h"
 #include "editor_fixture.h"
 #include "host/ui/parameter_binding.h"
 
