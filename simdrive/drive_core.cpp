@@ -15,6 +15,8 @@ constexpr double kCountsPerTurn = 65536.0;
 // The dead-time error fades in over this current: near zero the bridge's
 // commutation depends on the current's sign only partly.
 constexpr double kDeadTimeBand_A = 0.05;
+// The short-circuit comparator trips at this multiple of the peak current.
+constexpr double kShortCircuitMargin = 1.25;
 // Full scale of the analogue input: 10-bit conversion left-aligned in 16 bits.
 constexpr double kAnalogueLevels = 1023.0;
 constexpr double kAnalogueStep = 64.0;
@@ -56,10 +58,12 @@ void DriveCore::RefreshSettings() {
         plant_->SetStep(period);
     }
     const auto& bq = settings_.biquads;
-    bq_speed_ref_.Configure(&bq[0], settings_.biquads_speed_ref);
-    bq_current_ref_.Configure(&bq[settings_.biquads_speed_ref], settings_.biquads_current_ref);
-    bq_speed_fb_.Configure(&bq[settings_.biquads_speed_ref + settings_.biquads_current_ref],
-                           settings_.biquads_speed_fb);
+    loops_.speed_ref_filter.Configure(&bq[0], settings_.biquads_speed_ref);
+    loops_.current_ref_filter.Configure(&bq[settings_.biquads_speed_ref],
+                                        settings_.biquads_current_ref);
+    loops_.speed_feedback_filter.Configure(
+        &bq[settings_.biquads_speed_ref + settings_.biquads_current_ref],
+        settings_.biquads_speed_fb);
 }
 
 double DriveCore::EncoderElectricAngle() const {
@@ -104,7 +108,7 @@ void DriveCore::Sample() {
 }
 
 bool DriveCore::PowerOn() {
-    if ((mer_inputs_ & kMerEnableInactive) || tripped_) return false;
+    if ((mer_inputs_ & kMerEnableInactive) || protection_.tripped) return false;
     if (!power_on_) {
         power_on_ = true;
         ResetLoops();
@@ -114,66 +118,81 @@ bool DriveCore::PowerOn() {
 
 void DriveCore::PowerOff() {
     power_on_ = false;
-    mode_ = ControlMode::kNone;
-    voltage_a_ = voltage_b_ = 0;
+    command_.mode = ControlMode::kNone;
+    command_.voltage_a = command_.voltage_b = 0;
+}
+
+void DriveCore::LoopState::Reset() {
+    d.Reset();
+    q.Reset();
+    speed.Reset();
+    position.Reset();
+    filtered_ud = filtered_uq = 0;
+    speed_ref_filter.Reset();
+    current_ref_filter.Reset();
+    speed_feedback_filter.Reset();
+}
+
+void DriveCore::ProtectionState::ResetCounters() {
+    overcurrent_count = 0;
+    position_error.Reset();
+    speed_error.Reset();
 }
 
 void DriveCore::ResetLoops() {
-    pid_d_.Reset();
-    pid_q_.Reset();
-    pid_speed_.Reset();
-    pid_pos_.Reset();
-    filtered_ud_ = filtered_uq_ = 0;
-    bq_speed_ref_.Reset();
-    bq_current_ref_.Reset();
-    bq_speed_fb_.Reset();
-    overcurrent_count_ = pos_error_count_ = speed_error_count_ = 0;
+    loops_.Reset();
+    protection_.ResetCounters();
 }
 
 void DriveCore::ApplyVoltage(double amplitude, double angle) {
-    ApplyVoltage(amplitude, angle, angle);
+    command_.mode = ControlMode::kVoltage;
+    command_.amplitude = amplitude;
+    command_.angle = angle;
+    command_.program_keeps_currents = false;
 }
 
-void DriveCore::ApplyVoltage(double amplitude, double angle, double projection_angle) {
-    mode_ = ControlMode::kVoltage;
-    cmd_amplitude_ = amplitude;
-    cmd_angle_ = angle;
-    cmd_projection_ = projection_angle;
+void DriveCore::ApplyPhaseVoltages(double a, double b) {
+    command_.mode = ControlMode::kVoltage;
+    command_.voltage_a = a;
+    command_.voltage_b = b;
+    command_.program_keeps_currents = true;
 }
 
-void DriveCore::CommandCurrent(double iq_ref, double angle_fixed, bool angle_from_encoder) {
-    if (mode_ != ControlMode::kCurrent) {
-        pid_d_.Reset();
-        pid_q_.Reset();
+void DriveCore::CommandCurrent(double iq_ref, double angle_fixed, bool angle_from_encoder,
+                               bool phase_advance) {
+    if (command_.mode != ControlMode::kCurrent) {
+        loops_.d.Reset();
+        loops_.q.Reset();
     }
-    mode_ = ControlMode::kCurrent;
-    iq_ref_ = iq_ref;
-    fixed_angle_ = angle_fixed;
-    angle_from_encoder_ = angle_from_encoder;
+    command_.mode = ControlMode::kCurrent;
+    command_.iq_ref = iq_ref;
+    command_.fixed_angle = angle_fixed;
+    command_.angle_from_encoder = angle_from_encoder;
+    command_.phase_advance = phase_advance;
 }
 
 void DriveCore::CommandSpeed(double speed_ref) {
-    if (mode_ != ControlMode::kSpeed) {
-        pid_speed_.Reset();
-        speed_ref_previous_ = speed_ref;
+    if (command_.mode != ControlMode::kSpeed) {
+        loops_.speed.Reset();
+        command_.speed_ref_previous = speed_ref;
     }
-    mode_ = ControlMode::kSpeed;
-    angle_from_encoder_ = true;
-    speed_ref_ = speed_ref;
+    command_.mode = ControlMode::kSpeed;
+    command_.angle_from_encoder = true;
+    command_.speed_ref = speed_ref;
 }
 
 void DriveCore::CommandPosition(double target, bool through_speed_loop) {
     const ControlMode wanted =
         through_speed_loop ? ControlMode::kPositionWithSpeed : ControlMode::kPositionDirect;
-    if (mode_ != wanted) {
-        pid_pos_.Reset();
-        pid_speed_.Reset();
-        target_previous_ = target;
-        target_speed_previous_ = 0;
+    if (command_.mode != wanted) {
+        loops_.position.Reset();
+        loops_.speed.Reset();
+        command_.target_previous = target;
+        command_.target_speed_previous = 0;
     }
-    mode_ = wanted;
-    angle_from_encoder_ = true;
-    target_ = target;
+    command_.mode = wanted;
+    command_.angle_from_encoder = true;
+    command_.target = target;
 }
 
 void DriveCore::AlignElectricAngleHere() {
@@ -192,95 +211,91 @@ void DriveCore::SetHandTurning(bool on) {
 }
 
 void DriveCore::ClearFaults() {
-    mer_latched_ = 0;
-    tripped_ = false;
-    trip_bits_ = 0;
-    overcurrent_count_ = pos_error_count_ = speed_error_count_ = 0;
-    i2t_motor_ = i2t_drive_ = 0;
+    protection_.Reset();
 }
 
 void DriveCore::Trip(int bit) {
-    mer_latched_ |= bit;
-    trip_bits_ |= bit;
-    tripped_ = true;
+    protection_.mer_latched |= bit;
+    protection_.trip_bits |= bit;
+    protection_.tripped = true;
     PowerOff();
 }
 
 void DriveCore::SlowLoops() {
     const DriveSettings& s = settings_;
+    CommandState& c = command_;
     live_.load_speed = speed_;
     live_.load_position = static_cast<double>(position_);
     const bool position_mode =
-        mode_ == ControlMode::kPositionWithSpeed || mode_ == ControlMode::kPositionDirect;
+        c.mode == ControlMode::kPositionWithSpeed || c.mode == ControlMode::kPositionDirect;
     if (position_mode) {
-        const double error = target_ - static_cast<double>(position_);
-        const double target_speed = target_ - target_previous_;
-        const double target_accel = target_speed - target_speed_previous_;
-        target_previous_ = target_;
-        target_speed_previous_ = target_speed;
-        live_.target_position = target_;
-        if (mode_ == ControlMode::kPositionWithSpeed) {
+        const double error = c.target - static_cast<double>(position_);
+        const double target_speed = c.target - c.target_previous;
+        const double target_accel = target_speed - c.target_speed_previous;
+        c.target_previous = c.target;
+        c.target_speed_previous = target_speed;
+        live_.target_position = c.target;
+        if (c.mode == ControlMode::kPositionWithSpeed) {
             // The position controller's output is a speed: SATP limits the speed.
-            const double out_limit = test_speed_limit_ > 0 ? test_speed_limit_ : s.pos_out_limit;
-            const double out = PidSample(pid_pos_, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
-                                         std::min(s.pos_int_limit, out_limit), out_limit);
-            speed_ref_ = bq_speed_ref_.Filter(out + s.kff_speed * target_speed);
+            const double out_limit = c.test_speed_limit > 0 ? c.test_speed_limit : s.pos_out_limit;
+            const double out =
+                PidSample(loops_.position, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
+                          std::min(s.pos_int_limit, out_limit), out_limit);
+            c.speed_ref = loops_.speed_ref_filter.Filter(out + s.kff_speed * target_speed);
         } else {
             const double out_limit =
-                test_current_limit_ > 0 ? test_current_limit_ : s.pos_out_limit;
-            const double out = PidSample(pid_pos_, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
-                                         std::min(s.pos_int_limit, out_limit), out_limit);
-            iq_ref_ = std::clamp(out + s.kff_accel * target_accel, -out_limit, out_limit);
-            live_.current_reference = iq_ref_;
+                c.test_current_limit > 0 ? c.test_current_limit : s.pos_out_limit;
+            const double out =
+                PidSample(loops_.position, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
+                          std::min(s.pos_int_limit, out_limit), out_limit);
+            c.iq_ref = std::clamp(out + s.kff_accel * target_accel, -out_limit, out_limit);
+            live_.current_reference = c.iq_ref;
         }
         // Control error protection: the position error stays too large too long.
-        if (s.position_error_samples != drive::kProtectionOff && s.position_error_samples >= 0 &&
-            std::fabs(error) > s.max_position_error) {
-            if (++pos_error_count_ > s.position_error_samples) Trip(kMerControlError);
-        } else {
-            pos_error_count_ = 0;
-        }
+        if (protection_.position_error.Exceeded(error, s.max_position_error,
+                                                s.position_error_samples))
+            Trip(kMerControlError);
     }
-    if (mode_ == ControlMode::kSpeed || mode_ == ControlMode::kPositionWithSpeed) {
-        const double feedback = bq_speed_fb_.Filter(speed_);
-        const double error = speed_ref_ - feedback;
-        const double out_limit = test_current_limit_ > 0 ? test_current_limit_ : s.speed_out_limit;
-        double out = PidSample(pid_speed_, error, s.kp_speed, s.ki_speed, 0, 0,
+    if (c.mode == ControlMode::kSpeed || c.mode == ControlMode::kPositionWithSpeed) {
+        const double feedback = loops_.speed_feedback_filter.Filter(speed_);
+        const double error = c.speed_ref - feedback;
+        const double out_limit =
+            c.test_current_limit > 0 ? c.test_current_limit : s.speed_out_limit;
+        double out = PidSample(loops_.speed, error, s.kp_speed, s.ki_speed, 0, 0,
                                std::min(s.speed_int_limit, out_limit), out_limit);
-        if (mode_ == ControlMode::kSpeed) {
-            out += s.kff_accel * (speed_ref_ - speed_ref_previous_);
+        if (c.mode == ControlMode::kSpeed) {
+            out += s.kff_accel * (c.speed_ref - c.speed_ref_previous);
             out = std::clamp(out, -out_limit, out_limit);
         }
-        speed_ref_previous_ = speed_ref_;
-        iq_ref_ = bq_current_ref_.Filter(out);
-        live_.speed_reference = speed_ref_;
-        live_.current_reference = iq_ref_;
-        if (s.speed_error_samples != drive::kProtectionOff && s.speed_error_samples >= 0 &&
-            std::fabs(error) > s.max_speed_error) {
-            if (++speed_error_count_ > s.speed_error_samples) Trip(kMerControlError);
-        } else {
-            speed_error_count_ = 0;
-        }
+        c.speed_ref_previous = c.speed_ref;
+        c.iq_ref = loops_.current_ref_filter.Filter(out);
+        live_.speed_reference = c.speed_ref;
+        live_.current_reference = c.iq_ref;
+        if (protection_.speed_error.Exceeded(error, s.max_speed_error, s.speed_error_samples))
+            Trip(kMerControlError);
     }
 }
 
 void DriveCore::FastLoop() {
     const DriveSettings& s = settings_;
-    if (mode_ == ControlMode::kVoltage) {
-        const double a = cmd_angle_ * kTwoPi / kCountsPerTurn;
-        voltage_a_ = cmd_amplitude_ * std::cos(a);
-        voltage_b_ = cmd_amplitude_ * std::sin(a);
-        Project(cmd_projection_, live_.iq, live_.id);
-        live_.voltage_reference = cmd_amplitude_;
-    } else if (mode_ == ControlMode::kNone) {
-        voltage_a_ = voltage_b_ = 0;
+    CommandState& c = command_;
+    if (c.mode == ControlMode::kVoltage) {
+        if (!c.program_keeps_currents) {
+            const double a = c.angle * kTwoPi / kCountsPerTurn;
+            c.voltage_a = c.amplitude * std::cos(a);
+            c.voltage_b = c.amplitude * std::sin(a);
+            Project(c.angle, live_.iq, live_.id);
+            live_.voltage_reference = c.amplitude;
+        }
+    } else if (c.mode == ControlMode::kNone) {
+        c.voltage_a = c.voltage_b = 0;
     } else {
         // Field-oriented current control: d along the rotor (or the fixed angle),
         // q a quarter turn ahead, where the current makes torque.
-        double angle = fixed_angle_;
-        if (angle_from_encoder_) {
+        double angle = c.fixed_angle;
+        if (c.angle_from_encoder) {
             angle = EncoderElectricAngle();
-            if (s.phase_advance != 0)
+            if (s.phase_advance != 0 && c.phase_advance)
                 angle += std::clamp(speed_ * s.phase_advance, -16384.0, 16384.0);
         }
         // The firmware's angle is a 16-bit integer; its sine comes from a table.
@@ -288,58 +303,73 @@ void DriveCore::FastLoop() {
             static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(angle)) & 0xFFFF);
         live_.electric_angle = static_cast<std::int16_t>(index);
         const double sn = SineTable()[index];
-        const double c = SineTable()[static_cast<std::uint16_t>(index + 16384)];
-        const double id = live_.ia * c + live_.ib * sn;
-        const double iq = -live_.ia * sn + live_.ib * c;
-        const double iq_ref = iq_ref_ + s.offset_current;
-        const double ud = PidSample(pid_d_, -id, s.kp_current, s.ki_current, 0, 0,
+        const double cs = SineTable()[static_cast<std::uint16_t>(index + 16384)];
+        const double id = live_.ia * cs + live_.ib * sn;
+        const double iq = -live_.ia * sn + live_.ib * cs;
+        const double iq_ref = c.iq_ref + s.offset_current;
+        const double ud = PidSample(loops_.d, -id, s.kp_current, s.ki_current, 0, 0,
                                     s.current_limit_d, s.current_limit_d);
-        const double uq = PidSample(pid_q_, iq_ref - iq, s.kp_current, s.ki_current, 0, 0,
+        const double uq = PidSample(loops_.q, iq_ref - iq, s.kp_current, s.ki_current, 0, 0,
                                     s.current_limit_q, s.current_limit_q);
-        filtered_ud_ += s.output_filter * (ud - filtered_ud_);
-        filtered_uq_ += s.output_filter * (uq - filtered_uq_);
-        voltage_a_ = filtered_ud_ * c - filtered_uq_ * sn;
-        voltage_b_ = filtered_ud_ * sn + filtered_uq_ * c;
+        loops_.filtered_ud += s.output_filter * (ud - loops_.filtered_ud);
+        loops_.filtered_uq += s.output_filter * (uq - loops_.filtered_uq);
+        c.voltage_a = loops_.filtered_ud * cs - loops_.filtered_uq * sn;
+        c.voltage_b = loops_.filtered_ud * sn + loops_.filtered_uq * cs;
         live_.id = id;
         live_.iq = iq;
         live_.current_reference = iq_ref;
         live_.motor_current = iq;
-        live_.voltage_reference = filtered_uq_;
+        live_.voltage_reference = loops_.filtered_uq;
     }
-    voltage_a_ = std::clamp(voltage_a_, -drive::kFullScale, drive::kFullScale);
-    voltage_b_ = std::clamp(voltage_b_, -drive::kFullScale, drive::kFullScale);
+    c.voltage_a = std::clamp(c.voltage_a, -drive::kFullScale, drive::kFullScale);
+    c.voltage_b = std::clamp(c.voltage_b, -drive::kFullScale, drive::kFullScale);
 }
 
 void DriveCore::Protect(bool slow) {
     if (!power_on_) return;
     const DriveSettings& s = settings_;
-    const double half_scale = scenario_.drive.adc_max / 2.0;
-    // The hardware comparator: a current at the end of the ADC's range is a short.
-    if (std::fabs(live_.ia) >= half_scale || std::fabs(live_.ib) >= half_scale) {
+    // The hardware comparator watches the shunt amplifiers' analogue output, not
+    // the ADC: the current's mean over the period plus half its PWM ripple, the
+    // bus across the circuit's inductance for the on-time. It sits above the
+    // drive's peak current by the margin a real stage leaves for ripple and
+    // overshoot: a motor run at the drive's full current never trips it, a short
+    // circuit (the bus across a cable's microhenries) trips it at once.
+    const double comparator_A = kShortCircuitMargin * scenario_.drive.peak_current_A;
+    const PlantState& st = plant_->State();
+    const double bus_V = scenario_.drive.bus_voltage_V;
+    auto peak = [&](double current_A, double counts, int phase) {
+        const double m = std::clamp(counts / drive::kFullScale, -1.0, 1.0);
+        const double ripple_pp =
+            bus_V * (1.0 - m * m) * pwm_period_s_ / (2.0 * plant_->CircuitInductance_H(phase));
+        return std::fabs(current_A) + 0.5 * ripple_pp;
+    };
+    if (peak(st.current_a_A, command_.voltage_a, 0) >= comparator_A ||
+        peak(st.current_b_A, command_.voltage_b, 1) >= comparator_A) {
         Trip(kMerShortCircuit);
         return;
     }
     if (!slow) return;
     const double magnitude = std::max(std::fabs(live_.ia), std::fabs(live_.ib));
     const double limit =
-        test_protection_ > 0
-            ? test_protection_
+        command_.test_protection > 0
+            ? command_.test_protection
             : ((s.protection_flags & kPcrOverCurrent) ? s.overcurrent_counts : 0.0);
     if (limit > 0 && magnitude > limit) {
-        if (++overcurrent_count_ > s.overcurrent_samples) {
+        if (++protection_.overcurrent_count > s.overcurrent_samples) {
             Trip(kMerOverCurrent);
             return;
         }
     } else {
-        overcurrent_count_ = 0;
+        protection_.overcurrent_count = 0;
     }
     // I2t: sum of (i^2 - i_rated^2) scaled per sample; trips above the limit.
     const double i2 = magnitude * magnitude / (drive::kFullScale * drive::kFullScale);
     if ((s.protection_flags & kPcrMotorI2t) && s.i2t_limit_motor > 0) {
         const double rated =
             s.i2t_rated_motor * s.i2t_rated_motor / (drive::kFullScale * drive::kFullScale);
-        i2t_motor_ = std::max(0.0, i2t_motor_ + (i2 - rated) * s.i2t_scale_motor);
-        if (i2t_motor_ > s.i2t_limit_motor) {
+        protection_.i2t_motor =
+            std::max(0.0, protection_.i2t_motor + (i2 - rated) * s.i2t_scale_motor);
+        if (protection_.i2t_motor > s.i2t_limit_motor) {
             Trip(kMerI2t);
             return;
         }
@@ -347,8 +377,9 @@ void DriveCore::Protect(bool slow) {
     if ((s.protection_flags & kPcrDriveI2t) && s.i2t_limit_drive > 0) {
         const double rated =
             s.i2t_rated_drive * s.i2t_rated_drive / (drive::kFullScale * drive::kFullScale);
-        i2t_drive_ = std::max(0.0, i2t_drive_ + (i2 - rated) * s.i2t_scale_drive);
-        if (i2t_drive_ > s.i2t_limit_drive) {
+        protection_.i2t_drive =
+            std::max(0.0, protection_.i2t_drive + (i2 - rated) * s.i2t_scale_drive);
+        if (protection_.i2t_drive > s.i2t_limit_drive) {
             Trip(kMerI2t);
             return;
         }
@@ -395,7 +426,7 @@ void DriveCore::UpdateHandAndIndex(double previous_angle_rad) {
     }
 }
 
-int DriveCore::Step(DriveProgram* program) {
+DriveCore::StepResult DriveCore::Step(DriveProgram* program) {
     if (registers_.generation() != registers_seen_) RefreshSettings();
     const bool fast = period_index_ % settings_.fast_divider == 0;
     const bool slow = period_index_ % settings_.slow_divider == 0;
@@ -424,21 +455,31 @@ int DriveCore::Step(DriveProgram* program) {
     Protect(slow);
 
     // Power stage: PWM counts to volts on the bus that is really there, less the
-    // dead-time drop, which always opposes the current.
+    // dead-time drop, which always opposes the current. The drop follows the
+    // current's sign through the period, so it is taken at the current half a
+    // period on: taken at the start, it would lag the current by half a period,
+    // a phase error no bridge has.
     const DriveHardwareParams& hw = scenario_.drive;
     const PlantState& st = plant_->State();
     const double volts_per_count = hw.bus_voltage_V / drive::kFullScale;
     auto dead_time = [&](double i) {
         return hw.dead_time_drop_V * std::clamp(i / kDeadTimeBand_A, -1.0, 1.0);
     };
-    const double u_a = power_on_ ? voltage_a_ * volts_per_count - dead_time(st.current_a_A) : 0.0;
-    const double u_b = power_on_ ? voltage_b_ * volts_per_count - dead_time(st.current_b_A) : 0.0;
+    double u_a = 0, u_b = 0;
+    if (power_on_) {
+        u_a = command_.voltage_a * volts_per_count;
+        u_b = command_.voltage_b * volts_per_count;
+        double mid_a = 0, mid_b = 0;
+        plant_->MidStepCurrents(u_a, u_b, mid_a, mid_b);
+        u_a -= dead_time(mid_a);
+        u_b -= dead_time(mid_b);
+    }
     const double previous_angle = st.angle_rad;
     plant_->Step(u_a, u_b, power_on_);
     time_s_ += pwm_period_s_;
     ++period_index_;
     UpdateHandAndIndex(previous_angle);
-    return (fast ? 1 : 0) | (slow ? 2 : 0);
+    return {fast, slow};
 }
 
 }  // namespace orvex::sim

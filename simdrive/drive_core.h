@@ -5,6 +5,7 @@
 // Drive programs steer it through the few commands a firmware has: power on/off,
 // a voltage vector, a current reference, a speed or position reference.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
@@ -34,6 +35,26 @@ enum class ControlMode {
     kPositionDirect,     // position PID feeding the current loop
 };
 
+/// A control error protection: trips once the error has stayed above its limit
+/// for more samples than allowed. kProtectionOff samples (or a negative count)
+/// switch it off.
+class ControlErrorWindow {
+  public:
+    /// One sample; true when the protection trips.
+    bool Exceeded(double error, double max_error, double allowed_samples) {
+        if (allowed_samples == drive::kProtectionOff || allowed_samples < 0 ||
+            std::fabs(error) <= max_error) {
+            count_ = 0;
+            return false;
+        }
+        return ++count_ > allowed_samples;
+    }
+    void Reset() { count_ = 0; }
+
+  private:
+    double count_ = 0;
+};
+
 /// Values the firmware keeps in its variables; the logger and the host read them.
 struct LiveValues {
     double iq = 0, id = 0;
@@ -50,9 +71,13 @@ class DriveCore {
     DriveCore(const Scenario& scenario, RegisterImage& registers);
     ~DriveCore();
 
-    /// Runs one PWM period with `program` steering (may be null). Returns which
-    /// loops ran: bit 0 the fast (current) loop, bit 1 the slow loop.
-    int Step(DriveProgram* program);
+    /// Which loops ran in a PWM period.
+    struct StepResult {
+        bool fast = false;  // the current loop sampled
+        bool slow = false;  // the speed and position loops sampled
+    };
+    /// Runs one PWM period with `program` steering (may be null).
+    StepResult Step(DriveProgram* program);
 
     // Time.
     double time_s() const { return time_s_; }
@@ -81,21 +106,26 @@ class DriveCore {
 
     // Commands (kept until changed).
     /// A voltage vector (PWM counts, angle 65536 per turn). IQ and ID are the
-    /// measured current along `projection_angle` and 90 degrees behind it; a
-    /// rotating vector passes the angle its held voltage has on average at the
-    /// sampling instant.
+    /// measured current along the vector and 90 degrees behind it.
     void ApplyVoltage(double amplitude, double angle);
-    void ApplyVoltage(double amplitude, double angle, double projection_angle);
-    void CommandCurrent(double iq_ref, double angle_fixed, bool angle_from_encoder);
+    /// Voltages on phase A and B (PWM counts) set by the program, which then keeps
+    /// IQ and ID itself (a demodulation of its own).
+    void ApplyPhaseVoltages(double a, double b);
+    /// Current reference on the q axis of the encoder's electric angle, or of a
+    /// fixed angle. `phase_advance` false leaves out THT_CORRECTION: a test that
+    /// relies on the torque being K times the current wants the vector exactly
+    /// on the q axis.
+    void CommandCurrent(double iq_ref, double angle_fixed, bool angle_from_encoder,
+                        bool phase_advance = true);
     void CommandSpeed(double speed_ref);
     void CommandPosition(double target, bool through_speed_loop);
-    ControlMode mode() const { return mode_; }
+    ControlMode mode() const { return command_.mode; }
     void ResetLoops();
     /// Test limits of the tuning programs: replace SATS/SATP and IMAXPROT while set
     /// (0 = use the registers).
-    void SetTestCurrentLimit(double counts) { test_current_limit_ = counts; }
-    void SetTestSpeedLimit(double counts) { test_speed_limit_ = counts; }
-    void SetTestProtection(double counts) { test_protection_ = counts; }
+    void SetTestCurrentLimit(double counts) { command_.test_current_limit = counts; }
+    void SetTestSpeedLimit(double counts) { command_.test_speed_limit = counts; }
+    void SetTestProtection(double counts) { command_.test_protection = counts; }
     /// The present position becomes electric angle 0 (the rotor is aligned).
     void AlignElectricAngleHere();
     bool aligned() const { return aligned_; }
@@ -103,13 +133,13 @@ class DriveCore {
     // The world around the drive.
     void SetHandTurning(bool on);
     void ArmIndexCapture() { capture_armed_ = true; }
-    void SetCommandError() { mer_latched_ |= kMerCommandError; }
+    void SetCommandError() { protection_.mer_latched |= kMerCommandError; }
 
     // Protections.
-    int mer() const { return mer_latched_ | mer_inputs_; }
+    int mer() const { return protection_.mer_latched | mer_inputs_; }
     /// True once a protection tripped since the last ClearFaults (power went off).
-    bool tripped() const { return tripped_; }
-    int trip_bits() const { return trip_bits_; }
+    bool tripped() const { return protection_.tripped; }
+    int trip_bits() const { return protection_.trip_bits; }
     void ClearFaults();
 
     const LiveValues& live() const { return live_; }
@@ -145,32 +175,54 @@ class DriveCore {
     std::int64_t align_count_ = 0;
     bool aligned_ = false;
 
+    // What the program last commanded; kept until changed.
+    struct CommandState {
+        ControlMode mode = ControlMode::kNone;
+        double voltage_a = 0, voltage_b = 0;  // PWM counts on the phases
+        double amplitude = 0, angle = 0;
+        bool program_keeps_currents = false;  // ApplyPhaseVoltages: no projection
+        double iq_ref = 0, fixed_angle = 0;
+        bool angle_from_encoder = false, phase_advance = true;
+        double speed_ref = 0, speed_ref_previous = 0;
+        double target = 0, target_previous = 0, target_speed_previous = 0;
+        // Limits of the tuning programs (0: the registers' own).
+        double test_current_limit = 0, test_speed_limit = 0, test_protection = 0;
+        void Reset() { *this = CommandState{}; }
+    };
+    // Memories of the controllers and filters; the filters' coefficients stay.
+    struct LoopState {
+        PidState d, q, speed, position;
+        double filtered_ud = 0, filtered_uq = 0;
+        BiquadChain speed_ref_filter, current_ref_filter, speed_feedback_filter;
+        void Reset();
+    };
+    // The protections' latches, counters and integrators.
+    struct ProtectionState {
+        int mer_latched = 0;
+        bool tripped = false;
+        int trip_bits = 0;
+        double overcurrent_count = 0;
+        ControlErrorWindow position_error, speed_error;
+        double i2t_motor = 0, i2t_drive = 0;
+        /// A new start: latches, counters and integrators cleared.
+        void Reset() { *this = ProtectionState{}; }
+        /// Counters that only mean something while the loops run.
+        void ResetCounters();
+    };
+
     // Power stage and commands.
     bool power_on_ = false;
-    ControlMode mode_ = ControlMode::kNone;
-    double voltage_a_ = 0, voltage_b_ = 0;  // PWM counts on the phases
-    double cmd_amplitude_ = 0, cmd_angle_ = 0, cmd_projection_ = 0;
-    double iq_ref_ = 0, fixed_angle_ = 0;
-    bool angle_from_encoder_ = false;
-    double speed_ref_ = 0, speed_ref_previous_ = 0;
-    double target_ = 0, target_previous_ = 0, target_speed_previous_ = 0;
-    double test_current_limit_ = 0, test_speed_limit_ = 0, test_protection_ = 0;
-    PidState pid_d_, pid_q_, pid_speed_, pid_pos_;
-    double filtered_ud_ = 0, filtered_uq_ = 0;
-    BiquadChain bq_speed_ref_, bq_current_ref_, bq_speed_fb_;
+    CommandState command_;
+    LoopState loops_;
 
     // World.
     bool hand_on_ = false;
     double hand_origin_rad_ = 0, hand_start_s_ = 0;
     bool capture_armed_ = false;
 
-    // Protections.
-    int mer_latched_ = 0;
+    // Protections. The inputs (ENABLE, limit switches) come from the bench.
     int mer_inputs_ = 0;
-    bool tripped_ = false;
-    int trip_bits_ = 0;
-    double overcurrent_count_ = 0, pos_error_count_ = 0, speed_error_count_ = 0;
-    double i2t_motor_ = 0, i2t_drive_ = 0;
+    ProtectionState protection_;
 };
 
 }  // namespace orvex::sim

@@ -10,7 +10,9 @@
 // of an electrical turn), J = rotor + load inertia. The voltages are constant over
 // one step (one PWM period), so the windings take an exact exponential step, which
 // is stable for any ratio of step to L/R; the shaft takes a semi-implicit Euler
-// step, fine because its time constants are thousands of PWM periods.
+// step, fine because its time constants are thousands of PWM periods. Back-EMF,
+// torque and detent take the electric angle at mid-step, the torque the mean of
+// the currents at both ends.
 
 #include "simdrive/scenario.h"
 
@@ -32,6 +34,15 @@ class MotorPlant {
     /// With `bridge_on` false the bridge is open: the windings carry no current.
     void Step(double u_a_V, double u_b_V, bool bridge_on);
 
+    /// Inductance of the circuit phase A (0) or B (1) drives [H]: the winding's,
+    /// or the cable's when the terminals are shorted.
+    double CircuitInductance_H(int phase) const {
+        return phase == 0 && short_circuit_ ? kShortInductance_H : motor_.phase_inductance_H;
+    }
+    static constexpr double kShortInductance_H = 2e-6;
+    /// The phase currents half a step on under voltages u_a, u_b [V] (bridge on).
+    void MidStepCurrents(double u_a_V, double u_b_V, double& i_a_A, double& i_b_A) const;
+
     /// Changes the step (the PWM period changed with its register).
     void SetStep(double step_s);
     double step_s() const { return step_s_; }
@@ -47,8 +58,9 @@ class MotorPlant {
 
   private:
     struct Winding {
-        double decay = 0.0;       // exp(-R dt / L)
-        double gain_per_V = 0.0;  // (1 - decay) / R
+        double decay = 0.0;                              // exp(-R dt / L)
+        double gain_per_V = 0.0;                         // (1 - decay) / R
+        double half_decay = 0.0, half_gain_per_V = 0.0;  // the same over half a step
         bool open = false;
     };
 
@@ -62,6 +74,11 @@ class MotorPlant {
     bool short_circuit_ = false;
     bool a_open_ = false, b_open_ = false;
     PlantState state_;
+    // sin and cos of the electric angle half a step on, kept for the state they
+    // were taken at: the power stage asks for the mid-step currents before every
+    // step.
+    void ElectricSinCos(double& s, double& c) const;
+    mutable double trig_angle_ = -1e300, trig_speed_ = 0, trig_sin_ = 0, trig_cos_ = 1;
 };
 
 }  // namespace orvex::sim

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <deque>
 
+#include "simdrive/estimators.h"
 #include "simdrive/program_set.h"
 
 namespace orvex::sim {
@@ -137,9 +138,29 @@ class AngleTuning : public ClosedLoopProgram {
     std::deque<double> history_;
 };
 
-// q-axis current In1 accelerates the shaft; the time between two speed levels
-// below LimitSpeedMax and the speed gained between exactly those samples are
-// reported; then the shaft is braked and the bridge switched off.
+// The total inertia from the acceleration a known torque gives. A q-axis current
+// (without phase advance, so the torque is K times it) accelerates the shaft;
+// between two speed levels below LimitSpeedMax (a fifth and four fifths of it) a
+// least-squares parabola through the fast-loop positions gives the acceleration,
+// seeing through the one-count steps of the encoder. At the upper level the
+// current reverses and brakes the shaft; a second fit between the same levels
+// gives the deceleration. Friction and a constant load act the same way in both
+// phases at the same speeds, so half the difference of the two is the
+// acceleration of the current alone. It is taken per ampere of the currents
+// measured during the fits (the back-EMF keeps the current loop a little short of
+// its reference while the speed changes) and scaled to In1.
+//
+// The first run is at In1. A light load reaches the upper level within a few
+// milliseconds, too few samples and too much of them spent while the current
+// rises; the shaft is then braked to a stop and the run repeated at the current
+// that makes the climb last about 20 ms (not below a tenth of In1). Torque is
+// proportional to current, so the result per In1 stays the same.
+//
+// Reported as the speed gained at that acceleration over the accelerating fit's
+// length in whole slow-loop samples, so the host's K In1 dt / dv is the inertia.
+// Failures: -1 the shaft turns backwards, -2 no current or no speed, -3 the upper
+// level is not reached or the fits have too few samples; never a zero time or
+// speed gain with success.
 class InertiaIdentification : public ClosedLoopProgram {
   public:
     using ClosedLoopProgram::ClosedLoopProgram;
@@ -147,64 +168,159 @@ class InertiaIdentification : public ClosedLoopProgram {
   protected:
     void Begin(DriveCore& core) override {
         StartProtection(core);
-        current_ = Get("In1");
+        in1_ = current_ = Get("In1");
         limit_ = Get("LimitSpeedMax");
-        if (limit_ <= 0) limit_ = 10;
         Set("delta_time", -2);
         Set("delta_speed", 0);
+        if (current_ <= 0) return End(core, -2);
+        if (limit_ <= 0) return End(core, -3);
+        divider_ = std::max(1, core.settings().slow_divider / core.settings().fast_divider);
+        min_climb_samples_ = kMinClimb_s / core.fast_period_s();
+        const double angle_per_count = core.settings().angle_per_count;
+        counts_per_turn_ = angle_per_count > 0 ? 4294967296.0 / angle_per_count : 1e9;
     }
     void FastSample(DriveCore& core) override {
         if (!Align(core)) return;
-        if (phase_ == Phase::kAlign) {
-            phase_ = Phase::kAccelerate;
-            phase_start_s_ = core.time_s();
-        }
-        core.CommandCurrent(phase_ == Phase::kBrake ? -current_ : current_, 0, true);
-    }
-    void SlowSample(DriveCore& core) override {
-        if (phase_ == Phase::kAlign) return;
-        // Speed over a window of samples: the mean over the window, so the
-        // quantisation of one sample (one count) shrinks by the window length.
-        positions_.push_back(core.position());
-        ++sample_;
-        if (positions_.size() > kWindow + 1) positions_.pop_front();
-        if (positions_.size() < kWindow + 1) return;
-        const double speed = static_cast<double>(positions_.back() - positions_.front()) / kWindow;
+        if (phase_ == Phase::kAlign) StartRun(core, Phase::kAccelerate);
         const double t = core.time_s() - phase_start_s_;
-        if (phase_ == Phase::kBrake) {
-            if (speed <= 0.5 || t > 3.0) Finish(core);
-            return;
-        }
-        if (std::fabs(core.live().iq) < 0.3 * current_ && t > 0.05) return End(core, -2);
-        if (speed < -std::max(1.0, 0.1 * limit_)) return End(core, -1);
+        // Speed in counts per slow sample over the last slow sample's worth of
+        // fast samples.
+        recent_.push_back(core.position());
+        if (recent_.size() > static_cast<std::size_t>(divider_) + 1) recent_.pop_front();
+        const double speed = recent_.size() == static_cast<std::size_t>(divider_) + 1
+                                 ? static_cast<double>(recent_.back() - recent_.front())
+                                 : 0.0;
+        const double iq = core.live().iq;
         const double low = 0.2 * limit_, high = 0.8 * limit_;
-        if (first_sample_ < 0 && speed >= low) {
-            first_sample_ = sample_;
-            first_speed_ = speed;
+        const double x = static_cast<double>(core.position());
+        ++sample_;
+        switch (phase_) {
+            case Phase::kAlign:
+                break;
+            case Phase::kAccelerate:
+                // The current must be there within the first 50 ms (later, the
+                // back-EMF near the top speed may take it away).
+                if (t <= 0.05) {
+                    current_sum_ += iq;
+                    ++current_count_;
+                } else if (!current_checked_) {
+                    current_checked_ = true;
+                    if (std::fabs(current_sum_ / current_count_) < 0.3 * current_)
+                        return End(core, -2);
+                }
+                // Backwards by an eighth of an electrical turn: the current turns
+                // the shaft the wrong way (phases or encoder swapped).
+                if (x - run_start_ < -std::max(2.0, counts_per_turn_ / 8)) return End(core, -1);
+                if (speed > max_speed_) {
+                    max_speed_ = speed;
+                    max_speed_s_ = t;
+                }
+                if (speed >= low && low_sample_ < 0) low_sample_ = sample_;
+                if (speed >= high) {
+                    const double climb = static_cast<double>(sample_ - low_sample_);
+                    if (!reduced_ && climb < min_climb_samples_) {
+                        // Too quick to measure: stop, then again at less current.
+                        reduced_ = true;
+                        current_ = in1_ * std::clamp(1.3 * climb / min_climb_samples_, 0.1, 1.0);
+                        StartRun(core, Phase::kStopForRetry);
+                        break;
+                    }
+                    StartRun(core, Phase::kBrake, false);
+                    break;
+                }
+                if (speed >= low && std::fabs(iq - current_) < 0.1 * current_) {
+                    accelerating_.Add(static_cast<double>(sample_), x);
+                    accelerating_current_ += iq;
+                }
+                // No motion at all is a missing current or encoder; some motion
+                // that stays below the levels is a speed not reached.
+                if (low_sample_ < 0 && max_speed_ < 1 && t > 2.0) return End(core, -2);
+                // The top speed is below the upper level: it has not risen for
+                // half a second, or the run takes too long.
+                if ((max_speed_ >= 1 && t - max_speed_s_ > 0.5) || t > 4.0) return End(core, -3);
+                break;
+            case Phase::kBrake:
+                if (speed <= high && speed >= low && std::fabs(iq + current_) < 0.1 * current_) {
+                    braking_.Add(static_cast<double>(sample_), x);
+                    braking_current_ += iq;
+                }
+                if (speed < low || t > 4.0) {
+                    if (!Evaluate()) return Finish(core);
+                    phase_ = Phase::kStop;
+                }
+                break;
+            case Phase::kStopForRetry:
+            case Phase::kStop:
+                // Braking on to a stop; then the bridge goes off, or the shaft
+                // comes to rest without current before the run starts again.
+                if (speed <= 0.5 || t > 4.0) {
+                    if (phase_ == Phase::kStop) return Finish(core);
+                    StartRun(core, Phase::kRest);
+                }
+                break;
+            case Phase::kRest:
+                if (t >= kRest_s) StartRun(core, Phase::kAccelerate);
+                break;
         }
-        if (first_sample_ >= 0 && speed >= high) {
-            Set("delta_time", static_cast<double>(sample_ - first_sample_));
-            Set("delta_speed", speed - first_speed_);
-            phase_ = Phase::kBrake;
-            phase_start_s_ = core.time_s();
-            return;
-        }
-        if (first_sample_ < 0 && t > 2.0) return End(core, -2);
-        if (t > 4.0) return End(core, -3);
+        double reference = current_;
+        if (phase_ == Phase::kRest) reference = 0;
+        if (phase_ == Phase::kStopForRetry) reference = -in1_;
+        if (phase_ == Phase::kBrake || phase_ == Phase::kStop) reference = -current_;
+        core.CommandCurrent(reference, 0, true, false);
     }
 
   private:
-    enum class Phase { kAlign, kAccelerate, kBrake };
-    static constexpr std::size_t kWindow = 16;
-    void End(DriveCore& core, double delta_time) {
+    enum class Phase { kAlign, kAccelerate, kBrake, kStop, kStopForRetry, kRest };
+    static constexpr std::size_t kMinFitSamples = 8;
+    static constexpr double kMinClimb_s = 0.02, kRest_s = 0.05;
+
+    void StartRun(DriveCore& core, Phase phase, bool restart_clock = true) {
+        phase_ = phase;
+        if (restart_clock) phase_start_s_ = core.time_s();
+        if (phase == Phase::kAccelerate) {
+            run_start_ = static_cast<double>(core.position());
+            max_speed_ = max_speed_s_ = 0;
+            current_checked_ = false;
+            accelerating_.Clear();
+            braking_.Clear();
+            accelerating_current_ = braking_current_ = current_sum_ = 0;
+            current_count_ = 0;
+            low_sample_ = -1;
+        }
+    }
+    // Sets the results; false (with the failure set) when they are not valid.
+    bool Evaluate() {
+        const std::size_t n_up = accelerating_.size(), n_down = braking_.size();
+        if (n_up < kMinFitSamples || n_down < kMinFitSamples) return Fail(-3);
+        const double a_up = accelerating_.Acceleration(), a_down = braking_.Acceleration();
+        const double i_up = accelerating_current_ / n_up, i_down = braking_current_ / n_down;
+        if (a_up <= 0 || a_down >= 0 || i_up - i_down <= 0) return Fail(-2);
+        // Counts per fast sample squared, per In1, then per slow sample squared.
+        const double a = (a_up - a_down) / (i_up - i_down) * in1_ * divider_ * divider_;
+        const double samples = std::max(1.0, std::round(static_cast<double>(n_up) / divider_));
+        Set("delta_time", samples);
+        Set("delta_speed", a * samples);
+        return true;
+    }
+    bool Fail(double delta_time) {
         Set("delta_time", delta_time);
+        Set("delta_speed", 0);
+        return false;
+    }
+    void End(DriveCore& core, double delta_time) {
+        Fail(delta_time);
         Finish(core);
     }
 
     Phase phase_ = Phase::kAlign;
-    double current_ = 0, limit_ = 0, phase_start_s_ = 0, first_speed_ = 0;
-    std::int64_t sample_ = 0, first_sample_ = -1;
-    std::deque<std::int64_t> positions_;
+    double in1_ = 0, current_ = 0, limit_ = 0, phase_start_s_ = 0, min_climb_samples_ = 1;
+    double run_start_ = 0, max_speed_ = 0, max_speed_s_ = 0, counts_per_turn_ = 1e9;
+    bool reduced_ = false, current_checked_ = false;
+    int divider_ = 1, current_count_ = 0;
+    std::int64_t sample_ = 0, low_sample_ = -1;
+    double current_sum_ = 0, accelerating_current_ = 0, braking_current_ = 0;
+    std::deque<std::int64_t> recent_;
+    ParabolaFit accelerating_, braking_;
 };
 
 // The reference of the tuning runs: six segments, segment i adding b_i per sample

@@ -72,7 +72,7 @@ void SimulatedDrive::AdvanceToNow() {
 
 void SimulatedDrive::StepOnce() {
     DriveProgram* program = program_ && !program_->finished() ? program_.get() : nullptr;
-    const int loops = core_->Step(program);
+    const DriveCore::StepResult loops = core_->Step(program);
     mer_value_ = core_->mer();
     if (program) {
         if (logger_.configured() && !logger_.started() && *started_ != 0 &&
@@ -80,8 +80,8 @@ void SimulatedDrive::StepOnce() {
             logger_.Start(core_->time_s());
         }
         if (logger_.configured()) {
-            if (loops & 2) logger_.Offer(1, core_->time_s());
-            if (loops & 1) logger_.Offer(2, core_->time_s());
+            if (loops.slow) logger_.Offer(1, core_->time_s());
+            if (loops.fast) logger_.Offer(2, core_->time_s());
             program->set_log_state(logger_.full()      ? LogState::kFull
                                    : logger_.started() ? LogState::kRecording
                                                        : LogState::kWaiting);
@@ -90,7 +90,7 @@ void SimulatedDrive::StepOnce() {
         }
         if (program->finished()) logger_.Close();
     }
-    if ((loops & 1) && scope_.active()) scope_.Offer(unsolicited_);
+    if (loops.fast && scope_.active()) scope_.Offer(unsolicited_);
 }
 
 const double* SimulatedDrive::Source(const std::string& name) {

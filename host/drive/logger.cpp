@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/drive/comm.h"
+#include "host/plot/graph_document.h"
 #include "host/setup/setup.h"
 
 CMC_Logger::CMC_Logger(CMC_Setup* setup, CMC_CoffFormat* program)
@@ -186,4 +187,9 @@ int CMC_SingleAxisLogger::ChangeSettings(unsigned points, int log_type, unsigned
     data_.clear();
     next_point_ = 0;
     return 1;
+}
+
+CGraphDocument& CMC_Logger::GetGraphDocument() {
+    if (!document_) document_ = std::make_unique<CGraphDocument>(this);
+    return *document_;
 }

@@ -4,6 +4,7 @@
 // reads them one after the other. A point is time (seconds since logging began),
 // then one value per logged variable in the order added, in drive units.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class CMC_Comm;
 class QWidget;
 class CMC_CoffFormat;
 class CMC_Setup;
+class CGraphDocument;
 
 class CMC_Logger {
   public:
@@ -72,6 +74,21 @@ class CMC_Logger {
 
     const std::string& GetErrorText() const { return error_; }
 
+    /// The curves drawn from this logger's points (one filter to begin with).
+    CGraphDocument& GetGraphDocument();
+    /// The points a graph draws: the uploaded (or loaded) ones; the scope's capture
+    /// while it streams. Null for a slot that holds nothing yet.
+    virtual size_t GetDrawablePointCount() const { return data_.size(); }
+    virtual const double* GetDrawablePoint(size_t index) const {
+        return index < data_.size() ? data_[index].data() : nullptr;
+    }
+    /// `value` of item `item` (1... the variables) as a graph draws it: the drive
+    /// value here; the scope draws its scaled channels in divisions.
+    virtual double DisplayValue(int item, double value) const {
+        (void)item;
+        return value;
+    }
+
   protected:
     virtual orvex::drive::LoggerSettings DriveSettings() const;
     int Fail(std::string text) const;
@@ -85,6 +102,7 @@ class CMC_Logger {
     std::vector<orvex::drive::LogPoint> data_;
     size_t next_point_ = 0;
     mutable std::string error_;
+    std::unique_ptr<CGraphDocument> document_;
 };
 
 /// The data logger of one axis.

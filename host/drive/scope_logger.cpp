@@ -1,10 +1,14 @@
 #include "host/drive/scope_logger.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "host/drive/comm.h"
 #include "host/setup/setup.h"
+#include "host/setup/units.h"
+#include "host/ui/scope_settings_dlg.h"
 
 namespace {
 
@@ -21,7 +25,43 @@ std::uint32_t Long(const unsigned char* bytes, int index) {
     return Word(bytes, index) | (static_cast<std::uint32_t>(Word(bytes, index + 1)) << 16);
 }
 
+// Scope frame header: payload length in words, sequence number, tag.
+constexpr std::size_t kFrameHeaderWords = 3;
+
+// The scope screen is ten divisions high; Autoscale fills eight of them so that a
+// trace never touches the frame.
+constexpr double kAutoscaleDivisions = 8.0;
+
 }  // namespace
+
+namespace axis {
+
+double Division125(double x) {
+    const double n = x > 0.0 ? std::ceil(std::log10(x)) : 0.0;
+    double d = std::pow(10.0, n);
+    // log10 of an exact power of ten may come out a hair above the integer.
+    if (x > 0.0 && d / 10.0 >= x) d /= 10.0;
+    if (d / 5.0 >= x)
+        d /= 5.0;
+    else if (d / 2.0 >= x)
+        d /= 2.0;
+    return d;
+}
+
+double StepDivision125(double division, int steps) {
+    const double d = Division125(division);
+    // Place on the series: 3 per decade, 1 -> 0, 2 -> 1, 5 -> 2.
+    const double decade = std::floor(std::log10(d) + 1e-9);
+    const double mantissa = d / std::pow(10.0, decade);
+    const int within = mantissa < 1.5 ? 0 : mantissa < 3.5 ? 1 : 2;
+    const long place = static_cast<long>(decade) * 3 + within + steps;
+    const long new_decade = place >= 0 ? place / 3 : -((-place + 2) / 3);
+    const long new_within = place - new_decade * 3;
+    static constexpr double kMantissa[] = {1.0, 2.0, 5.0};
+    return kMantissa[new_within] * std::pow(10.0, static_cast<double>(new_decade));
+}
+
+}  // namespace axis
 
 CMC_ScopeLogger::CMC_ScopeLogger(CMC_Setup* setup, CMC_CoffFormat* program)
     : CMC_Logger(setup, program) {}
@@ -174,6 +214,8 @@ int CMC_ScopeLogger::BeginUploadData() {
     trigger_time_s_ = 0.0;
     data_.clear();
     next_point_ = 0;
+    dropped_frames_ = lost_frames_ = 0;
+    have_sequence_ = false;
     streaming_ = true;
     return 1;
 }
@@ -194,15 +236,36 @@ int CMC_ScopeLogger::EndUploadData() {
     return 1;
 }
 
+int CMC_ScopeLogger::Drop() {
+    ++dropped_frames_;
+    return 0;
+}
+
+int CMC_ScopeLogger::OnScopeMessage(const std::uint16_t* words, std::size_t count) {
+    if (!streaming_) return -1;
+    if (!words || count < kFrameHeaderWords) return Drop();
+    if (words[0] != count - kFrameHeaderWords) return Drop();
+    const std::uint16_t sequence = words[1];
+    // Sequence numbers wrap at 65536; the difference in 16 bits is the gap.
+    if (have_sequence_) lost_frames_ += static_cast<std::uint16_t>(sequence - last_sequence_ - 1);
+    have_sequence_ = true;
+    last_sequence_ = sequence;
+    return OnFrameReceive(static_cast<int>(2 * words[0]),
+                          reinterpret_cast<const unsigned char*>(words + kFrameHeaderWords));
+}
+
 int CMC_ScopeLogger::OnFrameReceive(int byte_count, const unsigned char* payload) {
     if (!streaming_) return -1;
-    if (!payload || byte_count < 2 * kPayloadHeaderWords) return 0;
+    if (!payload || byte_count < 2 * kPayloadHeaderWords) return Drop();
     const unsigned v = Word(payload, 0);
     const unsigned p = Word(payload, 1);
     const std::uint32_t first_sample = Long(payload, 2);
     const std::uint32_t period_us = Long(payload, 4);
-    if (v != variables_.size() || period_us == 0) return 0;
-    if (byte_count != 2 * (kPayloadHeaderWords + 2 * static_cast<int>(p * v))) return 0;
+    if (v != variables_.size() || period_us == 0) return Drop();
+    // In 64 bits: 65535 points of 65535 variables must not wrap into a small length.
+    const std::int64_t expected_bytes =
+        2 * (kPayloadHeaderWords + 2 * static_cast<std::int64_t>(p) * static_cast<std::int64_t>(v));
+    if (byte_count != expected_bytes) return Drop();
     if (buffer_.empty()) {
         // The window in points follows from the sampling period, known from the
         // first frame.
@@ -300,4 +363,98 @@ void CMC_ScopeLogger::GetPointsToBeDrawn(unsigned& first, unsigned& count) {
 const double* CMC_ScopeLogger::GetCapturePoint(unsigned index) const {
     if (index >= buffer_.size() || buffer_[index].empty()) return nullptr;
     return buffer_[index].data();
+}
+
+int CMC_ScopeLogger::Edit(QWidget* parent) {
+    axis::ScopeCaptureSettings settings{window_s_,         trigger_mode_, trigger_slope_,
+                                        trigger_variable_, level_,        pretrigger_percent_};
+    if (!axis::EditScopeCaptureSettings(parent, variables_, settings)) return 0;
+    const bool same = settings.window_s == window_s_ && settings.trigger_mode == trigger_mode_ &&
+                      settings.trigger_slope == trigger_slope_ &&
+                      settings.trigger_variable == trigger_variable_ && settings.level == level_ &&
+                      settings.pretrigger_percent == pretrigger_percent_;
+    if (same) return 0;
+    return ChangeSettings(settings.window_s, settings.trigger_mode, settings.trigger_slope,
+                          settings.trigger_variable.c_str(), settings.level,
+                          settings.pretrigger_percent);
+}
+
+double CMC_ScopeLogger::ToChannelUnit(size_t channel, const std::string& unit,
+                                      double drive_value) const {
+    if (!setup_) return drive_value;
+    const CMC_Variable* v = nullptr;
+    {
+        axis::ScopedSilentLookup silent;
+        v = setup_->FindVariable(variables_[channel], 0);
+    }
+    if (!v || v->GetBaseUnitName().empty()) return drive_value;
+    const double factor = setup_->ScaleFactor(v->GetBaseUnitName(), v->GetName());
+    const double offset = setup_->ScaleOffset(v->GetBaseUnitName());
+    const double base = (drive_value + offset) * factor;
+    const CMC_Unit* shown = unit.empty() ? nullptr : setup_->GetUnits()->FindUnit(unit);
+    return shown ? shown->FromBase(base) : base;
+}
+
+int CMC_ScopeLogger::Autoscale() {
+    // The capture while it is still in the ring, else what the last run left.
+    std::vector<const double*> points;
+    for (const auto& slot : buffer_)
+        if (!slot.empty()) points.push_back(slot.data());
+    if (points.empty())
+        for (const auto& p : data_) points.push_back(p.data());
+    if (points.empty()) return Fail("The scope holds no capture to scale to.");
+    for (size_t c = 0; c < variables_.size(); ++c) {
+        std::string unit;
+        for (const auto& s : scales_)
+            if (s.variable == variables_[c]) unit = s.unit;
+        double low = std::numeric_limits<double>::infinity();
+        double high = -low;
+        for (const double* p : points) {
+            const double x = ToChannelUnit(c, unit, p[c + 1]);
+            low = std::min(low, x);
+            high = std::max(high, x);
+        }
+        const double span = high - low;
+        const double middle = 0.5 * (high + low);
+        const double division =
+            axis::Division125(span > 0.0 ? span / kAutoscaleDivisions : std::abs(middle) / 4.0);
+        // The centre line on a whole division keeps the grid labels round.
+        const double offset = std::round(middle / division) * division;
+        RescaleVariable(variables_[c].c_str(), unit.c_str(), division, offset);
+    }
+    return 1;
+}
+
+int CMC_ScopeLogger::ChangeChannelScale(int channel, int step) {
+    if (channel < 0 || static_cast<size_t>(channel) >= variables_.size())
+        return Fail("The scope has no channel " + std::to_string(channel) + ".");
+    if (step == 0) return 0;
+    const std::string& name = variables_[static_cast<size_t>(channel)];
+    for (auto& s : scales_) {
+        if (s.variable == name) {
+            s.division = axis::StepDivision125(s.division, step);
+            return 1;
+        }
+    }
+    scales_.push_back({name, "", axis::StepDivision125(1.0, step), 0.0});
+    return 1;
+}
+
+size_t CMC_ScopeLogger::GetDrawablePointCount() const {
+    return buffer_.empty() ? data_.size() : buffer_.size();
+}
+
+const double* CMC_ScopeLogger::GetDrawablePoint(size_t index) const {
+    if (buffer_.empty()) return CMC_Logger::GetDrawablePoint(index);
+    return GetCapturePoint(static_cast<unsigned>(index));
+}
+
+double CMC_ScopeLogger::DisplayValue(int item, double value) const {
+    if (item < 1 || static_cast<size_t>(item) > variables_.size()) return value;
+    const std::string& name = variables_[static_cast<size_t>(item - 1)];
+    for (const auto& s : scales_)
+        if (s.variable == name)
+            return (ToChannelUnit(static_cast<size_t>(item - 1), s.unit, value) - s.offset) /
+                   s.division;
+    return value;
 }

@@ -9,6 +9,7 @@
 // rising crossing of the level, 0 on a falling one. The pretrigger is the share of
 // the window, in percent, recorded before the trigger.
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -16,8 +17,23 @@
 
 #include "host/drive/logger.h"
 
+class QWidget;
+
+namespace axis {
+/// The smallest division of the 1-2-5 series (..., 0.1, 0.2, 0.5, 1, 2, 5, 10, ...)
+/// that covers `x`: d = 10^ceil(log10 x), then d / 5 or d / 2 while that still
+/// covers x. For x <= 0 the series starts from 1, which gives 0.2.
+double Division125(double x);
+/// The division `steps` places along the 1-2-5 series from `division` (positive:
+/// coarser); a division off the series first snaps to the one that covers it.
+double StepDivision125(double division, int steps);
+}  // namespace axis
+
 class CMC_ScopeLogger : public CMC_Logger {
   public:
+    /// Word 2 of every scope frame.
+    static constexpr std::uint16_t kFrameTag = 0xE900;
+
     /// How a logged variable is shown: `division` per grid division in `unit`, and an
     /// offset, both in that unit.
     struct ChannelScale {
@@ -62,6 +78,32 @@ class CMC_ScopeLogger : public CMC_Logger {
     /// Nonzero once a single capture is complete.
     int DoGracefulStop() const { return single_done_ ? 1 : 0; }
 
+    /// Takes one unsolicited message as the communication layer delivered it: `count`
+    /// words, the three header words first. The lengths are checked against `count`
+    /// before anything is read: a message shorter than its header, a payload length
+    /// (word 0) other than what follows the header, or a payload that does not match
+    /// the logged variables is dropped and counted (0). A gap in the sequence numbers
+    /// (word 1) counts the frames lost on the way. Returns the number of points
+    /// taken, -1 when not streaming. The tag (word 2) is the caller's to check.
+    int OnScopeMessage(const std::uint16_t* words, std::size_t count);
+    /// Frames refused as malformed since streaming began.
+    unsigned GetDroppedFrames() const { return dropped_frames_; }
+    /// Frames missing from the sequence numbers since streaming began.
+    unsigned GetLostFrames() const { return lost_frames_; }
+
+    /// Shows the capture settings dialog (window, trigger, pretrigger) through the
+    /// modal seam; nonzero when the user confirmed changed settings.
+    int Edit(QWidget* parent);
+    /// Gives every logged variable a scale that fits what the capture holds: eight
+    /// divisions around the middle of its range, in the unit of its scale (base unit
+    /// when it has none). 0 when the capture holds no point.
+    int Autoscale();
+    /// Moves the division of `channel` (0-based, in the order the variables were
+    /// added) `step` places along the 1-2-5 series, keeping its offset; a channel
+    /// without a scale starts from a division of 1. 0 for an unknown channel or a zero
+    /// step.
+    int ChangeChannelScale(int channel, int step);
+
     /// Takes the payload of one scope frame (`byte_count` bytes: the frame without
     /// its three header words). Returns the number of points taken, 0 for a payload
     /// that does not fit the logged variables (nothing taken), -1 when not streaming.
@@ -73,6 +115,13 @@ class CMC_ScopeLogger : public CMC_Logger {
     /// variable), or null when it holds nothing yet.
     const double* GetCapturePoint(unsigned index) const;
 
+    /// While a capture is held, its points (ring order); else the points of the last run.
+    size_t GetDrawablePointCount() const override;
+    const double* GetDrawablePoint(size_t index) const override;
+    /// A scaled channel in divisions from the centre line: (value in the scale's unit
+    /// - offset) / division; an unscaled one as the drive gives it.
+    double DisplayValue(int item, double value) const override;
+
     double GetWindow() const { return window_s_; }
     int GetTriggerMode() const { return trigger_mode_; }
     int GetTriggerSlope() const { return trigger_slope_; }
@@ -81,6 +130,9 @@ class CMC_ScopeLogger : public CMC_Logger {
     unsigned GetPretrigger() const { return pretrigger_percent_; }
 
   private:
+    int Drop();
+    /// `drive_value` of logged variable `channel` in `unit` (the base unit when empty).
+    double ToChannelUnit(size_t channel, const std::string& unit, double drive_value) const;
     void TakePoint(std::vector<double> point);
     void Store(std::vector<double> point);
     void StartCapture(double trigger_time_s);
@@ -109,4 +161,8 @@ class CMC_ScopeLogger : public CMC_Logger {
     int trigger_channel_ = -1;  // index into a point, -1: none
     bool have_previous_ = false;
     double previous_ = 0.0;
+    unsigned dropped_frames_ = 0;
+    unsigned lost_frames_ = 0;
+    bool have_sequence_ = false;
+    std::uint16_t last_sequence_ = 0;
 };

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "host/drive/logger.h"
+#include "host/plot/graph_document.h"
 #include "host/plot/rgb16.h"
 #include "host/ui/modal_seam.h"
 
@@ -120,16 +122,20 @@ void CGraphWindow::UpdateRingPoint(int curve, int index, double x, double y) {
     const size_t i = static_cast<size_t>(((index % n) + n) % n);
     c.x[i] = x;
     c.y[i] = y;
-    PushData(c);
+    // Handed to the plot once per redraw: a scope frame writes many points.
+    c.dirty = true;
     Redraw();
 }
 
 void CGraphWindow::PushData(Curve& c) {
+    c.dirty = false;
     c.graph->setData(QVector<double>(c.x.begin(), c.x.end()),
                      QVector<double>(c.y.begin(), c.y.end()));
 }
 
 void CGraphWindow::ZoomOut() {
+    for (Curve& c : curves_)
+        if (c.dirty) PushData(c);
     plot_->rescaleAxes();
     // A flat curve gives an empty range; open it a little so it is drawn.
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis, plot_->yAxis2}) {
@@ -150,10 +156,14 @@ void CGraphWindow::Redraw() {
 
 void CGraphWindow::RedrawNow() {
     redraw_pending_ = false;
+    for (Curve& c : curves_)
+        if (c.dirty) PushData(c);
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 bool CGraphWindow::SavePicture(const QString& path, int width, int height) {
+    for (Curve& c : curves_)
+        if (c.dirty) PushData(c);
     const QString suffix = QFileInfo(path).suffix().toLower();
     const int w = width > 0 ? width : std::max(plot_->width(), 640);
     const int h = height > 0 ? height : std::max(plot_->height(), 400);
@@ -200,11 +210,11 @@ bool CGraphWindow::ExportCsv(const QString& path) const {
     return file.error() == QFile::NoError;
 }
 
-bool CGraphWindow::SavePictureAs() {
+bool CGraphWindow::SavePictureAs(const QString& suggested_name) {
     axis::FilePrompt prompt{axis::FilePromptKind::Save,
                             tr("Save picture"),
                             {},
-                            QStringLiteral("plot.png"),
+                            suggested_name,
                             tr("PNG picture (*.png);;SVG drawing (*.svg)")};
     const QString path = axis::PromptForFile(this, prompt);
     if (path.isEmpty()) return false;
@@ -236,4 +246,75 @@ void CGraphWindow::ShowMenu(const QPoint& at) {
     menu.addAction(tr("Save picture..."), this, [this] { SavePictureAs(); });
     menu.addAction(tr("Export CSV..."), this, [this] { ExportCsvAs(); });
     menu.exec(plot_->mapToGlobal(at));
+}
+
+void CGraphWindow::SubclassDlgItem(QWidget* frame, CGraphFilter* filter) {
+    if (frame && parentWidget() != frame) {
+        setParent(frame);
+        if (!frame->layout()) {
+            auto* layout = new QVBoxLayout(frame);
+            layout->setContentsMargins(0, 0, 0, 0);
+        }
+        frame->layout()->addWidget(this);
+        show();
+    }
+    if (!filter) return;
+    filter_ = filter;
+    RemoveCurves();
+    for (const CXYCurve& c : filter->Curves())
+        AddCurve(filter->ItemName(c.y_item), c.color_index, c.y_axis == 2 ? kRightAxis : kLeftAxis);
+    if (filter->GetBackground() >= 0)
+        plot_->axisRect()->setBackground(QBrush(RGB16(filter->GetBackground())));
+    Redraw();
+}
+
+void CGraphWindow::RefreshGraph() {
+    if (!filter_ || !filter_->Source()) return;
+    const CMC_Logger& source = *filter_->Source();
+    const auto& curves = filter_->Curves();
+    const size_t n = source.GetDrawablePointCount();
+    for (size_t k = 0; k < curves.size() && k < curves_.size(); ++k) {
+        std::vector<double> x, y;
+        x.reserve(n);
+        y.reserve(n);
+        for (size_t i = 0; i < n; ++i) {
+            const double* p = source.GetDrawablePoint(i);
+            if (!p) continue;
+            x.push_back(source.DisplayValue(curves[k].x_item, p[curves[k].x_item]));
+            y.push_back(source.DisplayValue(curves[k].y_item, p[curves[k].y_item]));
+        }
+        SetCurveData(static_cast<int>(k), x, y);
+    }
+    Redraw();
+}
+
+void CGraphWindow::UpdateLastPoint(const double* point) {
+    if (!filter_ || !point || !filter_->Source()) return;
+    const CMC_Logger& source = *filter_->Source();
+    const auto& curves = filter_->Curves();
+    for (size_t k = 0; k < curves.size() && k < curves_.size(); ++k)
+        AppendPoint(static_cast<int>(k),
+                    source.DisplayValue(curves[k].x_item, point[curves[k].x_item]),
+                    source.DisplayValue(curves[k].y_item, point[curves[k].y_item]));
+}
+
+void CGraphWindow::UpdatePoint(unsigned index) {
+    if (!filter_ || !filter_->Source()) return;
+    const CMC_Logger& source = *filter_->Source();
+    const double* p = source.GetDrawablePoint(index);
+    if (!p) return;
+    const int ring = static_cast<int>(source.GetDrawablePointCount());
+    const auto& curves = filter_->Curves();
+    for (size_t k = 0; k < curves.size() && k < curves_.size(); ++k) {
+        Curve& c = curves_[k];
+        if (!c.ring || static_cast<int>(c.x.size()) != ring)
+            SetRingBuffer(static_cast<int>(k), ring);
+        UpdateRingPoint(static_cast<int>(k), static_cast<int>(index),
+                        source.DisplayValue(curves[k].x_item, p[curves[k].x_item]),
+                        source.DisplayValue(curves[k].y_item, p[curves[k].y_item]));
+    }
+}
+
+bool CGraphWindow::CreateWMF(const char* name) {
+    return SavePictureAs(QString::fromUtf8(name ? name : "plot") + QStringLiteral(".png"));
 }

@@ -11,6 +11,7 @@
 
 class QCustomPlot;
 class QCPGraph;
+class CGraphFilter;
 
 class CGraphWindow : public QWidget {
     Q_OBJECT
@@ -61,8 +62,24 @@ class CGraphWindow : public QWidget {
     bool ExportCsv(const QString& path) const;
     /// Ask for a file through the modal seam, then save or export; false when
     /// cancelled or failed (a failure is reported).
-    bool SavePictureAs();
+    bool SavePictureAs(const QString& suggested_name = QStringLiteral("plot.png"));
     bool ExportCsvAs();
+
+    /// Puts this graph into `frame` (filling it) and shows the curves of `filter`,
+    /// which must outlive the graph; `filter` may be null to keep the curves.
+    void SubclassDlgItem(QWidget* frame, CGraphFilter* filter);
+    CGraphFilter* GetFilter() const { return filter_; }
+    /// Draws every point of the filter's logger again, then redraws.
+    void RefreshGraph();
+    /// Fits the axes to the data.
+    void DoZoomOut() { ZoomOut(); }
+    /// Appends one logger point (time, then the items) to every curve of the filter.
+    void UpdateLastPoint(const double* point);
+    /// Writes point `index` of the filter's logger into the ring of every curve (the
+    /// scope's capture, one window wide).
+    void UpdatePoint(unsigned index);
+    /// Asks for a file (offering `name`) and saves the picture as PNG or SVG.
+    bool CreateWMF(const char* name);
 
     QCustomPlot* Plot() const { return plot_; }
 
@@ -72,11 +89,13 @@ class CGraphWindow : public QWidget {
         std::vector<double> x;
         std::vector<double> y;
         bool ring = false;
+        bool dirty = false;  // points written that the plot has not been given yet
     };
     void PushData(Curve& curve);
     void ShowMenu(const QPoint& at);
 
     QCustomPlot* plot_;
     std::vector<Curve> curves_;
+    CGraphFilter* filter_ = nullptr;
     bool redraw_pending_ = false;
 };

@@ -1,9 +1,10 @@
 // The scope logger on the simulated drive's scope frames: the capture window, the
 // trigger with its pretrigger, the settings kept in the setup.
 
+#include "host/drive/scope_logger.h"
+
 #include <gtest/gtest.h>
 
-#include "host/drive/scope_logger.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
@@ -25,9 +26,8 @@ struct FrameFeed {
     explicit FrameFeed(CMC_ScopeLogger& scope) {
         id = CMC_Comm::RegisterReceiveUnsolicitedMsgHandler(
             [&scope](const std::uint16_t* w, std::size_t n) {
-                if (n < 3 || w[2] != 0xE900) return 0xE900;
-                const int taken =
-                    scope.OnFrameReceive(2 * w[0], reinterpret_cast<const unsigned char*>(w) + 6);
+                if (n < 3 || w[2] != CMC_ScopeLogger::kFrameTag) return 0xE900;
+                const int taken = scope.OnScopeMessage(w, n);
                 return taken < 1 ? taken : 0;
             });
     }

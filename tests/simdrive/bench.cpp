@@ -15,8 +15,12 @@ Scenario LoadScenario(const std::string& file, const std::function<void(Scenario
     return *scenario;
 }
 
-Bench::Bench(const Scenario& scenario) : drive(std::make_unique<SimulatedDrive>(scenario, clock)) {
-    std::ifstream in(std::string(ORVEX_RESOURCE_DIR) + "/../tests/simdrive/data/test_setup.json");
+Bench::Bench(const Scenario& scenario, const std::string& setup_file)
+    : drive(std::make_unique<SimulatedDrive>(scenario, clock)) {
+    std::ifstream in(setup_file.empty() ? std::string(ORVEX_RESOURCE_DIR) +
+                                              "/../tests/simdrive/data/test_setup.json"
+                                        : setup_file);
+    if (!in) throw std::runtime_error("cannot read " + setup_file);
     const nlohmann::json setup = nlohmann::json::parse(in);
     for (const auto& p : setup.at("parameters")) {
         const std::string type = p.at("type");

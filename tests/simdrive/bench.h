@@ -22,7 +22,9 @@ Scenario LoadScenario(const std::string& file = "default.json",
 
 class Bench {
   public:
-    explicit Bench(const Scenario& scenario);
+    /// The drive on `scenario` with the options of `setup_file` (default: the
+    /// test setup, tests/simdrive/data/test_setup.json).
+    explicit Bench(const Scenario& scenario, const std::string& setup_file = "");
 
     /// Replaces (or adds) an option of the setup.
     void SetOption(const std::string& name, double value, int bits = 16);
