@@ -11,9 +11,14 @@
 namespace axishost {
 
 struct DriveConnection::Simulated {
-    explicit Simulated(const orvex::sim::Scenario& scenario)
-        : drive(scenario, clock), comm(drive) {}
-    orvex::sim::RealTimeClock clock;  // real time: one simulated second per second
+    Simulated(const orvex::sim::Scenario& scenario, DriveClock kind)
+        : manual(kind == DriveClock::kManual ? new orvex::sim::ManualClock : nullptr),
+          clock(manual ? static_cast<orvex::sim::Clock*>(manual)
+                       : new orvex::sim::RealTimeClock),  // one simulated second per second
+          drive(scenario, *clock),
+          comm(drive) {}
+    orvex::sim::ManualClock* manual;  // the same object as clock, when manual
+    std::unique_ptr<orvex::sim::Clock> clock;
     orvex::sim::SimulatedDrive drive;
     CMC_Comm comm;
 };
@@ -45,7 +50,7 @@ std::string ResourceDirectory() {
 DriveConnection::DriveConnection() = default;
 DriveConnection::~DriveConnection() = default;
 
-bool DriveConnection::Open(const std::string& choice, std::string& error) {
+bool DriveConnection::Open(const std::string& choice, std::string& error, DriveClock clock) {
     sim_.reset();
     description_ = "none";
     if (choice == "none") return true;
@@ -69,7 +74,7 @@ bool DriveConnection::Open(const std::string& choice, std::string& error) {
         error = "scenario " + path + ": " + error;
         return false;
     }
-    sim_ = std::make_unique<Simulated>(*parsed);
+    sim_ = std::make_unique<Simulated>(*parsed, clock);
     description_ = "simulated drive (" + std::filesystem::path(path).filename().string() + ")";
     return true;
 }
@@ -80,6 +85,14 @@ void DriveConnection::Attach(CMC_Setup* setup) {
 
 void DriveConnection::Detach(CMC_Setup* setup) {
     if (sim_) sim_->comm.Detach(setup);
+}
+
+bool DriveConnection::HasManualClock() const {
+    return sim_ && sim_->manual;
+}
+
+void DriveConnection::AdvanceClock(double seconds) {
+    if (sim_ && sim_->manual) sim_->manual->Advance(seconds);
 }
 
 }  // namespace axishost

@@ -24,6 +24,10 @@ bool TakeDriveOption(std::vector<std::string>& args, std::string& choice, std::s
 /// source tree's resources folder this build was made from.
 std::string ResourceDirectory();
 
+/// How the simulated drive's time runs: with the wall clock (someone watches), or
+/// only when the host advances it (a headless run goes as fast as the machine).
+enum class DriveClock { kRealTime, kManual };
+
 class DriveConnection {
   public:
     DriveConnection();
@@ -33,10 +37,15 @@ class DriveConnection {
 
     /// Connects as `choice` says (see above); false with `error` set for a choice or a
     /// scenario that cannot be used.
-    bool Open(const std::string& choice, std::string& error);
+    bool Open(const std::string& choice, std::string& error,
+              DriveClock clock = DriveClock::kRealTime);
     /// Installs the connection on the setup (nothing for "none").
     void Attach(CMC_Setup* setup);
     void Detach(CMC_Setup* setup);
+    /// Whether a simulated drive on a manual clock is connected.
+    bool HasManualClock() const;
+    /// Moves a manual clock forward (nothing for any other drive).
+    void AdvanceClock(double seconds);
     /// What is connected, for messages ("simulated drive (default.json)", "none").
     const std::string& Description() const { return description_; }
 

@@ -1,9 +1,9 @@
 // axishost: the host application. Loads setup files, loads the module with dlopen,
 // calls its entry points, saves.
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,9 +11,12 @@
 #include "app/compute_report.h"
 #include "app/drive_connection.h"
 #include "app/plugin_loader.h"
+#include "app/test_command.h"
 #include "app/ui_session.h"
 #include "host/axiscore_info.h"
+#include "host/setup/file_save.h"
 #include "host/setup/setup_file.h"
+#include "host/ui/modal_seam.h"
 
 namespace {
 
@@ -24,12 +27,14 @@ Commands:
         Open the module's setup editor (the Drive Setup dialog) on the setup FILE.
         It shows the motor setup first. OK saves the setup (atomically, keeping
         FILE.bak); Cancel writes nothing. --snapshot and --auto as for dialog.
-  compute FILE [-o OUT] [--forward] [--save SETUP]
+  compute FILE [-o OUT] [--force] [--forward] [--save SETUP]
         Load the setup FILE, let the module bring it up to date (ComputeAllOptions;
         with --forward, first compute every option from the parameters) and write a
         JSON report of every parameter (value, internal value, minimum, maximum,
-        units) to OUT, or to standard output. --save writes the updated setup file
-        (atomically, keeping SETUP.bak).
+        units) to OUT, or to standard output. OUT is not overwritten when it is FILE
+        itself or an existing file that is not such a report, unless --force is given
+        (the file replaced is then kept as OUT.bak). --save writes the updated setup
+        file (atomically, keeping SETUP.bak).
   scale FILE UNIT NAME
         Print the module's scale factor and offset between the internal unit of NAME
         and UNIT on the setup FILE: physical = (internal + offset) x factor.
@@ -47,6 +52,18 @@ Commands:
                         stays open after that is cancelled
         Needs a display: run it under xvfb-run, or with QT_QPA_PLATFORM=offscreen
         together with --auto cancel.
+
+  test NAME FILE [--answer yes|no] [-o RESULT.json] [--save] [--drive DRIVE]
+        Run one of the module's test dialogs without a screen on the setup FILE,
+        as a production line does: Start, wait for the verdict, Close, answering
+        the question about identified values with --answer (default yes). The
+        simulated drive runs on its own clock, as fast as the machine goes.
+        Writes a JSON report (test, outcome, failure text, identified values,
+        old and new parameter values, duration in drive time, MER) to RESULT.json
+        or standard output. --save writes FILE (atomically, keeping FILE.bak)
+        when the dialog ended with the identified values kept. NAME is phase,
+        encoder, resolution, rl, current, angle, inertia, analogue or vdc; a test
+        this build has no dialog for yet is refused. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)
@@ -90,16 +107,26 @@ bool LoadBoth(const std::string& plugin_path, const std::string& file, Loaded& o
         std::fprintf(stderr, "axishost: warning: %s\n", w.c_str());
     out.setup = std::move(result.setup);
     out.plugin.AttachSetup(out.setup.get());
+    if (out.plugin.Entry().setup_problems)
+        out.plugin.Entry().setup_problems(
+            out.setup.get(),
+            [](const char* problem, void* origin) {
+                std::fprintf(stderr, "axishost: warning: %s: %s\n",
+                             static_cast<const std::string*>(origin)->c_str(), problem);
+            },
+            const_cast<std::string*>(&file));
     return true;
 }
 
 int RunCompute(const std::string& plugin_path, const std::vector<std::string>& args) {
     std::string file, out, save;
-    bool forward = false;
+    bool forward = false, force = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--forward")
             forward = true;
+        else if (a == "--force")
+            force = true;
         else if ((a == "-o" || a == "--save") && i + 1 < args.size())
             (a == "-o" ? out : save) = args[++i];
         else if (a == "-o" || a == "--save")
@@ -112,6 +139,15 @@ int RunCompute(const std::string& plugin_path, const std::vector<std::string>& a
             return Fail("compute takes one setup file, got also " + a);
     }
     if (file.empty()) return Fail("compute needs a setup file (see --help)");
+    // Refused before anything is computed, so that a wrong command line costs nothing.
+    bool replaces_other_file = false;
+    if (!out.empty()) {
+        if (!save.empty() && axishost::SameFile(out, save))
+            return Fail("-o and --save name the same file " + out);
+        const std::string conflict = axishost::ReportTargetConflict(out, file);
+        if (!conflict.empty() && !force) return Fail(conflict + " (give --force to overwrite it)");
+        replaces_other_file = !conflict.empty();
+    }
     Loaded loaded;
     if (!LoadBoth(plugin_path, file, loaded)) return 2;
     const auto& entry = loaded.plugin.Entry();
@@ -121,8 +157,10 @@ int RunCompute(const std::string& plugin_path, const std::vector<std::string>& a
     if (out.empty()) {
         std::fwrite(report.data(), 1, report.size(), stdout);
     } else {
-        std::ofstream o(out, std::ios::binary | std::ios::trunc);
-        if (!(o << report) || !o.flush()) return Fail("cannot write " + out, 1);
+        // A report is made again in a moment; what --force replaces may not be.
+        const std::string error =
+            axis::SaveFileAtomically(out, report, {.keep_backup = replaces_other_file});
+        if (!error.empty()) return Fail(error, 1);
     }
     if (!save.empty()) {
         const std::string error = axis::SaveSetupFile(*loaded.setup, save);
@@ -133,12 +171,32 @@ int RunCompute(const std::string& plugin_path, const std::vector<std::string>& a
 
 int RunScale(const std::string& plugin_path, const std::vector<std::string>& args) {
     if (args.size() != 3) return Fail("scale takes FILE UNIT NAME (see --help)");
+    const std::string &file = args[0], &unit = args[1], &name = args[2];
     Loaded loaded;
-    if (!LoadBoth(plugin_path, args[0], loaded)) return 2;
+    if (!LoadBoth(plugin_path, file, loaded)) return 2;
+    // The module answers 1 for whatever it does not know; a factor of 1 for a misspelt
+    // unit or name would pass for an answer.
+    const CMC_Setup& setup = *loaded.setup;
+    if (!setup.GetUnits()->FindBaseUnit(unit)) {
+        const CMC_Unit* derived = setup.GetUnits()->FindUnit(unit);
+        if (derived)
+            return Fail("\"" + unit + "\" is not a base unit; the factor is to the base unit \"" +
+                        derived->GetUnitType()->GetBaseUnit()->GetName() + "\"");
+        return Fail("unknown unit \"" + unit + "\"");
+    }
+    {
+        axis::ScopedSilentLookup silent;
+        if (!setup.FindParameter(name) && !setup.FindVariable(name, 0))
+            return Fail("no parameter or variable \"" + name + "\" in " + file);
+    }
     const auto& entry = loaded.plugin.Entry();
-    const double factor =
-        entry.get_scale_factor(loaded.setup.get(), args[1].c_str(), args[2].c_str());
-    const double offset = entry.get_scale_offset(loaded.setup.get(), args[1].c_str());
+    const double factor = entry.get_scale_factor(loaded.setup.get(), unit.c_str(), name.c_str());
+    const double offset = entry.get_scale_offset(loaded.setup.get(), unit.c_str());
+    if (!std::isfinite(factor) || !std::isfinite(offset) || factor == 0.0)
+        return Fail("the factor for \"" + name + "\" in \"" + unit + "\" cannot be computed from " +
+                        file + " (factor " + std::to_string(factor) + ", offset " +
+                        std::to_string(offset) + ")",
+                    1);
     std::printf("factor %.17g\noffset %.17g\n", factor, offset);
     return 0;
 }
@@ -176,14 +234,18 @@ int RunDialog(const char* program, const std::string& plugin_path, std::string d
     drive.Detach(loaded.setup.get());
     if (result < 0)
         return Fail("no dialog " + name + " in the plug-in (known: " + KnownDialogs(entry) + ")");
+    // Pictures asked for and not made are a failed trial run, whatever the dialog did.
+    const QStringList snapshot_errors = axis::TheScreenModalSeam().SnapshotErrors();
+    for (const QString& e : snapshot_errors) Fail("--snapshot: " + e.toStdString());
+    const int done = snapshot_errors.isEmpty() ? 0 : 2;
     if (result == 0) {
         std::printf("cancelled; %s not written\n", file.c_str());
-        return 0;
+        return done;
     }
     error = axis::SaveSetupFile(*loaded.setup, file);
     if (!error.empty()) return Fail(error, 1);
     std::printf("saved %s\n", file.c_str());
-    return 0;
+    return done;
 }
 
 int RunEdit(const char* program, const std::string& plugin_path, std::string drive_choice,
@@ -208,14 +270,17 @@ int RunEdit(const char* program, const std::string& plugin_path, std::string dri
     drive.Attach(loaded.setup.get());
     const int result = entry.edit_setup(loaded.setup.get());
     drive.Detach(loaded.setup.get());
+    const QStringList snapshot_errors = axis::TheScreenModalSeam().SnapshotErrors();
+    for (const QString& e : snapshot_errors) Fail("--snapshot: " + e.toStdString());
+    const int done = snapshot_errors.isEmpty() ? 0 : 2;
     if (result != 1) {
         std::printf("cancelled; %s not written\n", file.c_str());
-        return 0;
+        return done;
     }
     error = axis::SaveSetupFile(*loaded.setup, file);
     if (!error.empty()) return Fail(error, 1);
     std::printf("saved %s\n", file.c_str());
-    return 0;
+    return done;
 }
 
 }  // namespace
@@ -254,5 +319,7 @@ int main(int argc, char** argv) {
     if (command == "scale") return RunScale(plugin_path, rest);
     if (command == "edit") return RunEdit(argv[0], plugin_path, drive_choice, rest);
     if (command == "dialog") return RunDialog(argv[0], plugin_path, drive_choice, rest);
+    if (command == "test")
+        return axishost::RunTestCommand(argv[0], plugin_path, drive_choice, rest);
     return Fail("unknown command " + command + " (see --help)");
 }

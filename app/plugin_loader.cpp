@@ -38,6 +38,9 @@ bool Plugin::Load(const std::string& path, std::string& error) {
     need(entry_.edit_setup, "EditSetup", false);
     need(entry_.open_dialog, "OrvexOpenDialog", false);
     need(entry_.dialog_names, "OrvexDialogNames", false);
+    need(entry_.setup_problems, "OrvexSetupProblems", false);
+    need(entry_.run_test, "OrvexRunTest", false);
+    need(entry_.test_names, "OrvexTestNames", false);
     return ok;
 }
 

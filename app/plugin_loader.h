@@ -6,6 +6,16 @@
 
 class CMC_Setup;
 
+/// What the host hands OrvexRunTest (the plug-in's declaration, repeated here: the
+/// host never includes the plug-in's sources).
+struct OrvexTestRunHooks {
+    int answer_yes;  ///< 1: Yes to the question asked at Close, 0: No
+    void (*advance_drive_clock)(void* context, double seconds);  ///< null: real time
+    void* clock_context;
+    void (*report)(void* context, const char* json);  ///< gets the JSON report once
+    void* report_context;
+};
+
 namespace axishost {
 
 struct PluginEntryPoints {
@@ -20,6 +30,13 @@ struct PluginEntryPoints {
     int (*open_dialog)(CMC_Setup*, const char*) = nullptr;
     /// The names open_dialog knows, null-ended.
     const char* const* (*dialog_names)() = nullptr;
+    /// Reports what in a setup keeps scale factors from being computed, one line each.
+    int (*setup_problems)(CMC_Setup*, void (*)(const char*, void*), void*) = nullptr;
+    /// Runs one test dialog headless (OrvexRunTest): 1 passed, 0 failed, -1 unknown
+    /// name, -2 a test the module has no dialog for yet.
+    int (*run_test)(CMC_Setup*, const char*, const OrvexTestRunHooks*, int*) = nullptr;
+    /// The test names run_test knows, null-ended.
+    const char* const* (*test_names)() = nullptr;
     int* kuf_sinusoidal_mode = nullptr;
 };
 

@@ -4,12 +4,26 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "host/ui/modal_seam.h"
 
 namespace axishost {
+
+std::string PrepareSnapshotDir(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) return "--snapshot " + dir + ": the folder cannot be made (" + ec.message() + ")";
+    if (!std::filesystem::is_directory(dir)) return "--snapshot " + dir + ": not a folder";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return "--snapshot " + dir + ": pictures cannot be written there (" + std::strerror(errno) +
+               ")";
+    return {};
+}
 
 bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error) {
     std::vector<std::string> rest;
@@ -20,6 +34,8 @@ bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::stri
                 return false;
             }
             options.snapshot_dir = args[++i];
+            error = PrepareSnapshotDir(options.snapshot_dir);
+            if (!error.empty()) return false;
         } else if (args[i] == "--auto") {
             if (i + 1 >= args.size() || (args[i + 1] != "cancel" && args[i + 1] != "ok")) {
                 error = "--auto takes cancel or ok";

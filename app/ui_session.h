@@ -21,8 +21,11 @@ struct UiOptions {
     std::string auto_answer;
 };
 
+/// Makes the snapshot folder if needed; why pictures cannot be saved in it, or empty.
+std::string PrepareSnapshotDir(const std::string& dir);
+
 /// Takes --snapshot DIR and --auto cancel|ok out of `args`; false with `error` set for a
-/// malformed option.
+/// malformed option or a snapshot folder that cannot be written.
 bool TakeUiOptions(std::vector<std::string>& args, UiOptions& options, std::string& error);
 
 /// Whether Qt has somewhere to show windows: DISPLAY, WAYLAND_DISPLAY or

@@ -1,5 +1,6 @@
 #include "compute/gain_table.h"
 
+#include "compute/typed_values.h"
 #include "host/setup/names.h"
 
 namespace orvex {
@@ -15,7 +16,8 @@ int ReencodeGain(CMC_Setup* setup, const GainOptions& gain) {
     if (gain.encode_high_shift) all &= gain.encode_high_shift(setup);
     all &= gain.encode_shift(setup);
     all &= gain.encode_mantissa(setup);
-    all &= gain.read_back(setup);
+    // The gain as typed stays when it is what the options now hold (no rounding noise).
+    all &= ReadBackKeepingTypedValue(setup, gain.read_back);
     return all;
 }
 

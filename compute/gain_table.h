@@ -50,7 +50,8 @@ inline constexpr GainOptions kGainOptions[] = {
 const GainOptions* FindGainOptions(std::string_view gain);
 
 /// Encodes the gain into its options (shifts first, then the mantissa) and reads it
-/// back, so the parameter holds exactly the gain the options give the drive. Each
+/// back, so the parameter holds the gain the options give the drive (the gain as typed
+/// where it gives the same registers, see typed_values.h). Each
 /// step looks up its own names and is skipped when one is missing; 1 when every step
 /// ran, else 0.
 int ReencodeGain(CMC_Setup* setup, const GainOptions& gain);

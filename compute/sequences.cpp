@@ -8,6 +8,7 @@
 #include "compute/parameter_ranges.h"
 #include "compute/protection_options.h"
 #include "compute/scales.h"
+#include "compute/typed_values.h"
 #include "compute/units_transmission.h"
 
 namespace orvex {
@@ -44,8 +45,11 @@ struct Gates {
 
 using Step = int (*)(CMC_Setup*);
 
+// A step that lacks a name skips itself. A read-back step keeps the value the user
+// typed where that value already gives the registers (typed_values.h); forward steps
+// and the other read-backs simply run.
 void Run(CMC_Setup* s, std::initializer_list<Step> steps) {
-    for (Step step : steps) step(s);  // a step that lacks a name skips itself
+    for (Step step : steps) ReadBackKeepingTypedValue(s, step);
 }
 
 void RunIf(bool gate, CMC_Setup* s, std::initializer_list<Step> steps) {
@@ -161,6 +165,12 @@ void ComputeAllOptions(CMC_Setup* s) {
     UpdateLoopClosure(s);
     UpdateUnitTypesByTransmission(s);
     UpdateStepUnits(s);
+}
+
+void ConfirmEditedSetup(CMC_Setup* s) {
+    if (!s) return;
+    ComputeOptionsFromParameters(s);
+    UpdateLoopClosure(s);
 }
 
 }  // namespace orvex

@@ -29,6 +29,22 @@ class CMyTestDlg : public CMC_TestDlg {
     /// set, and the result is false.
     bool CheckMotionErrors(bool fail_test, std::uint16_t mask);
 
+    // --- what a run left, for reports (the headless test runner) -------------------
+    /// A value the last test identified, in its physical unit.
+    struct IdentifiedValue {
+        std::string name;  ///< the parameter or quantity ("R", "IA")
+        double value;
+        std::string unit;  ///< "Ohm", "A" ...
+    };
+    /// The values the last successful test identified; empty when none.
+    virtual std::vector<IdentifiedValue> IdentifiedValues() const { return {}; }
+    /// The setup parameters the test writes into when it succeeds.
+    virtual std::vector<std::string> ResultParameterNames() const { return {}; }
+    bool IsRunning() const { return running_; }
+    /// Undecided until a run ends.
+    Outcome TestOutcome() const { return outcome_; }
+    const std::string& FailureText() const { return failure_text_; }
+
   protected:
     /// Where a running drive program stands, by the completion rule.
     enum class ProgramState { kWaiting, kFinished, kFailed };

@@ -51,6 +51,7 @@ void CTestVdcDetection::BeginTest() {
     running_ = true;
     outcome_ = Outcome::kUndecided;
     step_index_ = 0;
+    measured_ = false;
     SetInfoText(kSteps[step_index_]);
     if (!ExecuteCode(kProgram, &program_, nullptr, nullptr, nullptr)) {
         failure_text_ = msc_pszErrInternal;
@@ -90,6 +91,8 @@ void CTestVdcDetection::Step() {
     }
     double accepted_V = 0.0;
     if (!WriteResult("Vdc", *vdc_V, accepted_V)) return;
+    measured_V_ = *vdc_V;
+    measured_ = true;
     TestSucceeded(1);
 }
 
@@ -112,4 +115,9 @@ void CTestVdcDetection::OnCancel() {
             CMyTestDlg::OnCancel();
             return;
     }
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CTestVdcDetection::IdentifiedValues() const {
+    if (!measured_) return {};
+    return {{"Vdc", measured_V_, "V"}};
 }

@@ -29,6 +29,9 @@ class CTestVdcDetection : public CMyTestDlg {
     void BeginTest() override;
     void OnTimer(int id) override;
 
+    std::vector<IdentifiedValue> IdentifiedValues() const override;
+    std::vector<std::string> ResultParameterNames() const override { return {"Vdc"}; }
+
   private:
     /// The one waiting step: completion rule, then the measurement.
     void Step();
@@ -36,4 +39,6 @@ class CTestVdcDetection : public CMyTestDlg {
     std::unique_ptr<Ui::TestVdcDetection> ui_;
     CMC_CoffFormat program_;
     double vdc_at_open_V_ = 0.0;
+    double measured_V_ = 0.0;
+    bool measured_ = false;
 };

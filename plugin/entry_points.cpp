@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include "compute/scale_inputs.h"
 #include "compute/sequences.h"
 #include "compute/units_transmission.h"
 #include "editor/drive_setup_dlg.h"
@@ -61,4 +62,16 @@ ORVEX_EXPORT void ComputeOptionsFromParameters(CMC_Setup* setup) {
 
 ORVEX_EXPORT void ReadBackParametersFromOptions(CMC_Setup* setup) {
     if (setup) orvex::ReadBackParametersFromOptions(setup);
+}
+
+/// Tells the host, one line each, which setting or parameter keeps scale factors from
+/// being computed (a zero PWM period register, an ADC full scale that is not a count ...).
+/// `report` is called for each with `context`; returns how many there were.
+ORVEX_EXPORT int OrvexSetupProblems(CMC_Setup* setup, void (*report)(const char*, void*),
+                                    void* context) {
+    if (!setup) return 0;
+    const auto problems = orvex::ScaleInputProblems(setup);
+    if (report)
+        for (const auto& p : problems) report(p.c_str(), context);
+    return static_cast<int>(problems.size());
 }

@@ -8,6 +8,7 @@
 
 #include "host/drive/comm.h"
 #include "host/plot/graph_document.h"
+#include "host/setup/file_save.h"
 #include "host/setup/setup.h"
 #include "util/json/json_reader.h"
 
@@ -115,16 +116,8 @@ int CMC_Logger::Save(const std::string& path) const {
     doc["divider"] = divider_;
     doc["variables"] = variables_;
     doc["data"] = data_;
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!(out << doc.dump(1) << '\n') || !out.flush())
-            return Fail("Cannot write \"" + path + "\".");
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return Fail("Cannot write \"" + path + "\".");
-    }
+    const std::string error = axis::SaveFileAtomically(path, doc.dump(1) + '\n');
+    if (!error.empty()) return Fail("Cannot write \"" + path + "\": " + error);
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "host/drive/logger.h"
+#include "host/setup/file_save.h"
 #include "host/ui/modal_seam.h"
 
 bool CGraphFilter::Add(const CXYCurve& curve) {
@@ -32,9 +33,8 @@ std::vector<int> CGraphFilter::ShownItems() const {
 
 bool CGraphFilter::WriteCsv(const QString& path) const {
     if (!source_) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-    QTextStream out(&file);
+    QString text;
+    QTextStream out(&text);
     const auto items = ShownItems();
     QStringList header;
     for (int item : items) header << QLatin1Char('"') + ItemName(item) + QLatin1Char('"');
@@ -48,7 +48,12 @@ bool CGraphFilter::WriteCsv(const QString& path) const {
         out << cells.join(QLatin1Char(',')) << '\n';
     }
     out.flush();
-    return file.error() == QFile::NoError;
+    // Through the one save path: a link or a stray temporary file is never followed.
+    const QByteArray bytes = text.toUtf8();
+    return axis::SaveFileAtomically(path.toStdString(),
+                                    std::string_view(bytes.constData(), bytes.size()),
+                                    {.keep_backup = false})
+        .empty();
 }
 
 int CGraphFilter::ExportToASCII(const char* name, QWidget* parent) const {

@@ -2,7 +2,7 @@
 
 #include <qcustomplot.h>
 
-#include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSvgGenerator>
@@ -13,6 +13,7 @@
 #include "host/drive/logger.h"
 #include "host/plot/graph_document.h"
 #include "host/plot/rgb16.h"
+#include "host/setup/file_save.h"
 #include "host/ui/modal_seam.h"
 
 CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
@@ -161,16 +162,32 @@ void CGraphWindow::RedrawNow() {
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
+namespace {
+// Pictures and curves go through the one atomic save; they are made again in a moment,
+// so no backup is kept.
+bool SaveBytes(const QString& path, const QByteArray& bytes) {
+    return axis::SaveFileAtomically(path.toStdString(),
+                                    {bytes.constData(), static_cast<size_t>(bytes.size())},
+                                    {.keep_backup = false})
+        .empty();
+}
+}  // namespace
+
 bool CGraphWindow::SavePicture(const QString& path, int width, int height) {
     for (Curve& c : curves_)
         if (c.dirty) PushData(c);
     const QString suffix = QFileInfo(path).suffix().toLower();
     const int w = width > 0 ? width : std::max(plot_->width(), 640);
     const int h = height > 0 ? height : std::max(plot_->height(), 400);
-    if (suffix == QLatin1String("png")) return plot_->savePng(path, w, h);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (suffix == QLatin1String("png")) {
+        if (!plot_->toPixmap(w, h).save(&buffer, "PNG")) return false;
+        return SaveBytes(path, bytes);
+    }
     if (suffix != QLatin1String("svg")) return false;
     QSvgGenerator svg;
-    svg.setFileName(path);
+    svg.setOutputDevice(&buffer);
     svg.setSize(QSize(w, h));
     svg.setViewBox(QRect(0, 0, w, h));
     svg.setTitle(plot_->objectName());
@@ -178,13 +195,12 @@ bool CGraphWindow::SavePicture(const QString& path, int width, int height) {
     if (!painter.begin(&svg)) return false;
     plot_->toPainter(&painter, w, h);
     painter.end();
-    return QFileInfo(path).size() > 0;
+    return !bytes.isEmpty() && SaveBytes(path, bytes);
 }
 
 bool CGraphWindow::ExportCsv(const QString& path) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-    QTextStream out(&file);
+    QString text;
+    QTextStream out(&text);
     auto quoted = [](QString text) {
         return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
                QLatin1Char('"');
@@ -207,7 +223,7 @@ bool CGraphWindow::ExportCsv(const QString& path) const {
         out << cells.join(QLatin1Char(',')) << '\n';
     }
     out.flush();
-    return file.error() == QFile::NoError;
+    return SaveBytes(path, text.toUtf8());
 }
 
 bool CGraphWindow::SavePictureAs(const QString& suggested_name) {

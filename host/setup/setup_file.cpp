@@ -1,8 +1,5 @@
 #include "host/setup/setup_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "host/setup/file_save.h"
 #include "host/setup/names.h"
 #include "util/json/json_reader.h"
 
@@ -25,8 +23,6 @@ constexpr int kFormatVersion = 1;
 // Top, parameter list, parameter: three levels; members kept for later versions of
 // the format may nest a little more.
 constexpr int kMaxSetupDepth = 16;
-
-bool (*g_save_interrupt_hook)() = nullptr;
 
 const char* const kTypeNames[] = {"real", "integer",  "switch",  "choice",
                                   "text", "option16", "option32"};
@@ -326,46 +322,8 @@ std::string SerializeSetup(const CMC_Setup& setup) {
     return out.str();
 }
 
-void SetSaveInterruptHookForTesting(bool (*hook)()) {
-    g_save_interrupt_hook = hook;
-}
-
 std::string SaveSetupFile(const CMC_Setup& setup, const std::string& path) {
-    const std::string text = SerializeSetup(setup);
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return path + ": cannot write the temporary file " + tmp;
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return path + ": writing failed (disk full?)";
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(tmp.c_str());
-        return path + ": the temporary file could not be flushed to disk";
-    }
-    if (g_save_interrupt_hook && !g_save_interrupt_hook()) return path + ": save interrupted";
-    // Keep the previous version as the one backup. A hard link leaves PATH itself in
-    // place until the rename replaces it, so no moment exists without a setup file.
-    if (::access(path.c_str(), F_OK) == 0) {
-        const std::string bak = path + ".bak";
-        ::unlink(bak.c_str());
-        if (::link(path.c_str(), bak.c_str()) != 0) {
-            std::ifstream src(path, std::ios::binary);
-            std::ofstream dst(bak, std::ios::binary | std::ios::trunc);
-            dst << src.rdbuf();
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return path + ": the new file could not replace the old one";
-    }
-    return {};
+    return SaveFileAtomically(path, SerializeSetup(setup));
 }
 
 }  // namespace axis

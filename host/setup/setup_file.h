@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/setup/file_save.h"
 #include "host/setup/setup.h"
 
 namespace axis {
@@ -26,13 +27,10 @@ SetupLoadResult LoadSetupFile(const std::string& path);
 /// The setup as JSON text, in the file format (stable: load then save is identical).
 std::string SerializeSetup(const CMC_Setup& setup);
 
-/// Writes the setup atomically: a temporary file in the same folder, flushed and
-/// synced, the old file kept as PATH.bak, then renamed over PATH. Returns an empty
-/// string on success, else what went wrong (the old file is then untouched).
+/// Writes the setup with SaveFileAtomically (file_save.h): a temporary file in the same
+/// folder, flushed and synced, the old file kept as PATH.bak, then renamed over PATH.
+/// Returns an empty string on success, else what went wrong (the old file is then
+/// untouched).
 std::string SaveSetupFile(const CMC_Setup& setup, const std::string& path);
-
-/// Test seam: called after the temporary file is written and before it replaces the
-/// old file; returning false aborts the save there (as a crash would).
-void SetSaveInterruptHookForTesting(bool (*hook)());
 
 }  // namespace axis

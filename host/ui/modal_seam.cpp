@@ -1,12 +1,15 @@
 #include "host/ui/modal_seam.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+
+#include "host/setup/file_save.h"
 
 namespace axis {
 namespace {
@@ -107,13 +110,23 @@ int ScreenModalSeam::Exec(QDialog& dialog, const QString& picture_name) {
         QTimer::singleShot(0, &dialog, [this, guard, picture_name] {
             if (!guard || !guard->isVisible()) return;
             if (!snapshot_dir_.isEmpty()) {
-                QDir().mkpath(snapshot_dir_);
                 const QString path =
                     QDir(snapshot_dir_)
                         .filePath(QStringLiteral("%1-%2.png")
                                       .arg(snapshots_.size() + 1, 2, 10, QLatin1Char('0'))
                                       .arg(picture_name));
-                if (guard->grab().save(path)) snapshots_.append(path);
+                QByteArray png;
+                QBuffer buffer(&png);
+                std::string error = "the picture could not be drawn";
+                if (QDir().mkpath(snapshot_dir_) && guard->grab().save(&buffer, "PNG"))
+                    error = SaveFileAtomically(path.toStdString(),
+                                               {png.constData(), static_cast<size_t>(png.size())},
+                                               {.keep_backup = false});
+                if (error.empty())
+                    snapshots_.append(path);
+                else
+                    snapshot_errors_.append(path + QStringLiteral(": ") +
+                                            QString::fromStdString(error));
             }
             if (auto_answer_ == AutoAnswer::Cancel) {
                 guard->reject();

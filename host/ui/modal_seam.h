@@ -77,6 +77,8 @@ class ScreenModalSeam : public ModalSeam {
     void SetAutoCancel(bool on) { auto_answer_ = on ? AutoAnswer::Cancel : AutoAnswer::None; }
     /// Paths of the pictures saved so far, in order.
     const QStringList& Snapshots() const { return snapshots_; }
+    /// Why pictures could not be saved, one line each; empty when all were.
+    const QStringList& SnapshotErrors() const { return snapshot_errors_; }
 
     int RunDialog(QDialog& dialog) override;
     int RunMessage(QWidget* parent, const QString& text, const QString& caption,
@@ -89,6 +91,7 @@ class ScreenModalSeam : public ModalSeam {
     QString snapshot_dir_;
     AutoAnswer auto_answer_ = AutoAnswer::None;
     QStringList snapshots_;
+    QStringList snapshot_errors_;
 };
 
 /// The application's on-screen seam (in force unless another is installed).

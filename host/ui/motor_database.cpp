@@ -6,10 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cmath>
 
+#include "host/setup/file_save.h"
 #include "util/json/json_reader.h"
 
 namespace axis {
@@ -111,13 +111,11 @@ QString WriteMotorDatabase(const MotorDatabase& db) {
     const QJsonObject root{{QStringLiteral("format"), QStringLiteral("orvex-motors")},
                            {QStringLiteral("version"), 1},
                            {QStringLiteral("motors"), motors}};
-    // Temporary file and rename: a crash while saving never leaves half a database.
-    QSaveFile file(db.path);
-    if (!file.open(QIODevice::WriteOnly))
-        return db.path + QStringLiteral(": ") + file.errorString();
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-    if (!file.commit()) return db.path + QStringLiteral(": ") + file.errorString();
-    return {};
+    // Atomic, with the previous database kept as the backup: a crash while saving never
+    // leaves half a database, and a wrong save can be undone.
+    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return QString::fromStdString(SaveFileAtomically(
+        db.path.toStdString(), {text.constData(), static_cast<size_t>(text.size())}));
 }
 
 }  // namespace axis

@@ -72,6 +72,31 @@ TEST_F(AxishostDialog, ConfirmedRunSavesAndKeepsABackup) {
     EXPECT_TRUE(saved.readAll().contains("\"format\": \"orvex-setup\""));
 }
 
+// Regression: a test dialog sets the start move aside while it is open; OK of the trial
+// run saved it as 0 although no test had run.
+TEST_F(AxishostDialog, ConfirmingATestDialogSavesTheStartMoveOfTheEditorsOk) {
+    const Outcome run = Axishost({"dialog", "vdc", file, "--auto", "ok"}, env);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.contains("{\"name\": \"ABSTART_MINMOVE\", \"value\": 12.0,"))
+        << text.constData();
+}
+
+TEST_F(AxishostDialog, ASnapshotFolderThatCannotBeWrittenIsAnError) {
+    const QString blocked = dir.filePath("file-in-the-way");
+    QFile in_the_way(blocked);
+    ASSERT_TRUE(in_the_way.open(QIODevice::WriteOnly));
+    in_the_way.close();
+    const QByteArray before = Digest(file);
+    const Outcome run = Axishost(
+        {"dialog", "driveinfo", file, "--snapshot", blocked + "/pictures", "--auto", "ok"}, env);
+    EXPECT_EQ(run.code, 2) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("--snapshot")) << run.err.toStdString();
+    EXPECT_EQ(Digest(file), before);
+}
+
 TEST_F(AxishostDialog, UnknownNamesAreListedAgainstTheKnownOnes) {
     const Outcome run = Axishost({"dialog", "nosuch", file, "--auto", "cancel"}, env);
     EXPECT_EQ(run.code, 2);

@@ -1,0 +1,283 @@
+#include "identification/encoder_resolution.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "compute/config_registers.h"
+#include "compute/drive_test_readings.h"
+#include "host/drive/program_run.h"
+#include "host/plot/encoder_diagram.h"
+#include "host/setup/names.h"
+#include "host/setup/setup.h"
+#include "host/setup/variable.h"
+#include "ui_encoder_resolution.h"
+
+namespace {
+
+constexpr const char* kPreliminaryProgram = "Initial_Positioning_Test";
+constexpr const char* kResolutionProgram = "Encoder_Resolution_And_Direction_Test";
+
+constexpr const char* kSteps[] = {
+    "Launching code for the preliminary test",
+    "Running preliminary test",
+    "Launching code for the encoder resolution and direction test",
+    "Waiting for the test to complete",
+    "Processing test results",
+};
+constexpr std::uint16_t kStepCount = 5;
+
+// The motor carries current: a short circuit or a disabled ENABLE input stops the test.
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
+
+QString PrintInteger(long long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+const char* const CDetectEncoderResolution::kNoMovementText =
+    "Check if during test the motor shaft is turning. If YES, check the encoder connections "
+    "and power supply, otherwise, check the motor phases connection, if these are OK, try also "
+    "to increase the test current.";
+const char* const CDetectEncoderResolution::kReversedText =
+    "Check if during test the motor shaft is turning. If YES, the encoder connections or, motor "
+    "phases are wrongly connected. Change the Reverse encoder counting checkbox or switch any "
+    "two of the motor phase connections to the drive, or the A and B encoder channels. "
+    "Otherwise, check the motor phase connections. If these are OK, try also to increase the "
+    "test current.";
+
+CDetectEncoderResolution::CDetectEncoderResolution(CMC_Setup* setup, int flag, QWidget* parent)
+    : CMyTestDlg(setup, new QWidget, flag, parent),
+      ui_(std::make_unique<Ui::DetectEncoderResolution>()) {
+    ui_->setupUi(Layout());
+    setWindowTitle(Layout()->windowTitle());
+    SetHelpContext(kHelpContext);
+    step_count_ = kStepCount;
+    AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
+    AddParameterControls("NoMotorSteps", ui_->motorStepsEdit, nullptr);
+    if (HasReverseCounting())
+        AddCheckParameterControls("ReverseCounting", ui_->reverseCountingCheck);
+}
+
+CDetectEncoderResolution::~CDetectEncoderResolution() = default;
+
+bool CDetectEncoderResolution::HasReverseCounting() const {
+    axis::ScopedSilentLookup silent;
+    return GetSetup()->FindParameter("ReverseCounting") != nullptr;
+}
+
+bool CDetectEncoderResolution::OnInitDialog() {
+    preliminary_program_.SetFileName(GetOutPathName(kPreliminaryProgram));
+    preliminary_program_.ReadCoff();  // a descriptor that fails makes Start fail with its reason
+    resolution_program_.SetFileName(GetOutPathName(kResolutionProgram));
+    resolution_program_.ReadCoff();
+    const bool ok = CMyTestDlg::OnInitDialog();
+    ui_->reverseCountingCheck->setEnabled(HasReverseCounting());
+    // The diagram joins the dialog once the host has laid the form out.
+    if (!diagram_) {
+        diagram_ = new CEncoderDiagram;
+        diagram_->Attach(ui_->diagramFrame);
+        diagram_->Enable(true);
+    }
+    return ok;
+}
+
+void CDetectEncoderResolution::OnChangedParameterValue(const char* name) {
+    if (!axis::NamesEqual(name, "ReverseCounting") || !HasReverseCounting()) return;
+    last_reverse_counting_ =
+        static_cast<int32_t>(GetSetup()->GetParameterValueInInternalUnit("ReverseCounting"));
+}
+
+void CDetectEncoderResolution::BeginTest() {
+    diagram_->SetAngle(0.0);
+    double test_current = axis::kNoValueMarker;
+    {
+        axis::ScopedSilentLookup silent;
+        if (GetSetup()->FindParameter("TestCurrent"))
+            test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
+    }
+    if (test_current == axis::kNoValueMarker) return;
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
+    step_index_ = 0;
+    movement_seen_ = false;
+    ui_->positionCounterEdit->clear();
+    ui_->estimatedLinesEdit->clear();
+    SetInfoText(kSteps[step_index_]);
+    if (!SetUserVariableValue(&preliminary_program_, "In1", std::trunc(test_current),
+                              failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    SetInfoText(kSteps[step_index_]);
+    SetTimer(1, 20);
+}
+
+void CDetectEncoderResolution::OnTimer(int id) {
+    KillTimer(1);
+    if (!running_ || id != 1) {
+        CMyTestDlg::OnTimer(id);
+        return;
+    }
+    // The direction check box may change while the test runs: the next program
+    // download carries the counting direction it says.
+    if (HasReverseCounting()) orvex::ComputeOption_COUNTINGDIR(GetSetup());
+    Step();
+}
+
+void CDetectEncoderResolution::Step() {
+    switch (step_index_) {
+        case 2:
+            WaitPreliminary();
+            return;
+        case 3:
+            LaunchResolutionProgram();
+            return;
+        case 4:
+            WatchRevolution();
+            return;
+        case 5:
+            Evaluate();
+            return;
+        default:
+            TestFailed(1);
+            return;
+    }
+}
+
+void CDetectEncoderResolution::WaitPreliminary() {
+    if (PollProgram(preliminary_program_, kMotionMask, true) != ProgramState::kFinished) return;
+    double in1 = 0.0;
+    if (!GetUserVariableValue(&preliminary_program_, "In1", in1, failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (in1 == axis::kNoValueMarker) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    // Only exactly 0 means the current was not reached here.
+    if (in1 == 0.0) {
+        failure_text_ = msc_pszErrInZero;
+        TestFailed(1);
+        return;
+    }
+    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
+    if (!reference) return;
+    reference_voltage_ = reference->GetValueInInternalUnit();
+    SetInfoText(kSteps[step_index_]);
+    LaunchResolutionProgram();
+}
+
+void CDetectEncoderResolution::LaunchResolutionProgram() {
+    // One revolution of the field is a pole pair per four full steps.
+    const double pole_pairs =
+        std::trunc(0.25 * GetSetup()->GetParameterValueInBaseUnit("NoMotorSteps"));
+    if (!SetUserVariableValue(&resolution_program_, "RefTest", reference_voltage_, failure_text_) ||
+        !SetUserVariableValue(&resolution_program_, "PolesPairs", pole_pairs, failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (!ExecuteCode(kResolutionProgram, &resolution_program_, nullptr, nullptr, nullptr)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    SetInfoText(kSteps[step_index_]);
+    SetTimer(1, 20);
+}
+
+void CDetectEncoderResolution::WatchRevolution() {
+    double started = 0.0;
+    if (!GetUserVariableValue(&resolution_program_, "STARTED", started, failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (started == 0.0) {
+        if (CheckMotionErrors(true, kMotionMask)) SetTimer(1, 20);
+        return;
+    }
+    int on = 0;
+    if (!GetAxisOn(on)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    const double lines = GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines");
+    // The handler stays here for the whole revolution, pumping messages so that the
+    // window redraws and Stop or Close can end the run (they clear the running flag).
+    while (on) {
+        PumpMessages();
+        if (!running_) return;
+        const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
+        if (!moved) return;
+        const double counts = moved->GetValueInInternalUnit();
+        if (counts != 0) movement_seen_ = true;
+        diagram_->SetAngle(orvex::EncoderAngleFromCounts(counts, lines));
+        ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
+        if (!GetAxisOn(on)) {
+            failure_text_ = msc_pszErrInternal;
+            TestFailed(1);
+            return;
+        }
+    }
+    SetInfoText(kSteps[step_index_]);
+    Evaluate();
+}
+
+void CDetectEncoderResolution::Evaluate() {
+    if (!CheckMotionErrors(true, kMotionMask)) return;
+    const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
+    if (!moved) return;
+    const double counts = moved->GetValueInInternalUnit();
+    ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
+    estimated_lines_ = resolutions_.FindBestResolution(orvex::LinesFromRevolutionCounts(counts));
+    switch (orvex::JudgeResolutionRun(counts, estimated_lines_, resolutions_.GetResolution(0),
+                                      movement_seen_)) {
+        case orvex::ResolutionVerdict::kNoMovement:
+            failure_text_ = kNoMovementText;
+            TestFailed(1);
+            return;
+        case orvex::ResolutionVerdict::kReversed:
+            failure_text_ = kReversedText;
+            TestFailed(1);
+            return;
+        case orvex::ResolutionVerdict::kFound:
+            ui_->estimatedLinesEdit->setText(PrintInteger(estimated_lines_));
+            TestSucceeded(1);
+            return;
+    }
+}
+
+void CDetectEncoderResolution::OnCancel() {
+    const double lines_now =
+        std::trunc(GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines"));
+    switch (AskCloseConfirmation(
+        {{"No_encoder_lines", "Encoder resolution", orvex::ResultFormat::kInteger, lines_now,
+          static_cast<double>(estimated_lines_)}})) {
+        case CloseAnswer::kYes:
+            if (CMC_Parameter* lines = GetSetup()->FindParameter("No_encoder_lines"))
+                lines->SetValueInBaseUnit(estimated_lines_);
+            EndDialog(1);
+            return;
+        case CloseAnswer::kNo:
+            EndDialog(1);
+            return;
+        case CloseAnswer::kCancel:
+            return;
+        case CloseAnswer::kNothingChanged:
+            if (outcome_ == Outcome::kSucceeded)
+                EndDialog(1);
+            else
+                CMyTestDlg::OnCancel();
+            return;
+    }
+}

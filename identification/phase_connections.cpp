@@ -1,0 +1,208 @@
+#include "identification/phase_connections.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "compute/identification.h"
+#include "host/setup/setup.h"
+#include "host/setup/variable.h"
+#include "ui_phase_connections.h"
+
+namespace {
+
+constexpr const char* kPhaseProgram = "Motor_Phase_Connection_Test";
+constexpr const char* kPreliminaryProgram = "Initial_Positioning_Test";
+
+// Status texts by step index; the step count is the number of rows.
+constexpr const char* kSteps[] = {
+    "Launching the application for preliminary test",
+    "Waiting preliminary test to be finished",
+    "Launching the application for test",
+    "Running test",
+    "Finished test",
+};
+constexpr std::uint16_t kStepCount = 5;
+enum Step : std::uint16_t { kWaitPreliminary = 2, kLaunchPhase = 3, kWaitPhase = 4 };
+
+// The test drives motor current: a short circuit or a disabled ENABLE input ends it.
+constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
+
+QString ShortNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3G", value);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+const char* const CTestPhaseConnections::kConnectionFailureText =
+    "Possible causes of failure:\n\t- one of the motor phases is disconnected\n\t- the motor "
+    "phases are unbalanced (they do not have the same resistance)\n\t- the test current isn't "
+    "high enough.\nPlease check the motor phase connections to the drive and repeat the test. "
+    "If the test fails and the connections are OK, increase the test current value.";
+
+CTestPhaseConnections::CTestPhaseConnections(CMC_Setup* setup, int flag, QWidget* parent)
+    : CMyTestDlg(setup, new QWidget, flag, parent),
+      ui_(std::make_unique<Ui::TestPhaseConnections>()) {
+    ui_->setupUi(Layout());
+    setWindowTitle(Layout()->windowTitle());
+    SetHelpContext(kHelpContext);
+    step_count_ = kStepCount;
+    {
+        axis::ScopedSilentLookup silent;
+        if (const CMC_Parameter* current = setup->FindParameter("TestCurrent"))
+            test_current_A_ = current->GetValueInBaseUnit();
+    }
+    AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
+}
+
+CTestPhaseConnections::~CTestPhaseConnections() = default;
+
+bool CTestPhaseConnections::OnInitDialog() {
+    ui_->iaBar->SetLabel(QStringLiteral("IA [A]"));
+    ui_->ibBar->SetLabel(QStringLiteral("IB [A]"));
+    ShowBars(0.0, 0.0);
+    phase_program_.SetFileName(GetOutPathName(kPhaseProgram));
+    phase_program_.ReadCoff();  // a descriptor that fails to read makes Start fail with its reason
+    return CMyTestDlg::OnInitDialog();
+}
+
+void CTestPhaseConnections::OnChangedParameterValue(const char* name) {
+    // The test current is named exactly so by the host; another spelling is another name.
+    if (std::string_view(name ? name : "") == "TestCurrent")
+        test_current_A_ = GetSetup()->GetParameterValueInBaseUnit("TestCurrent");
+    UpdateData(false);
+    CMyTestDlg::OnChangedParameterValue(name);
+}
+
+void CTestPhaseConnections::ShowBars(double ia_A, double ib_A) {
+    for (CBarGraph* bar : {ui_->iaBar, ui_->ibBar})
+        bar->SetRange(-1.5 * test_current_A_, 1.5 * test_current_A_);
+    ui_->iaBar->SetValue(ia_A);
+    ui_->ibBar->SetValue(ib_A);
+    ui_->iaBar->update();
+    ui_->ibBar->update();
+}
+
+void CTestPhaseConnections::BeginTest() {
+    ui_->iaEdit->clear();
+    ui_->ibEdit->clear();
+    ia_A_ = ib_A_ = 0.0;
+    ShowBars(0.0, 0.0);
+    const double test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
+    running_ = true;
+    outcome_ = Outcome::kUndecided;
+    step_index_ = 0;
+    SetInfoText(kSteps[step_index_]);
+    // The preliminary program is read at every Start, so that a descriptor replaced
+    // while the dialog is open is the one that runs.
+    preliminary_program_.SetFileName(GetOutPathName(kPreliminaryProgram));
+    if (!preliminary_program_.ReadCoff()) {
+        failure_text_ = "Error reading the test file.";
+        TestFailed(1);
+        return;
+    }
+    if (!SetUserVariableValue(&preliminary_program_, "In1", std::trunc(test_current),
+                              failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    SetInfoText(kSteps[step_index_]);
+    SetTimer(1, 20);
+}
+
+void CTestPhaseConnections::OnTimer(int id) {
+    KillTimer(1);
+    if (!running_ || id != 1) {
+        CMyTestDlg::OnTimer(id);
+        return;
+    }
+    Step();
+}
+
+void CTestPhaseConnections::Step() {
+    switch (step_index_) {
+        case kWaitPreliminary:
+            WaitPreliminary();
+            return;
+        case kLaunchPhase:
+            LaunchPhaseProgram();
+            return;
+        case kWaitPhase:
+            if (PollProgram(phase_program_, kMotionMask, true) != ProgramState::kFinished) return;
+            // A protection that trips within the first tick is never seen while the
+            // program runs: look once more before blaming the connections.
+            if (!CheckMotionErrors(true, kMotionMask)) return;
+            Evaluate();
+            return;
+        default:
+            TestFailed(1);
+            return;
+    }
+}
+
+void CTestPhaseConnections::WaitPreliminary() {
+    if (PollProgram(preliminary_program_, kMotionMask, true) != ProgramState::kFinished) return;
+    if (!CheckMotionErrors(true, kMotionMask)) return;
+    double in1 = 0.0;
+    if (!ReadResultVariable(preliminary_program_, "In1", in1)) return;
+    if (in1 <= 0.0) {
+        failure_text_ = msc_pszErrInZero;
+        TestFailed(1);
+        return;
+    }
+    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
+    if (!reference) return;
+    reference_voltage_ = reference->GetValueInInternalUnit();
+    SetInfoText(kSteps[step_index_]);
+    LaunchPhaseProgram();
+}
+
+void CTestPhaseConnections::LaunchPhaseProgram() {
+    if (!SetUserVariableValue(&phase_program_, "RefTest", reference_voltage_, failure_text_)) {
+        TestFailed(1);
+        return;
+    }
+    if (!ExecuteCode(kPhaseProgram, &phase_program_, nullptr, nullptr, nullptr)) {
+        failure_text_ = msc_pszErrInternal;
+        TestFailed(1);
+        return;
+    }
+    SetInfoText(kSteps[step_index_]);
+    SetTimer(1, 20);
+}
+
+void CTestPhaseConnections::Evaluate() {
+    const CMC_Variable* phase_a = ReadDriveVariable("var_i1");
+    if (!phase_a) return;
+    const double counts_a = phase_a->GetValueInInternalUnit();
+    const CMC_Variable* phase_b = ReadDriveVariable("var_i2");
+    if (!phase_b) return;
+    const double counts_b = phase_b->GetValueInInternalUnit();
+    const double imaxps_A = GetSetup()->GetParameterValueInBaseUnit("ImaxPS");
+    const double adc_max = static_cast<double>(Compute_ADCMaxValue(GetSetup()));
+    ia_A_ = orvex::PhaseCurrentFromCounts(counts_a, imaxps_A, adc_max);
+    ib_A_ = orvex::PhaseCurrentFromCounts(counts_b, imaxps_A, adc_max);
+    ui_->iaEdit->setText(ShortNumber(ia_A_));
+    ui_->ibEdit->setText(ShortNumber(ib_A_));
+    if (!orvex::PhaseConnectionGood(ia_A_, ib_A_, test_current_A_)) {
+        failure_text_ = kConnectionFailureText;
+        TestFailed(1);
+        return;
+    }
+    ShowBars(ia_A_, ib_A_);
+    TestSucceeded(1);
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CTestPhaseConnections::IdentifiedValues() const {
+    if (outcome_ == Outcome::kUndecided) return {};
+    // The two currents are shown after a failed evaluation too: they say which
+    // phase is at fault.
+    if (ui_->iaEdit->text().isEmpty()) return {};
+    return {{"IA", ia_A_, "A"}, {"IB", ib_A_, "A"}};
+}

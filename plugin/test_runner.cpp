@@ -1,0 +1,291 @@
+#include "plugin/test_runner.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "host/setup/names.h"
+#include "host/setup/setup.h"
+#include "host/setup/variable.h"
+#include "host/ui/modal_seam.h"
+#include "identification/phase_connections.h"
+#include "identification/resistance_inductance.h"
+#include "identification/total_inertia.h"
+#include "identification/vdc_detection.h"
+
+namespace orvex {
+namespace {
+
+// The window timer period of every test dialog: the drive's clock advances by as
+// much between two ticks.
+constexpr double kTickPeriod_s = 0.020;
+
+template <class Dialog>
+std::unique_ptr<CMyTestDlg> Make(CMC_Setup* setup) {
+    return std::make_unique<Dialog>(setup, 1, nullptr);
+}
+
+struct TestEntry {
+    const char* name;
+    /// Null while the module has no such dialog yet.
+    std::unique_ptr<CMyTestDlg> (*make)(CMC_Setup* setup);
+};
+
+// One row per test a production line can run; a test dialog added to the module is
+// one `make` filled in here.
+constexpr TestEntry kTests[] = {
+    {"phase", Make<CTestPhaseConnections>},
+    {"encoder", nullptr},
+    {"resolution", nullptr},
+    {"rl", Make<CTestRL>},
+    {"current", nullptr},
+    {"angle", nullptr},
+    {"inertia", Make<CTotalInertiaTest>},
+    {"analogue", nullptr},
+    {"vdc", Make<CTestVdcDetection>},
+};
+
+const TestEntry* Find(const char* name) {
+    for (const TestEntry& e : kTests)
+        if (name && axis::NamesEqual(name, e.name)) return &e;
+    return nullptr;
+}
+
+// Runs the one test dialog: Start, the ticks until the verdict, Close with the
+// answer given; every message box is recorded and answered.
+class HeadlessSeam : public axis::ModalSeam {
+  public:
+    HeadlessSeam(CMyTestDlg& dialog, const TestRunOptions& options)
+        : dialog_(dialog), options_(options), previous_(axis::InstallModalSeam(this)) {}
+    ~HeadlessSeam() override { axis::InstallModalSeam(previous_); }
+    HeadlessSeam(const HeadlessSeam&) = delete;
+    HeadlessSeam& operator=(const HeadlessSeam&) = delete;
+
+    int RunDialog(QDialog& dialog) override {
+        dialog.setResult(QDialog::Rejected);
+        dialog.show();
+        QCoreApplication::sendPostedEvents();
+        if (&dialog == &dialog_) RunTheTest();
+        if (dialog.isVisible()) dialog.done(QDialog::Rejected);  // never left open
+        return dialog.result();
+    }
+
+    int RunMessage(QWidget*, const QString& text, const QString&, axis::MessageButtons buttons,
+                   axis::MessageIcon) override {
+        int answer = axis::kIdOk;
+        switch (buttons) {
+            case axis::MessageButtons::Ok:
+                answer = axis::kIdOk;
+                break;
+            case axis::MessageButtons::OkCancel:
+                answer = options_.answer_yes ? axis::kIdOk : axis::kIdCancel;
+                break;
+            case axis::MessageButtons::YesNo:
+            case axis::MessageButtons::YesNoCancel:
+                answer = options_.answer_yes ? axis::kIdYes : axis::kIdNo;
+                break;
+        }
+        messages_.push_back({text.toStdString(), answer});
+        return answer;
+    }
+
+    QString RunFilePrompt(QWidget*, const axis::FilePrompt&) override { return {}; }
+
+    struct Message {
+        std::string text;
+        int answer;
+    };
+    const std::vector<Message>& Messages() const { return messages_; }
+    double Duration_s() const { return duration_s_; }
+    bool TimedOut() const { return timed_out_; }
+    bool Stalled() const { return stalled_; }
+    /// The verdict as it was before Close (Close may ask, and answering changes nothing
+    /// of it, but the values it reports are those of the test).
+    CMC_TestDlg::Outcome outcome = CMC_TestDlg::Outcome::kUndecided;
+    std::string failure;
+    std::vector<CMyTestDlg::IdentifiedValue> identified;
+    std::string status;
+
+  private:
+    void RunTheTest() {
+        if (auto* start = dialog_.findChild<QAbstractButton*>(QStringLiteral("startStopButton")))
+            start->click();
+        if (options_.advance)
+            RunOnDriveClock();
+        else
+            RunInRealTime();
+        if (dialog_.IsRunning()) {
+            // Still running at the limit: Stop, so that the drive is left at rest.
+            timed_out_ = !stalled_;
+            dialog_.OnBtnStartStop();
+        }
+        outcome = dialog_.TestOutcome();
+        failure = dialog_.FailureText();
+        identified = dialog_.IdentifiedValues();
+        status = dialog_.StatusText().toStdString();
+        if (auto* close = dialog_.findChild<QAbstractButton*>(QStringLiteral("cancelButton")))
+            close->click();
+    }
+
+    // The drive moves only when its clock is advanced: one tick of the dialog per
+    // 20 ms of drive time, as fast as the machine goes.
+    void RunOnDriveClock() {
+        while (dialog_.IsRunning() && duration_s_ < options_.time_limit_s) {
+            options_.advance(options_.advance_context, kTickPeriod_s);
+            duration_s_ += kTickPeriod_s;
+            if (!dialog_.IsTimerRunning(1)) {  // running, yet waiting for no tick
+                stalled_ = true;
+                break;
+            }
+            dialog_.OnTimer(1);
+        }
+    }
+
+    // A drive with its own time: the dialog's timers run as they would on screen.
+    void RunInRealTime() {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!dialog_.IsRunning() || elapsed.elapsed() / 1000.0 >= options_.time_limit_s)
+                loop.quit();
+        });
+        poll.start(static_cast<int>(kTickPeriod_s * 1000));
+        if (dialog_.IsRunning()) loop.exec();
+        duration_s_ = elapsed.elapsed() / 1000.0;
+    }
+
+    CMyTestDlg& dialog_;
+    TestRunOptions options_;
+    axis::ModalSeam* previous_;
+    std::vector<Message> messages_;
+    double duration_s_ = 0.0;
+    bool timed_out_ = false;
+    bool stalled_ = false;
+};
+
+std::string UnitOf(const CMC_Setup* setup, const std::string& name) {
+    axis::ScopedSilentLookup silent;
+    const CMC_Parameter* p = setup->FindParameter(name);
+    return p ? p->GetBaseUnitName() : std::string();
+}
+
+// A number for the report: JSON has no infinity or NaN.
+nlohmann::json Number(double value) {
+    return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+TestLookup LookUpTest(const char* name) {
+    const TestEntry* e = Find(name);
+    if (!e) return TestLookup::kUnknown;
+    return e->make ? TestLookup::kReady : TestLookup::kNotYetAvailable;
+}
+
+const char* const* TestNames() {
+    static const char* names[std::size(kTests) + 1] = {};
+    for (size_t i = 0; i < std::size(kTests); ++i) names[i] = kTests[i].name;
+    return names;
+}
+
+TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& options) {
+    TestRunReport report;
+    const TestEntry* entry = Find(name);
+    if (!setup || !entry || !entry->make) return report;
+    std::unique_ptr<CMyTestDlg> dialog = entry->make(setup);
+
+    struct Watched {
+        std::string name;
+        double before;
+    };
+    std::vector<Watched> watched;
+    for (const std::string& p : dialog->ResultParameterNames()) {
+        axis::ScopedSilentLookup silent;
+        if (const CMC_Parameter* parameter = setup->FindParameter(p))
+            watched.push_back({p, parameter->GetValueInBaseUnit()});
+    }
+
+    HeadlessSeam seam(*dialog, options);
+    const int result = dialog->DoModal();
+    report.confirmed = result == 1;
+    switch (seam.outcome) {
+        case CMC_TestDlg::Outcome::kSucceeded:
+            report.outcome = TestRunReport::Outcome::kPassed;
+            break;
+        case CMC_TestDlg::Outcome::kFailed:
+            report.outcome = TestRunReport::Outcome::kFailed;
+            break;
+        case CMC_TestDlg::Outcome::kUndecided:
+            report.outcome = TestRunReport::Outcome::kNotStarted;
+            break;
+    }
+
+    nlohmann::json j;
+    j["test"] = entry->name;
+    j["dialog"] = dialog->windowTitle().toStdString();
+    j["outcome"] = report.outcome == TestRunReport::Outcome::kPassed   ? "passed"
+                   : report.outcome == TestRunReport::Outcome::kFailed ? "failed"
+                                                                       : "not started";
+    std::string failure = seam.failure;
+    if (seam.TimedOut())
+        failure = "The test did not end within " + std::to_string(int(options.time_limit_s)) +
+                  " s of drive time and was stopped.";
+    else if (seam.Stalled())
+        failure = "The test stopped waiting for the drive before it ended, and was stopped.";
+    else if (report.outcome == TestRunReport::Outcome::kNotStarted && !seam.Messages().empty())
+        failure = seam.Messages().front().text;  // Start was refused with this message
+    else if (report.outcome == TestRunReport::Outcome::kNotStarted)
+        failure = "The test did not start.";
+    if ((seam.TimedOut() || seam.Stalled()) && report.outcome != TestRunReport::Outcome::kPassed) {
+        report.outcome = TestRunReport::Outcome::kFailed;
+        j["outcome"] = "failed";
+    }
+    j["failure"] = report.outcome == TestRunReport::Outcome::kPassed ? nlohmann::json(nullptr)
+                                                                     : nlohmann::json(failure);
+    j["status"] = seam.status;
+    nlohmann::json identified = nlohmann::json::array();
+    for (const auto& v : seam.identified)
+        identified.push_back({{"name", v.name}, {"value", Number(v.value)}, {"unit", v.unit}});
+    j["identified"] = identified;
+    nlohmann::json parameters = nlohmann::json::array();
+    for (const Watched& w : watched) {
+        const double after = setup->GetParameterValueInBaseUnit(w.name);
+        parameters.push_back({{"name", w.name},
+                              {"old", Number(w.before)},
+                              {"new", Number(after)},
+                              {"unit", UnitOf(setup, w.name)}});
+    }
+    j["parameters"] = parameters;
+    j["duration_s"] = std::round(seam.Duration_s() * 1000.0) / 1000.0;
+    j["drive_time"] = options.advance ? "simulated" : "real";
+    {
+        // The drive's motion error register as the test left it.
+        axis::ScopedSilentLookup silent;
+        CMC_Variable* mer = setup->FindVariable("MER", 0);
+        if (mer && mer->ReadFromChip())
+            j["MER"] = static_cast<int>(mer->GetValueInBaseUnit());
+        else
+            j["MER"] = nullptr;
+    }
+    nlohmann::json messages = nlohmann::json::array();
+    for (const auto& m : seam.Messages())
+        messages.push_back({{"text", m.text},
+                            {"answer", m.answer == axis::kIdYes  ? "yes"
+                                       : m.answer == axis::kIdNo ? "no"
+                                       : m.answer == axis::kIdOk ? "ok"
+                                                                 : "cancel"}});
+    j["messages"] = messages;
+    j["closed_with"] = report.confirmed ? "confirm" : "cancel";
+    report.json = j.dump(2);
+    return report;
+}
+
+}  // namespace orvex

@@ -1,0 +1,127 @@
+// "Analogue Reference Test" end to end on the simulated drive: the analogue input
+// of the bench sweeps its span while the dialog shows voltage and command.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include "host/plot/bar_graph.h"
+#include "host/ui/modal_seam.h"
+#include "identification/analogue_reference_monitor.h"
+#include "identification_bench.h"
+
+using identification_test::Button;
+using identification_test::DemoBench;
+
+namespace {
+
+double Shown(QWidget& d, const char* name) {
+    auto* edit = d.findChild<QLineEdit*>(name);
+    EXPECT_NE(edit, nullptr) << name;
+    bool ok = false;
+    const double value = edit ? edit->text().toDouble(&ok) : NAN;
+    EXPECT_TRUE(ok) << name << ": " << (edit ? edit->text().toStdString() : "");
+    return value;
+}
+
+}  // namespace
+
+TEST(AnalogueReference, ShowsVoltageAndTheCommandItMeansUntilStop) {
+    struct Case {
+        int control_mode;
+        const char* label;
+        double command_per_volt;  // command span over the voltage span
+        double command_at_zero_V;
+    };
+    // Demo limits: position +-5 rot, speed +-1500 rpm, current +-4.884 A over +-10 V.
+    const Case cases[] = {
+        {0, "Position command", 0.5, 0.0},
+        {1, "Speed command", 150.0, 0.0},
+        {2, "Current command", 4.884004884004884 / 10, 0.0},
+    };
+    for (const Case& c : cases) {
+        DemoBench bench;
+        bench.Set("ControlMode", c.control_mode);
+        axis::ScriptedModalSeam seam;
+        CTestAnalogueRef dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            EXPECT_EQ(d.windowTitle(), "Analogue Reference Test");
+            EXPECT_EQ(d.findChild<QLabel*>("commandLabel")->text().toStdString(), c.label);
+            EXPECT_EQ(dlg.VoltageRange().min, -10);
+            EXPECT_EQ(dlg.VoltageRange().max, 10);
+            Button(d, "startStopButton")->click();
+            double lowest = 1e9, highest = -1e9;
+            for (int tick = 0; tick < 250; ++tick) {  // five seconds: a whole sweep
+                bench.clock.Advance(0.020);
+                dlg.OnTimer(1);
+                ASSERT_TRUE(dlg.IsRunning()) << dlg.FailureText();
+                const double volts = Shown(d, "voltageEdit");
+                const double command = Shown(d, "commandEdit");
+                EXPECT_NEAR(command, c.command_at_zero_V + c.command_per_volt * volts,
+                            0.011 + 0.006 * c.command_per_volt)
+                    << c.label;
+                EXPECT_EQ(dlg.VoltageBar()->GetValue(), volts);
+                EXPECT_EQ(dlg.CommandBar()->GetValue(), command);
+                lowest = std::min(lowest, volts);
+                highest = std::max(highest, volts);
+            }
+            EXPECT_LT(lowest, -9.0);
+            EXPECT_GT(highest, 9.0);
+            Button(d, "startStopButton")->click();  // Stop: the next tick ends the test
+            bench.clock.Advance(0.020);
+            dlg.OnTimer(1);
+            EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
+            bool running = true;
+            EXPECT_TRUE(bench.comm.IsProgramRunning(running));
+            EXPECT_FALSE(running);
+            d.reject();
+        });
+        EXPECT_EQ(dlg.DoModal(), 0);
+    }
+}
+
+TEST(AnalogueReference, InputRangeSettingAndControlModeSetTheScales) {
+    struct Case {
+        double inputs_range_V;
+        int control_mode;
+        double v_min, v_max;
+        bool has_command;
+    };
+    const Case cases[] = {{20, 0, -10, 10, true}, {5, 1, 0, 5, true}, {10, 2, 0, 3.3, true}};
+    for (const Case& c : cases) {
+        DemoBench bench;
+        bench.Set("AnalogueInputsRange", c.inputs_range_V);
+        bench.Set("ControlMode", c.control_mode);
+        axis::ScriptedModalSeam seam;
+        CTestAnalogueRef dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) { d.reject(); });
+        dlg.DoModal();
+        EXPECT_EQ(dlg.VoltageRange().min, c.v_min) << c.inputs_range_V;
+        EXPECT_EQ(dlg.VoltageRange().max, c.v_max) << c.inputs_range_V;
+        EXPECT_EQ(!dlg.CommandLabel().empty(), c.has_command);
+    }
+}
+
+TEST(AnalogueReference, DisabledEnableInputDoesNotStopItButALostReadingDoes) {
+    for (const bool lose_reading : {false, true}) {
+        DemoBench bench("enable_inactive");
+        axis::ScriptedModalSeam seam;
+        CTestAnalogueRef dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Button(d, "startStopButton")->click();
+            for (int tick = 0; tick < 10 && dlg.IsRunning(); ++tick) {
+                if (lose_reading && tick == 5)
+                    bench.faults.FailNextRead("AD5", "Timeout on the serial line.");
+                bench.clock.Advance(0.020);
+                dlg.OnTimer(1);
+            }
+            if (lose_reading)
+                EXPECT_EQ(dlg.FailureText(), "Timeout on the serial line.");
+            else
+                EXPECT_TRUE(dlg.IsRunning()) << dlg.FailureText();
+            d.reject();
+        });
+        dlg.DoModal();
+    }
+}

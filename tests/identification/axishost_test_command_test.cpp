@@ -1,0 +1,168 @@
+// axishost test NAME FILE: a test dialog run headless on the simulated drive's own
+// clock, its JSON report, what it saves and its exit codes.
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+QByteArray Digest(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+class AxishostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        file = dir.filePath("demo.json");
+        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    Outcome Run(QStringList args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("QT_QPA_PLATFORM");  // the command needs no display of its own
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
+                p.readAllStandardError().toStdString()};
+    }
+
+    static nlohmann::json Parameter(const nlohmann::json& report, const std::string& name) {
+        for (const auto& p : report["parameters"])
+            if (p["name"] == name) return p;
+        return {};
+    }
+
+    static double SavedValue(const QString& path, const std::string& name) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) return -1;
+        const auto j = nlohmann::json::parse(f.readAll().toStdString());
+        for (const auto& p : j["parameters"])
+            if (p["name"] == name) return p["value"].get<double>();
+        return -1;
+    }
+
+    QTemporaryDir dir;
+    QString file;
+};
+
+TEST_F(AxishostTest, PassingTestReportsItsValuesOnStandardOutputAndSavesNothing) {
+    const QByteArray before = Digest(file);
+    const Outcome run = Run({"test", "vdc", file});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["test"], "vdc");
+    EXPECT_EQ(report["outcome"], "passed");
+    EXPECT_TRUE(report["failure"].is_null());
+    ASSERT_EQ(report["identified"].size(), 1u);
+    EXPECT_EQ(report["identified"][0]["name"], "Vdc");
+    EXPECT_NEAR(report["identified"][0]["value"].get<double>(), 47.6, 0.05);
+    EXPECT_EQ(report["identified"][0]["unit"], "V");
+    const auto vdc = Parameter(report, "Vdc");
+    EXPECT_EQ(vdc["old"], 48.0);
+    EXPECT_NEAR(vdc["new"].get<double>(), 47.6, 0.05);  // Yes is the default answer
+    EXPECT_GT(report["duration_s"].get<double>(), 0.0);
+    EXPECT_LT(report["duration_s"].get<double>(), 1.0);
+    EXPECT_EQ(report["drive_time"], "simulated");
+    EXPECT_EQ(report["MER"], 0);
+    EXPECT_EQ(report["saved"], false);
+    EXPECT_EQ(Digest(file), before);
+}
+
+TEST_F(AxishostTest, SaveKeepsTheIdentifiedValuesOnlyWhenTheAnswerIsYes) {
+    struct Case {
+        const char* answer;
+        bool saved;
+    };
+    for (const Case& c : {Case{"no", false}, Case{"yes", true}}) {
+        SCOPED_TRACE(c.answer);
+        const QByteArray before = Digest(file);
+        const QString result = dir.filePath(QString("rl-%1.json").arg(c.answer));
+        const Outcome run = Run({"test", "rl", file, "--answer", c.answer, "--save", "-o", result,
+                                 "--drive", "sim:default"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        QFile f(result);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const auto report = nlohmann::json::parse(f.readAll().toStdString());
+        EXPECT_EQ(report["outcome"], "passed");
+        EXPECT_EQ(report["saved"], c.saved);
+        EXPECT_LT(report["duration_s"].get<double>(), 10.0);
+        const auto r = Parameter(report, "R");
+        EXPECT_EQ(r["old"], 1.0);
+        EXPECT_EQ(r["unit"], "Ohm");
+        if (c.saved) {
+            EXPECT_NEAR(r["new"].get<double>(), 1.12, 0.03);
+            EXPECT_NE(Digest(file), before);
+            EXPECT_TRUE(QFile::exists(file + ".bak"));
+            EXPECT_NEAR(SavedValue(file, "R"), 1.12, 0.03);
+            EXPECT_EQ(SavedValue(file, "Vdc"), 48.0);  // the measured bus is not kept
+        } else {
+            EXPECT_EQ(r["new"], 1.0);  // No put the old value back
+            EXPECT_EQ(Digest(file), before);
+        }
+    }
+}
+
+TEST_F(AxishostTest, FailedTestExitsWithOneAndNamesTheCause) {
+    const Outcome run = Run({"test", "phase", file, "--drive", "sim:phase_b_open"});
+    EXPECT_EQ(run.code, 1) << run.err;
+    const auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["outcome"], "failed");
+    EXPECT_NE(report["failure"].get<std::string>().find("one of the motor phases is disconnected"),
+              std::string::npos);
+    ASSERT_EQ(report["identified"].size(), 2u);  // the two currents say which phase
+    EXPECT_EQ(report["identified"][1]["name"], "IB");
+}
+
+TEST_F(AxishostTest, ShortCircuitReportsTheMotionErrorRegister) {
+    const Outcome run = Run({"test", "inertia", file, "--drive", "sim:short_circuit"});
+    EXPECT_EQ(run.code, 1) << run.err;
+    const auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["failure"], "Drive / Motor shortcircuit protection triggered.");
+    EXPECT_EQ(report["MER"].get<int>() & 0x0002, 0x0002);
+}
+
+TEST_F(AxishostTest, BadUsageExitsWithTwoAndSaysWhy) {
+    struct Case {
+        QStringList args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"test", "nosuchtest", "FILE"}, "known: phase, encoder, resolution, rl"},
+        {{"test", "encoder", "FILE"}, "the test encoder has no dialog in this build"},
+        {{"test", "analogue", "FILE"}, "the test analogue has no dialog in this build"},
+        {{"test", "vdc"}, "test takes NAME FILE"},
+        {{"test", "vdc", "FILE", "--answer", "maybe"}, "--answer takes yes or no"},
+        {{"test", "vdc", "FILE", "-o"}, "-o needs a file name"},
+        {{"test", "vdc", "FILE", "--fast"}, "unknown option --fast"},
+        {{"test", "vdc", "FILE", "--drive", "sim:nosuchbench"}, "nosuchbench"},
+        {{"test", "vdc", "/nonexistent/setup.json"}, "/nonexistent/setup.json"},
+    };
+    for (const Case& c : cases) {
+        QStringList args = c.args;
+        args.replaceInStrings("FILE", file);
+        const Outcome run = Run(args);
+        EXPECT_EQ(run.code, 2) << args.join(' ').toStdString();
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,312 @@
+// The current and electric angle controller tuning tests end to end on the
+// simulated drive: the step response and the angle run are logged and plotted,
+// gains changed during a run reach the drive's registers at once, and the page
+// rules hold.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTabWidget>
+#include <cmath>
+
+#include "host/plot/graph_window.h"
+#include "host/ui/modal_seam.h"
+#include "identification/angle_tuning.h"
+#include "identification/current_tuning.h"
+#include "identification_bench.h"
+
+using identification_test::Button;
+using identification_test::DemoBench;
+
+namespace {
+
+QTabWidget* Pages(QWidget& d) {
+    auto* tabs = d.findChild<QTabWidget*>("pageTabs");
+    EXPECT_NE(tabs, nullptr);
+    return tabs;
+}
+
+// An option as the drive holds it: the register takes the whole part of the value.
+double Option(DemoBench& bench, const char* name) {
+    return std::trunc(bench.Value(name));
+}
+
+double Register(DemoBench& bench, const char* name) {
+    double value = NAN;
+    EXPECT_TRUE(bench.drive.ReadRegister(name, value)) << name;
+    return value;
+}
+
+// Ticks until the status line shows `status` (or the test ended).
+void TickUntilStatus(DemoBench& bench, CMyTestDlg& dlg, const QString& status) {
+    for (int tick = 0; tick < 500 && dlg.IsRunning() && dlg.StatusText() != status; ++tick) {
+        bench.clock.Advance(0.020);
+        dlg.OnTimer(1);
+    }
+}
+
+}  // namespace
+
+TEST(CurrentTuning, StepResponseIsLoggedAndPlotted) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Current Controller Tuning Test");
+        Pages(d)->setCurrentIndex(1);
+        ASSERT_EQ(Pages(d)->currentIndex(), 1);
+        bench.Run(dlg, 20.0);
+        EXPECT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
+        CGraphWindow* graph = dlg.Graph();
+        ASSERT_EQ(graph->GetCurveCount(), 3);
+        ASSERT_EQ(graph->CurveY(0).size(), 100u);
+        // The measured current (counts) reaches the step's reference.
+        const double reference = graph->CurveY(0).back();
+        EXPECT_GT(reference, 0);
+        EXPECT_NEAR(graph->CurveY(2).back(), reference, 0.1 * reference);
+        d.reject();
+    });
+    EXPECT_EQ(dlg.DoModal(), 0);
+}
+
+TEST(CurrentTuning, FailuresNameTheirCause) {
+    struct Case {
+        const char* bench;
+        double protection_A;  // the setup's over-current protection
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"default", 1.0, CTestCurrent::kProtectionTrippedText},
+        {"short_circuit", 5.6, "Drive / Motor shortcircuit protection triggered."},
+        {"enable_inactive", 5.6, "Drive / Motor ENABLE input is in DISABLED state."},
+        {"phase_b_open", 5.6, ""},  // the aligned axis needs both phases: any clear failure
+    };
+    for (const Case& c : cases) {
+        DemoBench bench(c.bench);
+        bench.Set("Imax_Prot", c.protection_A);
+        axis::ScriptedModalSeam seam;
+        CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Pages(d)->setCurrentIndex(1);
+            bench.Run(dlg, 20.0);
+            if (c.expected.empty()) {
+                EXPECT_NE(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided) << c.bench;
+            } else {
+                EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed) << c.bench;
+                EXPECT_EQ(dlg.FailureText(), c.expected) << c.bench;
+            }
+            d.reject();
+        });
+        dlg.DoModal();
+    }
+}
+
+TEST(CurrentTuning, TuneDuringARunWritesTheNewGainsToTheDrive) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        Button(d, "startStopButton")->click();
+        TickUntilStatus(bench, dlg, "Running test");
+        ASSERT_TRUE(dlg.IsRunning());
+        const double kpi_before = Register(bench, "KPI");
+        bench.Set("PB_C", 0.5 * bench.Value("PB_C"));
+        Button(d, "tuneButton")->click();
+        EXPECT_NE(Option(bench, "KPI"), kpi_before);
+        for (const char* option : {"KPI", "SFTKPI", "KII", "SFTKII"})
+            EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+        // A hand change during the run goes the same way.
+        dlg.ChangeParameterValue("Ki_C_scl", 0.8 * bench.Value("Ki_C_scl"));
+        EXPECT_EQ(Register(bench, "KII"), Option(bench, "KII"));
+        EXPECT_EQ(Register(bench, "SFTKII"), Option(bench, "SFTKII"));
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(CurrentTuning, TuneWithoutARunOnlyRecomputes) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        bench.Run(dlg, 20.0);  // the drive's registers now hold the setup's gains
+        const double kpi_on_drive = Register(bench, "KPI");
+        const double kp_before = bench.Value("Kp_C_scl");
+        bench.Set("PB_C", 0.5 * bench.Value("PB_C"));
+        Button(d, "tuneButton")->click();
+        EXPECT_NE(bench.Value("Kp_C_scl"), kp_before);
+        EXPECT_NE(Option(bench, "KPI"), kpi_on_drive);
+        EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(CurrentTuning, TestPageNeedsAProtectionAtLeastTheTestCurrent) {
+    struct Case {
+        double test_A, protection_A;
+        int page_after;
+    };
+    const Case cases[] = {{2.8, 5.6, 1}, {2.8, 2.8, 1}, {3.0, 2.8, 0}};
+    for (const Case& c : cases) {
+        DemoBench bench;
+        bench.Set("TestCurrent", c.test_A);
+        bench.Set("TestProtectionCurrent", c.protection_A);
+        axis::ScriptedModalSeam seam;
+        CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Pages(d)->setCurrentIndex(1);
+            EXPECT_EQ(Pages(d)->currentIndex(), c.page_after) << c.test_A << " " << c.protection_A;
+            d.reject();
+        });
+        dlg.DoModal();
+        EXPECT_EQ(seam.MessageTexts().size(), c.page_after == 0 ? 1u : 0u);
+        if (c.page_after == 0)
+            EXPECT_EQ(seam.MessageTexts()[0].toStdString(),
+                      CTestCurrent::kProtectionBelowTestCurrentText);
+    }
+}
+
+TEST(CurrentTuning, ParametersPageIsLockedWhileTheTestRunsAndGainsAreDisabled) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
+        EXPECT_FALSE(Button(d, "okButton")->isEnabled());
+        Pages(d)->setCurrentIndex(0);
+        EXPECT_EQ(Pages(d)->currentIndex(), 1);
+        bench.Run(dlg, 20.0);  // Run presses Start again only when idle
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(CurrentTuning, OkMakesTheEnteredProtectionTheSetups) {
+    DemoBench bench;
+    bench.Set("TestProtectionCurrent", 4.2);
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) { Button(d, "okButton")->click(); });
+    EXPECT_EQ(dlg.DoModal(), 1);
+    EXPECT_EQ(bench.Value("Imax_Prot"), 4.2);
+}
+
+TEST(CurrentTuning, StopWhileWaitingEndsWithoutAVerdict) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        Button(d, "startStopButton")->click();
+        TickUntilStatus(bench, dlg, "Running test");
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided);
+        EXPECT_TRUE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(AngleTuning, TunedControllerSettlesAndTheRunIsPlotted) {
+    DemoBench bench;
+    bench.Set("AquisitionsNo", 200);  // enough to see the angle settle
+    axis::ScriptedModalSeam seam;
+    CTestAngle dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Electric Angle Controller Tuning Test");
+        Pages(d)->setCurrentIndex(1);
+        bench.Run(dlg, 30.0);
+        EXPECT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
+        ASSERT_EQ(dlg.Graph()->GetCurveCount(), 2);
+        EXPECT_GT(dlg.Graph()->CurveY(1).size(), 10u);
+        // The angle ends a quarter electrical turn back, within 25 degrees.
+        EXPECT_NEAR(dlg.Graph()->CurveY(1).back(), -16384, 4550);
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(AngleTuning, ShortCircuitStopsTheRunAndDetailsShowTheReason) {
+    struct Case {
+        const char* what;
+        std::function<void(DemoBench&)> prepare;
+        std::string expected;
+    };
+    // The simulated motor settles with any gains and currents these benches allow, so
+    // the angle verdicts are reached here only through the protections.
+    const Case cases[] = {
+        {"short circuit", [](DemoBench&) {}, "Drive / Motor shortcircuit protection triggered."},
+    };
+    for (const Case& c : cases) {
+        DemoBench bench("short_circuit");
+        c.prepare(bench);
+        axis::ScriptedModalSeam seam;
+        CTestAngle dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Pages(d)->setCurrentIndex(1);
+            bench.Run(dlg, 30.0);
+            EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed) << c.what;
+            EXPECT_EQ(dlg.FailureText(), c.expected) << c.what;
+            Button(d, "detailsButton")->click();
+            d.reject();
+        });
+        dlg.DoModal();
+        EXPECT_EQ(seam.MessageTexts().size(), 1u) << c.what;  // "Details" shows the reason
+    }
+}
+
+TEST(AngleTuning, GainChangesDuringARunReachTheDrive) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTestAngle dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        Button(d, "startStopButton")->click();
+        ASSERT_TRUE(dlg.IsRunning());
+        dlg.ChangeParameterValue("Kp_T_scl", 1.25 * bench.Value("Kp_T_scl"));
+        EXPECT_EQ(Register(bench, "KPTHT"), Option(bench, "KPTHT"));
+        EXPECT_EQ(Register(bench, "SFTKPTHT"), Option(bench, "SFTKPTHT"));
+        dlg.ChangeParameterValue("Ki_T_scl", 0.75 * bench.Value("Ki_T_scl"));
+        EXPECT_EQ(Register(bench, "KITHT"), Option(bench, "KITHT"));
+        EXPECT_EQ(Register(bench, "SFTKITHT"), Option(bench, "SFTKITHT"));
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+TEST(AngleTuning, LoggerSettingsComeFromTheSetupOrTheDialog) {
+    {
+        DemoBench bench;
+        bench.Set("AquisitionsNo", 1500);
+        bench.Set("SamplingRate", 3);
+        CTestAngle dlg(bench.setup.get(), 1, nullptr);
+        EXPECT_EQ(dlg.Acquisitions(), 1500u);
+        EXPECT_EQ(dlg.SamplingRate(), 3u);
+    }
+    DemoBench bench;
+    bench.UseSetupWithout("AquisitionsNo");
+    axis::ScriptedModalSeam seam;
+    CTestAngle dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        auto* acquisitions = d.findChild<QLineEdit*>("acquisitionsEdit");
+        auto* sampling = d.findChild<QLineEdit*>("samplingRateEdit");
+        EXPECT_EQ(acquisitions->text(), "2000");
+        EXPECT_EQ(sampling->text(), "2");
+        acquisitions->setText("6000");  // above 5000: refused, the old value comes back
+        emit acquisitions->editingFinished();
+        EXPECT_EQ(acquisitions->text(), "2000");
+        acquisitions->setText("800");
+        emit acquisitions->editingFinished();
+        d.reject();
+    });
+    dlg.DoModal();
+    EXPECT_EQ(dlg.Acquisitions(), 800u);
+    EXPECT_EQ(dlg.SamplingRate(), 2u);  // the setup's own is not used without both
+    EXPECT_EQ(seam.MessageTexts().size(), 1);
+}

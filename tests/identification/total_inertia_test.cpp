@@ -1,0 +1,154 @@
+// "Total inertia test" end to end on the simulated drive: the start refusal, the
+// verdicts of the inertia program, the inertia written into "Jt", the answers at
+// Close and OK's protection current.
+
+#include "identification/total_inertia.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "host/ui/modal_seam.h"
+#include "identification_bench.h"
+
+using identification_test::Bench;
+using identification_test::Button;
+using identification_test::DemoBench;
+
+namespace {
+
+// The default bench: rotor 3.4e-5 and load 3.6e-4 kg*m^2, K = 0.42 N*m/A; the demo
+// setup says K = 0.45, and the inertia is computed with the setup's K.
+constexpr double kTrueJ_kgm2 = 3.4e-5 + 3.6e-4;
+constexpr double kSetupKOverTrueK = 0.45 / 0.42;
+// The inertia's accuracy is the drive program's business (measured on the motor
+// zoo); this bound catches a wrong formula or scale.
+constexpr double kJTolerance = 0.25;
+
+TEST(TotalInertia, IdentifiesTheBenchInertiaAndNoPutsTheOldOneBack) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Total inertia test");
+        EXPECT_TRUE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
+        bench.Run(dlg);
+        ASSERT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
+        EXPECT_NEAR(bench.Value("Jt"), kTrueJ_kgm2 * kSetupKOverTrueK, kJTolerance * kTrueJ_kgm2);
+        EXPECT_FALSE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
+        Button(d, "cancelButton")->click();
+    });
+    seam.AnswerMessage(axis::kIdNo);
+    EXPECT_EQ(dlg.DoModal(), 0);
+    EXPECT_EQ(bench.Value("Jt"), 0.00013);
+    ASSERT_EQ(seam.MessageTexts().size(), 1);
+    EXPECT_NE(seam.MessageTexts()[0].toStdString().find("Total inertia:\tOld = 0.00013\tNew = "),
+              std::string::npos)
+        << seam.MessageTexts()[0].toStdString();
+    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+}
+
+TEST(TotalInertia, YesKeepsTheInertiaAndOkSetsTheProtectionCurrent) {
+    struct Case {
+        const char* what;
+        bool ok_button;
+        int result;
+    };
+    for (const Case& c : {Case{"Close, Yes", false, 1}, Case{"OK", true, 1}}) {
+        SCOPED_TRACE(c.what);
+        DemoBench bench;
+        bench.Set("TestProtectionCurrent", 4.5);
+        axis::ScriptedModalSeam seam;
+        CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
+        double identified = 0.0;
+        seam.AnswerDialog([&](QDialog& d) {
+            bench.Run(dlg);
+            ASSERT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
+            identified = bench.Value("Jt");
+            Button(d, c.ok_button ? "okButton" : "cancelButton")->click();
+        });
+        if (!c.ok_button) seam.AnswerMessage(axis::kIdYes);
+        EXPECT_EQ(dlg.DoModal(), c.result);
+        EXPECT_EQ(bench.Value("Jt"), identified);
+        // Only OK hands the test's protection current to the drive setup.
+        EXPECT_EQ(bench.Value("Imax_Prot"), c.ok_button ? 4.5 : 5.6);
+    }
+}
+
+TEST(TotalInertia, StartIsRefusedWhileTheProtectionIsBelowTheTestCurrent) {
+    struct Case {
+        double test_A, protection_A;
+        bool starts;
+    };
+    for (const Case& c : {Case{2.8, 2.0, false}, Case{2.8, 2.8, true}, Case{2.0, 2.8, true}}) {
+        DemoBench bench;
+        bench.Set("TestCurrent", c.test_A);
+        bench.Set("TestProtectionCurrent", c.protection_A);
+        axis::ScriptedModalSeam seam;
+        CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Button(d, "startStopButton")->click();
+            EXPECT_EQ(dlg.IsRunning(), c.starts) << c.test_A << " " << c.protection_A;
+            d.done(0);
+        });
+        dlg.DoModal();
+        EXPECT_EQ(seam.MessageTexts().size(), c.starts ? 0 : 1);
+        if (!c.starts)
+            EXPECT_EQ(seam.MessageTexts()[0],
+                      "I protection must be greater or equal to Test current.");
+    }
+}
+
+TEST(TotalInertia, FailuresNameTheirCauseAndLeaveJtAlone) {
+    struct Case {
+        const char* what;
+        orvex::sim::Scenario scenario;
+        std::string failure;
+    };
+    orvex::sim::Scenario braked = Bench("default");
+    braked.faults.brake_locked = true;
+    const Case cases[] = {
+        {"encoder disconnected", Bench("encoder_disconnected"), CTotalInertiaTest::kNoSpeedText},
+        {"brake locked", braked, CTotalInertiaTest::kNoSpeedText},
+        {"short circuit", Bench("short_circuit"),
+         "Drive / Motor shortcircuit protection triggered."},
+        {"ENABLE inactive", Bench("enable_inactive"),
+         "Drive / Motor ENABLE input is in DISABLED state."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DemoBench bench(c.scenario);
+        axis::ScriptedModalSeam seam;
+        CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            bench.Run(dlg);
+            EXPECT_EQ(dlg.ResultText().toStdString(), "Test failed: " + c.failure);
+            EXPECT_EQ(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty(), false);  // shown again
+            Button(d, "cancelButton")->click();
+        });
+        EXPECT_EQ(dlg.DoModal(), 0);
+        EXPECT_EQ(bench.Value("Jt"), 0.00013);
+        EXPECT_TRUE(seam.MessageTexts().isEmpty());
+    }
+}
+
+TEST(TotalInertia, SetupWithoutTorqueConstantFailsWithoutTurningTheMotor) {
+    DemoBench bench;
+    bench.UseSetupWithout("K");
+    axis::ScriptedModalSeam seam;
+    CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_TRUE(dlg.FailureText().find("torque constant (K)") != std::string::npos)
+            << dlg.FailureText();
+        d.done(0);
+    });
+    dlg.DoModal();
+    bool running = true;
+    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
+    EXPECT_FALSE(running);
+    EXPECT_EQ(bench.Value("Jt"), 0.00013);
+}
+
+}  // namespace
