@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libqcustomplot-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
-          libgl-dev fonts-dejavu-core ccache)
+          libgl-dev fonts-dejavu-core ccache clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -12,6 +12,11 @@
 
 namespace orvex::sim {
 
+/// What the logger buffer holds, in values (points x logged variables): like a real
+/// drive's fixed RAM buffer, and large enough for any logger the host sets up
+/// (its default is 16384 values). Settings beyond it are refused, not cut.
+inline constexpr long long kLoggerCapacityValues = 1LL << 20;
+
 class LoggerBuffer {
   public:
     /// Takes new settings and empties the buffer. `sources` point at the values of

@@ -188,6 +188,13 @@ bool SimulatedDrive::ConfigureLogger(const drive::LoggerSettings& settings) {
         if (!source) return Fail("Unknown drive variable \"" + name + "\" for the logger.");
         sources.push_back(source);
     }
+    const long long values =
+        static_cast<long long>(settings.points) * static_cast<long long>(settings.variables.size());
+    if (values > kLoggerCapacityValues)
+        return Fail("The logger buffer holds " + std::to_string(kLoggerCapacityValues) +
+                    " values (points x variables); " + std::to_string(settings.points) +
+                    " points of " + std::to_string(settings.variables.size()) + " variables need " +
+                    std::to_string(values) + ".");
     logger_.Configure(settings, std::move(sources));
     return true;
 }

@@ -1,9 +1,9 @@
 #include "host/drive/coff_format.h"
 
 #include <QFile>
-#include <nlohmann/json.hpp>
 
 #include "host/setup/names.h"
+#include "util/json/json_reader.h"
 
 namespace axis {
 namespace {
@@ -34,7 +34,7 @@ std::string ProgramPath(std::string_view name) {
 
 namespace {
 // The member `key` when it is a string, else `fallback` (never throws).
-std::string StringMember(const nlohmann::json& object, const char* key,
+std::string StringMember(const orvex::json::Value& object, const char* key,
                          const std::string& fallback = {}) {
     const auto it = object.find(key);
     return it != object.end() && it->is_string() ? it->get<std::string>() : fallback;
@@ -54,13 +54,20 @@ int CMC_CoffFormat::ReadCoff() {
     if (file_name_.empty()) return Fail("No program file given.");
     QFile file(QString::fromStdString(file_name_));
     if (!file.open(QIODevice::ReadOnly))
-        return Fail("The program file \"" + file_name_ + "\" cannot be opened.");
+        return Fail("The program file \"" + file_name_ + "\" cannot be opened (" +
+                    file.errorString().toStdString() + ").");
     const QByteArray bytes = file.readAll();
+    return ReadCoffText(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+int CMC_CoffFormat::ReadCoffText(std::string_view text) {
     const std::string where = "The program file \"" + file_name_ + "\"";
-    const auto doc =
-        nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr,
-                              /*allow_exceptions=*/false);
-    if (doc.is_discarded() || !doc.is_object()) return Fail(where + " is not valid JSON.");
+    // A descriptor is three levels deep; the limit keeps a damaged file from costing more.
+    orvex::json::Document parsed = orvex::json::Parse(text, {.max_depth = 8});
+    if (!parsed.ok()) return Fail(where + " is not valid JSON (" + parsed.error + ").");
+    const orvex::json::Value& doc = parsed.value;
+    if (!doc.is_object()) return Fail(where + " is not a JSON object.");
     if (StringMember(doc, "format") != "orvex-program")
         return Fail(where + " is not a program descriptor.");
     if (!doc.contains("version") || !doc["version"].is_number_integer() ||

@@ -44,6 +44,9 @@ class CMC_CoffFormat {
     /// Reads the descriptor named by the file name; nonzero on success. On failure the
     /// program is not loaded and GetErrorText says why.
     int ReadCoff();
+    /// Reads a descriptor from its text, as ReadCoff does once the file is read; the
+    /// file name only names it in messages.
+    int ReadCoffText(std::string_view text);
     bool IsLoaded() const { return loaded_; }
 
     const std::string& GetProgramName() const { return program_; }

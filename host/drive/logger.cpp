@@ -10,6 +10,7 @@
 #include "host/plot/graph_document.h"
 #include "host/setup/file_save.h"
 #include "host/setup/setup.h"
+#include "util/json/json_reader.h"
 
 CMC_Logger::CMC_Logger(CMC_Setup* setup, CMC_CoffFormat* program)
     : setup_(setup), program_(program) {}
@@ -125,9 +126,11 @@ int CMC_Logger::Load(const std::string& path) {
     if (!in) return Fail("Cannot open \"" + path + "\".");
     std::stringstream text;
     text << in.rdbuf();
-    const auto doc = nlohmann::json::parse(text.str(), nullptr, false);
+    const orvex::json::Document parsed = orvex::json::Parse(text.str());
     const std::string what = "\"" + path + "\" is not a logger file";
-    if (doc.is_discarded() || !doc.is_object()) return Fail(what + ".");
+    if (!parsed.ok()) return Fail(what + " (" + parsed.error + ").");
+    const orvex::json::Value& doc = parsed.value;
+    if (!doc.is_object()) return Fail(what + ".");
     auto is = [&](const char* key, auto check) {
         const auto it = doc.find(key);
         return it != doc.end() && check(*it);

@@ -9,6 +9,7 @@
 #include "host/setup/setup.h"
 #include "host/setup/units.h"
 #include "host/ui/scope_settings_dlg.h"
+#include "util/json/json_reader.h"
 
 namespace {
 
@@ -140,9 +141,10 @@ int CMC_ScopeLogger::LoadSettingsFromSetupOption(const char* option) {
     if (!setup_ || !option) return 0;
     const std::string text = setup_->GetOptionNoError(option);
     if (text.empty()) return 0;
-    const auto doc = nlohmann::json::parse(text, nullptr, false);
+    const orvex::json::Document parsed = orvex::json::Parse(text);
     const std::string bad = "The scope settings in \"" + std::string(option) + "\" cannot be read.";
-    if (doc.is_discarded() || !doc.is_object()) return Fail(bad);
+    if (!parsed.ok() || !parsed.value.is_object()) return Fail(bad);
+    const orvex::json::Value& doc = parsed.value;
     try {
         CMC_ScopeLogger loaded(setup_, program_);
         if (!loaded.ChangeSettings(doc.at("window").get<double>(), doc.at("triggerMode").get<int>(),

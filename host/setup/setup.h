@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/setup/chip_link.h"
@@ -195,9 +196,11 @@ class CMC_Setup {
                       std::string& base_name, std::string& display_name) const;
 
     std::vector<std::unique_ptr<CMC_Parameter>> parameters_;
-    std::map<std::string, CMC_Parameter*> parameter_index_;
+    // Name look-ups go through these indexes, keyed by the folded name (FoldName):
+    // a hash keeps a look-up flat however many parameters a setup has.
+    std::unordered_map<std::string, CMC_Parameter*> parameter_index_;
     std::vector<std::unique_ptr<CMC_Variable>> variables_;
-    std::map<std::string, CMC_Variable*> variable_index_;
+    std::unordered_map<std::string, CMC_Variable*> variable_index_;
     std::vector<std::pair<std::string, std::string>> options_;
     CMC_Units units_;
     axis::ScaleProvider scale_;

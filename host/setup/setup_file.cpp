@@ -10,15 +10,19 @@
 
 #include "host/setup/file_save.h"
 #include "host/setup/names.h"
+#include "util/json/json_reader.h"
 
 namespace axis {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = orvex::json::Value;
 
 constexpr const char* kFormatTag = "orvex-setup";
 constexpr int kFormatVersion = 1;
+// Top, parameter list, parameter: three levels; members kept for later versions of
+// the format may nest a little more.
+constexpr int kMaxSetupDepth = 16;
 
 const char* const kTypeNames[] = {"real", "integer",  "switch",  "choice",
                                   "text", "option16", "option32"};
@@ -190,55 +194,19 @@ void LoadBrakeOutputs(const Json& list, CMC_Setup& setup) {
     setup.SetBrakeOutputs(std::move(outputs));
 }
 
-// Exact duplicate keys vanish inside the JSON parser, so they are caught while
-// parsing; duplicates in other letter case are caught when the names are added.
-Json ParseStrict(const std::string& text, std::string& duplicate) {
-    std::vector<std::set<std::string>> keys;
-    auto cb = [&](int depth, Json::parse_event_t ev, Json& parsed) {
-        if (ev == Json::parse_event_t::object_start)
-            keys.emplace_back();
-        else if (ev == Json::parse_event_t::object_end)
-            keys.pop_back();
-        else if (ev == Json::parse_event_t::key && !keys.empty()) {
-            const std::string k = parsed.get<std::string>();
-            if (!keys.back().insert(FoldName(k)).second && duplicate.empty()) duplicate = k;
-        }
-        return true;
-    };
-    return Json::parse(text, cb);
-}
-
-std::string NumberOverflowPlace(const std::string& text, const std::string& what) {
-    const size_t open = what.rfind('\'');
-    const size_t start = open == std::string::npos ? open : what.rfind('\'', open - 1);
-    if (start == std::string::npos) return {};
-    const std::string literal = what.substr(start + 1, open - start - 1);
-    const size_t at = text.find(literal);
-    if (literal.empty() || at == std::string::npos) return {};
-    return "line " + std::to_string(1 + std::count(text.begin(), text.begin() + at, '\n')) + ": ";
-}
-
 }  // namespace
 
 SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
     SetupLoadResult result;
-    Json root;
-    std::string duplicate;
-    try {
-        root = ParseStrict(text, duplicate);
-    } catch (const Json::out_of_range& e) {
-        // A number too large for a double: name the line it stands on.
-        result.error = origin + ": " + NumberOverflowPlace(text, e.what()) +
-                       "a number is not finite (" + e.what() + ")";
-        return result;
-    } catch (const Json::exception& e) {
-        result.error = origin + ": not valid JSON (" + e.what() + ")";
+    // Names of a setup are one name in any letter case, in the file as in the model;
+    // a setup is a few levels deep, so anything much deeper is refused unbuilt.
+    orvex::json::Document doc =
+        orvex::json::Parse(text, {.max_depth = kMaxSetupDepth, .fold_case = true});
+    if (!doc.ok()) {
+        result.error = origin + ": " + doc.error;
         return result;
     }
-    if (!duplicate.empty()) {
-        result.error = origin + ": duplicate key \"" + duplicate + "\"";
-        return result;
-    }
+    const Json& root = doc.value;
     auto setup = std::make_unique<CMC_Setup>();
     ScopedSilentLookup silent;  // the loader's own duplicate checks are not errors to report
     try {
@@ -285,15 +253,13 @@ SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
 }
 
 SetupLoadResult LoadSetupFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text, reason;
+    if (!orvex::json::ReadFileText(path, text, reason)) {
         SetupLoadResult r;
-        r.error = path + ": cannot be opened";
+        r.error = path + ": cannot be opened: " + reason;
         return r;
     }
-    std::stringstream buf;
-    buf << in.rdbuf();
-    return ParseSetup(buf.str(), path);
+    return ParseSetup(text, path);
 }
 
 std::string SerializeSetup(const CMC_Setup& setup) {

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "host/setup/file_save.h"
+#include "util/json/json_reader.h"
 
 namespace axis {
 
@@ -44,24 +45,42 @@ std::optional<MotorDatabase> ReadMotorDatabase(const QString& path, const QStrin
         return std::nullopt;
     };
     if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
-    QJsonParseError parse{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
-    if (parse.error != QJsonParseError::NoError) return fail(parse.errorString());
-    const QJsonObject root = doc.object();
-    if (root.value(QStringLiteral("format")).toString() != QLatin1String("orvex-motors"))
+    return ParseMotorDatabase(file.readAll(), path, title, read_only, error);
+}
+
+std::optional<MotorDatabase> ParseMotorDatabase(const QByteArray& bytes, const QString& path,
+                                                const QString& title, bool read_only,
+                                                QString* error) {
+    MotorDatabase db{title, path, read_only, {}};
+    auto fail = [&](const QString& why) -> std::optional<MotorDatabase> {
+        if (error) *error = path + QStringLiteral(": ") + why;
+        return std::nullopt;
+    };
+    // A database is four levels deep (top, list, motor, its parameters).
+    orvex::json::Document doc = orvex::json::Parse(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+        {.max_depth = 8});
+    if (!doc.ok()) return fail(QString::fromStdString(doc.error));
+    orvex::json::Fault fault;
+    orvex::json::ObjectReader root(doc.value, orvex::json::Place(), fault);
+    if (fault || root.Text("format", orvex::json::ObjectReader::kOptional) != "orvex-motors")
         return fail(QStringLiteral("not a motor database"));
-    const QJsonArray motors = root.value(QStringLiteral("motors")).toArray();
-    for (int i = 0; i < motors.size(); ++i) {
-        const QJsonObject m = motors[i].toObject();
-        MotorRecord record{m.value(QStringLiteral("name")).toString(), {}};
-        if (record.name.isEmpty()) return fail(QStringLiteral("motors[%1].name: missing").arg(i));
-        const QJsonObject params = m.value(QStringLiteral("parameters")).toObject();
-        for (auto it = params.begin(); it != params.end(); ++it) {
-            if (!it.value().isDouble() || !std::isfinite(it.value().toDouble()))
-                return fail(
-                    QStringLiteral("motors[%1].parameters.%2: not a number").arg(i).arg(it.key()));
-            record.parameters.emplace_back(it.key(), it.value().toDouble());
+    const orvex::json::Value* motors = root.Array("motors");
+    for (std::size_t i = 0; motors && !fault && i < motors->size(); ++i) {
+        orvex::json::ObjectReader m((*motors)[i], root.At("motors").Index(i), fault);
+        const auto name = m.Text("name");
+        if (name && name->empty()) fault.Set(m.At("name"), "empty");
+        const orvex::json::Value* params = m.Object("parameters");
+        if (fault) break;
+        MotorRecord record{QString::fromStdString(*name), {}};
+        for (auto it = params->begin(); it != params->end(); ++it) {
+            if (!it->is_number() || !std::isfinite(it->get<double>())) {
+                fault.Set(m.At("parameters").Member(it.key()), "not a number");
+                break;
+            }
+            record.parameters.emplace_back(QString::fromStdString(it.key()), it->get<double>());
         }
+        if (fault) break;
         // JSON objects have no order; motor values are applied in the usual order of
         // the motor data, others after them.
         auto rank = [](const QString& name) {
@@ -75,6 +94,7 @@ std::optional<MotorDatabase> ReadMotorDatabase(const QString& path, const QStrin
             [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
         db.motors.push_back(std::move(record));
     }
+    if (fault) return fail(QString::fromStdString(fault.Text()));
     return db;
 }
 

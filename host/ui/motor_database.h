@@ -3,6 +3,7 @@
 // written to JSON files. The host ships a read-only database of generic hybrid step
 // motors; each user has a database of their own in their config folder.
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 #include <utility>
@@ -37,6 +38,11 @@ QString UserMotorDatabasePath();
 /// nothing yet). Any other problem gives no database and the reason.
 std::optional<MotorDatabase> ReadMotorDatabase(const QString& path, const QString& title,
                                                bool read_only, QString* error);
+/// Reads a database from the bytes of its file (what ReadMotorDatabase does once the
+/// file is read); `path` names it in messages.
+std::optional<MotorDatabase> ParseMotorDatabase(const QByteArray& bytes, const QString& path,
+                                                const QString& title, bool read_only,
+                                                QString* error);
 /// Writes the database to its path atomically (creating the folder); the reason on
 /// failure, empty on success.
 QString WriteMotorDatabase(const MotorDatabase& db);

@@ -77,6 +77,11 @@ TEST(ProgramDescriptor, BrokenDescriptorsFailWithTheirReason) {
          "listed twice"},
         {R"({"format":"orvex-program","version":1,"program":"P","variables":[{"name":"In1"}]})",
          "does not list \"STARTED\""},
+        // A damaged descriptor nested without end is refused at its line, never built.
+        {"{\"format\":\"orvex-program\",\n\"x\":[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]}",
+         "is not valid JSON (line 2, column 12: nested deeper than 8 levels)"},
+        {R"({"format":"orvex-program","format":"orvex-program"})", "duplicate key \"format\""},
+        {"[]", "is not a JSON object"},
     };
     for (const auto& c : cases) {
         CMC_CoffFormat program;

@@ -1,11 +1,13 @@
 // The data logger over the simulated drive: settings, the recording of a run, the
 // point reader, buffer limits and files.
 
+#include "host/drive/logger.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
-#include "host/drive/logger.h"
 #include "host/drive/program_run.h"
 #include "tests/drive/drive_fixture.h"
 
@@ -125,4 +127,12 @@ TEST(SingleAxisLogger, SaveThenLoadGivesTheSamePoints) {
     EXPECT_EQ(loaded.ReadPoint(), nullptr);
     EXPECT_EQ(loaded.Load("/nonexistent.json"), 0);
     EXPECT_EQ(loaded.GetUploadedPointsCount(), 10u);  // a failed load changes nothing
+
+    // A damaged file nested without end is refused at its place, never built.
+    std::ofstream(path) << "{\"format\": \"orvex-log\", \"data\": " << std::string(100000, '[');
+    EXPECT_EQ(loaded.Load(path), 0);
+    EXPECT_NE(loaded.GetErrorText().find("line 1, column 48: nested deeper than 16 levels"),
+              std::string::npos)
+        << loaded.GetErrorText();
+    EXPECT_EQ(loaded.GetUploadedPointsCount(), 10u);
 }

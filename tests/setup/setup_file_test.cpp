@@ -1,11 +1,12 @@
+#include "host/setup/setup_file.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "host/setup/setup_file.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ TEST(SetupFile, RefusesBadInputNamingThePlace) {
         {Replace(kGood, "\"name\": \"R\"", "\"name\": \"in\""), "parameters[1].name"},
         {Replace(kGood, "\"max\": 100", "\"max\": \"100\""), "parameters[1].max: not a number"},
         {Replace(kGood, "\"max\": 100,", ""), "parameters[1].max: missing"},
-        {Replace(kGood, "\"max\": 100", "\"max\": 1e999"), "line 9: a number is not finite"},
+        {Replace(kGood, "\"max\": 100", "\"max\": 1e999"),
+         "line 9, column 69: a number is not finite"},
         {Replace(kGood, "\"unit\": \"Ohm\"", "\"unit\": \"furlong\""), "parameters[1].unit"},
         {Replace(kGood, "\"type\": \"real\"", "\"type\": \"float\""), "parameters[0].type"},
         {Replace(kGood, "\"show\": \"mA\"", "\"show\": \"V\""), "parameters[0].show"},
@@ -57,6 +59,27 @@ TEST(SetupFile, RefusesBadInputNamingThePlace) {
         EXPECT_NE(r.error.find(c.place), std::string::npos) << r.error;
         EXPECT_EQ(r.error.rfind("f.json", 0), 0u) << r.error;
     }
+}
+
+TEST(SetupFile, RefusesNestingDeeperThanLimit) {
+    // Deep enough to overflow the stack of a reader that builds or copies it.
+    const std::string deep = std::string(65000, '[') + std::string(65000, ']');
+    const std::string cases[] = {
+        Replace(kGood, "\"futureKey\": {\"kept\": [1, 2, 3]}",
+                "\"futureKey\": " + deep + ", \"z\": 1"),
+        Replace(kGood, "\"value\": 0.1", "\"value\": " + deep),
+    };
+    for (const std::string& text : cases) {
+        auto r = axis::ParseSetup(text, "f.json");
+        EXPECT_FALSE(r.ok());
+        EXPECT_NE(r.error.find("f.json: line "), std::string::npos) << r.error;
+        EXPECT_NE(r.error.find("nested deeper than 16 levels"), std::string::npos) << r.error;
+    }
+}
+
+TEST(SetupFile, DuplicateKeysInAnyLetterCaseAreRefusedWithTheirLine) {
+    auto r = axis::ParseSetup(Replace(kGood, "\"NewDeadBand\"", "\"HASOSCILLOSCOPE\""), "f.json");
+    EXPECT_EQ(r.error, "f.json: line 5, column 56: duplicate key \"HASOSCILLOSCOPE\"");
 }
 
 TEST(SetupFile, ValuesOutsideTheirLimitsLoadAsStoredWithAWarning) {
@@ -124,6 +147,24 @@ TEST_F(SaveTest, KeepsOneBackupAndSurvivesAnInterruptedSave) {
     auto reloaded = axis::LoadSetupFile(path_);
     ASSERT_TRUE(reloaded.ok());
     EXPECT_EQ(reloaded.setup->GetParameterValueInBaseUnit("R"), 1.5);
+}
+
+TEST_F(SaveTest, AFolderOrAnUnreadableFileIsRefusedWithTheReason) {
+    struct Case {
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {dir_.string(), dir_.string() + ": cannot be opened: is a folder, not a file"},
+        {(dir_ / "none.json").string(),
+         (dir_ / "none.json").string() + ": cannot be opened: No such file or directory"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(axis::LoadSetupFile(c.path).error, c.error);
+    if (::geteuid() != 0) {  // root reads any file
+        std::ofstream(path_) << kGood;
+        fs::permissions(path_, fs::perms::none);
+        EXPECT_EQ(axis::LoadSetupFile(path_).error,
+                  path_ + ": cannot be opened: Permission denied");
+    }
 }
 
 TEST_F(SaveTest, AnUnwritableFolderIsReported) {

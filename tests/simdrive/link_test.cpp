@@ -9,6 +9,7 @@
 
 #include "bench.h"
 #include "simdrive/fault_injecting_link.h"
+#include "simdrive/logger.h"
 
 namespace orvex::sim {
 namespace {
@@ -32,6 +33,30 @@ TEST(DriveLink, RefusesUnknownNamesWithAReason) {
     EXPECT_TRUE(bench.drive->WriteRegister("ANY_OPTION_AT_ALL", 123.9, 16));
     EXPECT_TRUE(bench.drive->ReadRegister("ANY_OPTION_AT_ALL", v));
     EXPECT_EQ(v, 123);
+}
+
+TEST(DriveLink, LoggerRefusesMoreValuesThanItsBufferHolds) {
+    Bench bench(LoadScenario());
+    struct Case {
+        int points;
+        int variables;
+        bool accepted;
+    } cases[] = {
+        {1000000, 1, true},
+        {static_cast<int>(kLoggerCapacityValues / 4), 4, true},
+        {static_cast<int>(kLoggerCapacityValues / 4) + 1, 4, false},
+        {1000000, 200, false},
+    };
+    for (const Case& c : cases) {
+        drive::LoggerSettings s;
+        s.points = c.points;
+        s.variables.assign(static_cast<std::size_t>(c.variables), "IQ");
+        EXPECT_EQ(bench.drive->ConfigureLogger(s), c.accepted) << c.points << " x " << c.variables;
+        if (!c.accepted)
+            EXPECT_EQ(
+                bench.drive->LastErrorText().rfind("The logger buffer holds 1048576 values", 0),
+                0u);
+    }
 }
 
 TEST(DriveLink, ProgramStartsThenPowersOffWhenDone) {

@@ -73,7 +73,33 @@ TEST(Scenario, RefusesWhatWouldSilentlyMeanADefault) {
     }
     std::string error;
     EXPECT_FALSE(ParseScenario("{ not json", error));
-    EXPECT_EQ(error, "not valid JSON");
+    EXPECT_EQ(error.rfind("line 1, column 4: not valid JSON (", 0), 0u) << error;
+}
+
+TEST(Scenario, RefusesDuplicateKeysFractionalSeedsAndDeepNesting) {
+    const std::string good = DefaultJson().dump(1);
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const auto at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    struct Case {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        // The parser alone would keep the second value without a word.
+        {with("\"load\": {", "\"load\": {\n\"inertia_kgm2\": 5,"),
+         "duplicate key \"inertia_kgm2\""},
+        {with("\"seed\": ", "\"seed\": 0.5, \"x\": "), "seed: not a whole number"},
+        {with("\"drive\": {", "\"drive\": {\"deep\": " + std::string(100000, '[') + "], "),
+         "nested deeper than 16 levels"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseScenario(c.text, error).has_value()) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
 }
 
 TEST(Scenario, OptionalSectionsTakeTheirDefaults) {

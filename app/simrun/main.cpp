@@ -2,15 +2,14 @@
 // prints what a host would read back, as JSON.
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/simrun/command_line.h"
+#include "host/setup/setup_file.h"
 #include "simdrive/clock.h"
 #include "simdrive/program_runner.h"
 #include "simdrive/programs.h"
@@ -29,8 +28,9 @@ Runs drive programs on the simulated drive, one after the other, with the drive'
 state carried from one to the next, and prints what they left as one JSON object.
 
   --scenario FILE   the bench: motor, load, encoder, drive hardware, faults (JSON)
-  --setup FILE      a setup file; its options (type option16/option32) form the
-                    register image, written again before every program
+  --setup FILE      a setup file, read as axishost reads it; its options (type
+                    option16/option32) form the register image, written again
+                    before every program
   --help            this text
 
 A STEP is
@@ -41,8 +41,10 @@ A STEP is
   NAME=@VARIABLE    writes what VARIABLE held after the previous step
   NAME=@K:VARIABLE  ... after step K (counting from 1)
   --log             logger: TYPE 1 = slow-loop samples, 2 = fast-loop samples,
-                    POINTS to record, one sample in DIVIDER, variables
-  --for SECONDS     simulated time to run a continuous program (default 2)
+                    POINTS to record, one sample in DIVIDER, variables;
+                    POINTS x variables must fit the drive's logger buffer
+  --for SECONDS     simulated time to run a continuous program (default 2, at
+                    most 600)
 
 A step waits until its program has finished (STARTED nonzero and the power stage
 off), polling every 20 ms of simulated time, and gives up after 60 simulated
@@ -56,125 +58,9 @@ Example:
     --then Ident_R_or_Rs In1=800 RefTest=@REFTST_V --log 1:400:1:IQ
 )";
 
-struct Input {
-    std::string name;
-    std::optional<double> value;
-    int from_step = 0;  // 0: the previous step
-    std::string variable;
-};
-
-struct Step {
-    std::string program;
-    std::vector<Input> inputs;
-    std::optional<orvex::drive::LoggerSettings> log;
-    double for_s = 2.0;
-};
-
 [[noreturn]] void Fail(const std::string& text) {
     std::cerr << "simrun: " << text << "\n";
     std::exit(2);
-}
-
-double ParseNumber(const std::string& text, const std::string& what) {
-    std::size_t used = 0;
-    double value = 0;
-    try {
-        value = std::stod(text, &used);
-    } catch (...) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty()) Fail(what + ": \"" + text + "\" is not a number");
-    return value;
-}
-
-orvex::drive::LoggerSettings ParseLog(const std::string& text) {
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, ':')) parts.push_back(part);
-    if (parts.size() != 4) Fail("--log " + text + ": expected TYPE:POINTS:DIVIDER:VAR[,VAR]...");
-    orvex::drive::LoggerSettings s;
-    s.log_type = static_cast<int>(ParseNumber(parts[0], "--log type"));
-    s.points = static_cast<int>(ParseNumber(parts[1], "--log points"));
-    s.divider = static_cast<int>(ParseNumber(parts[2], "--log divider"));
-    std::stringstream vars(parts[3]);
-    while (std::getline(vars, part, ','))
-        if (!part.empty()) s.variables.push_back(part);
-    if (s.variables.empty()) Fail("--log " + text + ": no variable");
-    return s;
-}
-
-Input ParseInput(const std::string& text) {
-    const auto eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) Fail("\"" + text + "\": expected NAME=VALUE");
-    Input input;
-    input.name = text.substr(0, eq);
-    const std::string rhs = text.substr(eq + 1);
-    if (!rhs.empty() && rhs[0] == '@') {
-        std::string ref = rhs.substr(1);
-        const auto colon = ref.find(':');
-        if (colon != std::string::npos) {
-            input.from_step =
-                static_cast<int>(ParseNumber(ref.substr(0, colon), input.name + " step"));
-            if (input.from_step < 1) Fail(input.name + ": steps count from 1");
-            ref = ref.substr(colon + 1);
-        }
-        if (ref.empty()) Fail(input.name + ": @ needs a variable name");
-        input.variable = ref;
-    } else {
-        input.value = ParseNumber(rhs, input.name);
-    }
-    return input;
-}
-
-struct Options {
-    std::string scenario_path, setup_path;
-    std::vector<Step> steps;
-};
-
-Options ParseArguments(int argc, char** argv) {
-    Options o;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
-            std::exit(0);
-        }
-    Step* step = nullptr;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) -> const std::string& {
-            if (i + 1 >= args.size()) Fail(std::string(option) + " needs a value");
-            return args[++i];
-        };
-        if (a == "--scenario") {
-            o.scenario_path = value("--scenario");
-        } else if (a == "--setup") {
-            o.setup_path = value("--setup");
-        } else if (a == "--then") {
-            if (!step) Fail("--then before the first step");
-            step = nullptr;
-        } else if (a == "--log") {
-            if (!step) Fail("--log outside a step");
-            step->log = ParseLog(value("--log"));
-        } else if (a == "--for") {
-            if (!step) Fail("--for outside a step");
-            step->for_s = ParseNumber(value("--for"), "--for");
-            if (step->for_s < 0) Fail("--for must not be negative");
-        } else if (a.rfind("--", 0) == 0) {
-            Fail("unknown option " + a + " (see --help)");
-        } else if (!step) {
-            o.steps.emplace_back();
-            step = &o.steps.back();
-            step->program = a;
-        } else {
-            step->inputs.push_back(ParseInput(a));
-        }
-    }
-    if (o.scenario_path.empty()) Fail("--scenario is required (see --help)");
-    if (o.setup_path.empty()) Fail("--setup is required (see --help)");
-    if (o.steps.empty()) Fail("no program to run (see --help)");
-    return o;
 }
 
 struct Option {
@@ -183,24 +69,20 @@ struct Option {
     int bits;
 };
 
+// The register image: every option of the setup, read by the loader axishost uses,
+// so a setup simrun runs is one axishost would open, with the same messages.
 std::vector<Option> LoadSetupOptions(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) Fail(path + ": cannot be read");
-    json root = json::parse(in, nullptr, false);
-    if (root.is_discarded() || !root.is_object()) Fail(path + ": not a JSON object");
-    auto params = root.find("parameters");
-    if (params == root.end() || !params->is_array()) Fail(path + ": no \"parameters\" array");
+    axis::SetupLoadResult loaded = axis::LoadSetupFile(path);
+    if (!loaded.ok()) Fail(loaded.error);
+    for (const auto& w : loaded.warnings) std::cerr << "simrun: warning: " << w << "\n";
     std::vector<Option> options;
-    for (std::size_t i = 0; i < params->size(); ++i) {
-        const json& p = (*params)[i];
-        const std::string where = path + ": parameters[" + std::to_string(i) + "]";
-        if (!p.is_object() || !p.contains("name") || !p["name"].is_string())
-            Fail(where + ".name: missing");
-        const std::string type = p.value("type", "");
-        if (type != "option16" && type != "option32") continue;
-        if (!p.contains("value") || !p["value"].is_number()) Fail(where + ".value: not a number");
+    const CMC_Parameters params = loaded.setup->GetParameters();
+    for (int i = 0; i < params.GetParametersCount(); ++i) {
+        const CMC_Parameter* p = params[i];
+        if (!p->IsOption()) continue;
+        // An option's base value is what the drive gets (a register has no unit).
         options.push_back(
-            {p["name"].get<std::string>(), p["value"].get<double>(), type == "option32" ? 32 : 16});
+            {p->GetName(), p->GetValueInBaseUnit(), p->GetType() == kTypeOption32 ? 32 : 16});
     }
     return options;
 }
@@ -220,12 +102,18 @@ const std::vector<std::string>* ProgramVariables(const std::string& program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ParseArguments(argc, argv);
     std::string error;
+    const auto parsed = simrun::ParseCommandLine({argv + 1, argv + argc}, error);
+    if (!parsed) Fail(error);
+    if (parsed->help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    const simrun::CommandLine& options = *parsed;
     auto scenario = orvex::sim::LoadScenarioFile(options.scenario_path, error);
     if (!scenario) Fail(error);
     const std::vector<Option> setup = LoadSetupOptions(options.setup_path);
-    for (const Step& step : options.steps)
+    for (const simrun::Step& step : options.steps)
         if (!ProgramVariables(step.program)) Fail("unknown program \"" + step.program + "\"");
 
     ManualClock clock;
@@ -235,13 +123,13 @@ int main(int argc, char** argv) {
     int exit_code = 0;
 
     for (std::size_t k = 0; k < options.steps.size(); ++k) {
-        const Step& step = options.steps[k];
+        const simrun::Step& step = options.steps[k];
         // The host writes every option before it loads a program.
         for (const Option& o : setup)
             if (!drive.WriteRegister(o.name, o.value, o.bits))
                 Fail(o.name + ": " + drive.LastErrorText());
         json inputs = json::object();
-        for (const Input& in : step.inputs) {
+        for (const simrun::Input& in : step.inputs) {
             double value = 0;
             if (in.value) {
                 value = *in.value;

@@ -1,0 +1,396 @@
+#include "util/json/json_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <unordered_set>
+#include <vector>
+
+namespace orvex::json {
+namespace {
+
+// Walks the text as the parser reads it and remembers how far it got, so that a
+// refusal made between two parser events (too deep, a duplicate key) can name its
+// line and column.
+class CountingIterator {
+  public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CountingIterator(const char* at, const char** cursor) : at_(at), cursor_(cursor) {}
+    reference operator*() const { return *at_; }
+    CountingIterator& operator++() {
+        ++at_;
+        *cursor_ = at_;
+        return *this;
+    }
+    CountingIterator operator++(int) {
+        CountingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
+    bool operator!=(const CountingIterator& other) const { return at_ != other.at_; }
+
+  private:
+    const char* at_;
+    const char** cursor_;
+};
+
+std::string LineAndColumn(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t line =
+        1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+    const std::size_t last_newline = before.rfind('\n');
+    const std::size_t column =
+        last_newline == std::string_view::npos ? offset : offset - last_newline - 1;
+    return "line " + std::to_string(line) + ", column " +
+           std::to_string(std::max<std::size_t>(column, 1));
+}
+
+std::string FoldAscii(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+// The member names seen in one object. Objects of a setup have a handful of
+// members, so a short list compared in turn costs less than a tree; a large object
+// switches to a hash set, so no object costs time quadratic in its members.
+class KeySet {
+  public:
+    bool Insert(std::string key) {
+        if (many_.empty()) {
+            for (const std::string& k : few_)
+                if (k == key) return false;
+            if (few_.size() < kFew) {
+                few_.push_back(std::move(key));
+                return true;
+            }
+            many_.insert(few_.begin(), few_.end());
+        }
+        return many_.insert(std::move(key)).second;
+    }
+
+  private:
+    static constexpr std::size_t kFew = 16;
+    std::vector<std::string> few_;
+    std::unordered_set<std::string> many_;
+};
+
+// The parser's own text after "[json.exception.parse_error.101] parse error at line
+// 1, column 3: " (its place is replaced by ours, counted the same way for every fault).
+std::string ParserReason(const std::string& what) {
+    std::size_t start = what.find("] ");
+    start = start == std::string::npos ? 0 : start + 2;
+    const std::size_t column = what.find("column ", start);
+    if (column != std::string::npos) {
+        const std::size_t colon = what.find(": ", column);
+        if (colon != std::string::npos) start = colon + 2;
+    }
+    return what.substr(start);
+}
+
+// Builds the value from parser events. It refuses a level deeper than the limit at
+// its opening bracket, so a hostile file never gets a deep value built (whose copy
+// or destruction would recurse), and refuses a member name seen before in the same
+// object: the plain parser would keep only the last one without a word.
+class Builder {
+  public:
+    Builder(std::string_view text, const ReadRules& rules, const char** cursor)
+        : text_(text), rules_(rules), cursor_(cursor) {}
+
+    Value& root() { return root_; }
+    const std::string& error() const { return error_; }
+
+    bool null() { return Put(Value(nullptr)); }
+    bool boolean(bool b) { return Put(Value(b)); }
+    bool number_integer(Value::number_integer_t n) { return Put(Value(n)); }
+    bool number_unsigned(Value::number_unsigned_t n) { return Put(Value(n)); }
+    bool number_float(Value::number_float_t n, const std::string&) { return Put(Value(n)); }
+    bool string(Value::string_t& s) { return Put(Value(std::move(s))); }
+    bool binary(Value::binary_t& b) { return Put(Value::binary(b)); }
+
+    bool start_object(std::size_t) { return Open(Value::object()); }
+    bool start_array(std::size_t) { return Open(Value::array()); }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+
+    bool key(Value::string_t& k) {
+        if (!keys_.back().Insert(rules_.fold_case ? FoldAscii(k) : k))
+            return Refuse("duplicate key \"" + k + "\"");
+        key_ = std::move(k);
+        return true;
+    }
+
+    bool parse_error(std::size_t position, const std::string&,
+                     const nlohmann::detail::exception& ex) {
+        // Numbers beyond the range of a double are an out_of_range fault of the parser.
+        const bool overflow = dynamic_cast<const nlohmann::detail::out_of_range*>(&ex) != nullptr;
+        std::string reason = ParserReason(ex.what());
+        if (overflow) {
+            const std::size_t quote = reason.find('\'');
+            const std::size_t end = reason.rfind('\'');
+            const std::string literal = quote != std::string::npos && end > quote
+                                            ? reason.substr(quote + 1, end - quote - 1)
+                                            : std::string();
+            reason = "a number is not finite (" + literal + " is beyond the range of a double)";
+        } else {
+            reason = "not valid JSON (" + reason + ")";
+        }
+        if (error_.empty()) error_ = LineAndColumn(text_, position) + ": " + reason;
+        return false;
+    }
+
+  private:
+    // Adds a value where the parser stands: the root, the next array element or the
+    // member named by the last key.
+    Value* Add(Value&& v) {
+        if (stack_.empty()) {
+            root_ = std::move(v);
+            return &root_;
+        }
+        Value& parent = *stack_.back();
+        if (parent.is_array()) {
+            parent.push_back(std::move(v));
+            return &parent.back();
+        }
+        // The key is new (checked above); appending directly keeps building linear in
+        // the number of members (a keyed insert searches the members first).
+        auto& members = parent.get_ref<Value::object_t&>();
+        members.emplace_back(std::move(key_), std::move(v));
+        return &members.back().second;
+    }
+    bool Put(Value&& v) {
+        Add(std::move(v));
+        return true;
+    }
+    bool Open(Value&& container) {
+        if (static_cast<int>(stack_.size()) >= rules_.max_depth)
+            return Refuse("nested deeper than " + std::to_string(rules_.max_depth) + " levels");
+        const bool object = container.is_object();
+        stack_.push_back(Add(std::move(container)));
+        if (object) keys_.emplace_back();
+        return true;
+    }
+    bool Close() {
+        if (stack_.back()->is_object()) keys_.pop_back();
+        stack_.pop_back();
+        return true;
+    }
+    bool Refuse(std::string what) {
+        const std::size_t offset = static_cast<std::size_t>(*cursor_ - text_.data());
+        error_ = LineAndColumn(text_, offset) + ": " + what;
+        return false;
+    }
+
+    std::string_view text_;
+    const ReadRules& rules_;
+    const char** cursor_;
+    Value root_;
+    std::vector<Value*> stack_;
+    std::vector<KeySet> keys_;
+    std::string key_;
+    std::string error_;
+};
+
+}  // namespace
+
+Document Parse(std::string_view text, const ReadRules& rules) {
+    Document doc;
+    const char* cursor = text.data();
+    Builder builder(text, rules, &cursor);
+    const CountingIterator first(text.data(), &cursor);
+    const CountingIterator last(text.data() + text.size(), &cursor);
+    bool ok = false;
+    try {
+        ok = Value::sax_parse(first, last, &builder, Value::input_format_t::json, true);
+    } catch (const std::exception& e) {
+        // The parser reports through parse_error; this is a last guard (out of memory).
+        doc.error = LineAndColumn(text, static_cast<std::size_t>(cursor - text.data())) +
+                    ": cannot be read (" + e.what() + ")";
+        return doc;
+    }
+    if (!ok) {
+        doc.error = builder.error().empty() ? "not valid JSON" : builder.error();
+        return doc;
+    }
+    doc.value = std::move(builder.root());
+    return doc;
+}
+
+bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
+    // Opened first, then examined, so the check and the read concern the same file.
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(::fileno(file.get()), &info) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = "is a folder, not a file";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "is not a regular file";
+        return false;
+    }
+    text.clear();
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
+    if (std::ferror(file.get())) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+Place Place::Member(std::string_view key) const {
+    return Place(path_.empty() ? std::string(key) : path_ + "." + std::string(key));
+}
+
+Place Place::Index(std::size_t i) const {
+    return Place(path_ + "[" + std::to_string(i) + "]");
+}
+
+void Fault::Set(const Place& place, std::string what) {
+    if (!what_.empty()) return;
+    where_ = place.Text();
+    what_ = std::move(what);
+}
+
+std::string Fault::Text() const {
+    return where_.empty() ? what_ : where_ + ": " + what_;
+}
+
+ObjectReader::ObjectReader(const Value& value, Place place, Fault& fault)
+    : value_(value), place_(std::move(place)), fault_(fault) {
+    if (!value_.is_object()) fault_.Set(place_, "not an object");
+}
+
+bool ObjectReader::Has(std::string_view key) const {
+    return value_.is_object() && value_.find(std::string(key)) != value_.end();
+}
+
+const Value* ObjectReader::Find(std::string_view key, Need need) {
+    Known(key);
+    if (fault_ || !value_.is_object()) return nullptr;
+    const auto it = value_.find(std::string(key));
+    if (it == value_.end()) {
+        if (need == kRequired) fault_.Set(At(key), "missing");
+        return nullptr;
+    }
+    return &*it;
+}
+
+std::optional<double> ObjectReader::Number(std::string_view key, Need need) {
+    const Value* v = Find(key, need);
+    if (!v) return std::nullopt;
+    if (!v->is_number()) {
+        fault_.Set(At(key), "not a number");
+        return std::nullopt;
+    }
+    const double d = v->get<double>();
+    if (!std::isfinite(d)) {
+        fault_.Set(At(key), "not a finite number");
+        return std::nullopt;
+    }
+    return d;
+}
+
+std::optional<double> ObjectReader::Number(std::string_view key, double min, double max,
+                                           Need need) {
+    const auto d = Number(key, need);
+    if (!d) return std::nullopt;
+    if (!(*d >= min && *d <= max)) {
+        std::ostringstream text;
+        text << *d << " is outside " << min << " to " << max;
+        fault_.Set(At(key), text.str());
+        return std::nullopt;
+    }
+    return d;
+}
+
+std::optional<std::int64_t> ObjectReader::Whole(std::string_view key, std::int64_t min,
+                                                std::int64_t max, Need need) {
+    const auto d = Number(key, need);
+    if (!d) return std::nullopt;
+    if (*d != std::floor(*d)) {
+        fault_.Set(At(key), "not a whole number");
+        return std::nullopt;
+    }
+    if (!(*d >= static_cast<double>(min) && *d <= static_cast<double>(max))) {
+        std::ostringstream text;
+        text << *d << " is outside " << min << " to " << max;
+        fault_.Set(At(key), text.str());
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(*d);
+}
+
+std::optional<bool> ObjectReader::Bool(std::string_view key, Need need) {
+    const Value* v = Find(key, need);
+    if (!v) return std::nullopt;
+    if (!v->is_boolean()) {
+        fault_.Set(At(key), "not true or false");
+        return std::nullopt;
+    }
+    return v->get<bool>();
+}
+
+std::optional<std::string> ObjectReader::Text(std::string_view key, Need need) {
+    const Value* v = Find(key, need);
+    if (!v) return std::nullopt;
+    if (!v->is_string()) {
+        fault_.Set(At(key), "not a text");
+        return std::nullopt;
+    }
+    return v->get<std::string>();
+}
+
+const Value* ObjectReader::Object(std::string_view key, Need need) {
+    const Value* v = Find(key, need);
+    if (v && !v->is_object()) {
+        fault_.Set(At(key), "not an object");
+        return nullptr;
+    }
+    return v;
+}
+
+const Value* ObjectReader::Array(std::string_view key, Need need) {
+    const Value* v = Find(key, need);
+    if (v && !v->is_array()) {
+        fault_.Set(At(key), "not an array");
+        return nullptr;
+    }
+    return v;
+}
+
+void ObjectReader::RefuseUnknown() {
+    if (fault_ || !value_.is_object()) return;
+    for (auto it = value_.begin(); it != value_.end(); ++it) {
+        if (!known_.count(it.key())) {
+            fault_.Set(At(it.key()), "unknown key");
+            return;
+        }
+    }
+}
+
+}  // namespace orvex::json

@@ -1,0 +1,126 @@
+#pragma once
+// Reading JSON documents the way every file of the project is read: the text is
+// parsed event by event, so nesting is limited before any value is built, duplicate
+// member names are refused, and every fault names its place: "line L, column C" for
+// the text itself, a member path such as "parameters[12].max" for its content.
+// std and nlohmann_json only, so both the setup layer and the simulated drive use it.
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace orvex::json {
+
+/// Member order is kept, so a file read and written again keeps its order.
+using Value = nlohmann::ordered_json;
+
+/// How strictly a document is read.
+struct ReadRules {
+    /// Deepest nesting of objects and arrays accepted; the top-level value is depth 1.
+    /// No file of the project needs more than a handful of levels.
+    int max_depth = 16;
+    /// When true, member names that differ only in ASCII letter case count as
+    /// duplicates (setups compare their names that way).
+    bool fold_case = false;
+};
+
+/// Nesting accepted when a caller does not say otherwise.
+inline constexpr int kDefaultMaxDepth = 16;
+
+struct Document {
+    Value value;
+    /// "line 3, column 7: ..." when the text was refused; empty on success.
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+
+/// Parses `text`. Refuses invalid JSON, nesting deeper than `rules.max_depth`,
+/// duplicate member names and numbers too large for a double, each with its line
+/// and column. Never throws; the depth limit keeps stack and time bounded.
+Document Parse(std::string_view text, const ReadRules& rules = {});
+
+/// Reads a whole regular file into `text`. On failure returns false and sets
+/// `error` to the reason ("No such file or directory", "is a folder, not a file",
+/// "Permission denied" ...), without the path: callers put their own place first.
+bool ReadFileText(const std::string& path, std::string& text, std::string& error);
+
+/// Where a value sits in a document: "parameters[12].max". Empty at the top.
+class Place {
+  public:
+    Place() = default;
+    explicit Place(std::string path) : path_(std::move(path)) {}
+    Place Member(std::string_view key) const;
+    Place Index(std::size_t i) const;
+    /// The path, or `top` when this is the document itself.
+    const std::string& Text() const { return path_; }
+    bool IsTop() const { return path_.empty(); }
+
+  private:
+    std::string path_;
+};
+
+/// The first fault found while reading a document's content; later ones are
+/// ignored, so the user is told about the first place to mend.
+class Fault {
+  public:
+    /// Records "PLACE: WHAT" unless a fault is recorded already.
+    void Set(const Place& place, std::string what);
+    explicit operator bool() const { return !what_.empty(); }
+    /// "parameters[3].name: missing" (or just WHAT for a fault at the top).
+    std::string Text() const;
+    const std::string& Where() const { return where_; }
+    const std::string& What() const { return what_; }
+
+  private:
+    std::string where_;
+    std::string what_;
+};
+
+/// Reads the members of one object; each read records a fault at the member's
+/// place and returns nothing when the member is absent (and required) or of the
+/// wrong kind. Once a fault is recorded, reads return nothing.
+class ObjectReader {
+  public:
+    enum Need { kRequired, kOptional };
+
+    /// Records "not an object" when `value` is not one.
+    ObjectReader(const Value& value, Place place, Fault& fault);
+
+    const Place& Where() const { return place_; }
+    Place At(std::string_view key) const { return place_.Member(key); }
+    bool Has(std::string_view key) const;
+
+    /// The member as it stands (marks it as read); null when absent.
+    const Value* Find(std::string_view key, Need need = kRequired);
+    /// A finite number, optionally within [min, max] ("-5 is outside 0.1 to 2000").
+    std::optional<double> Number(std::string_view key, Need need = kRequired);
+    std::optional<double> Number(std::string_view key, double min, double max,
+                                 Need need = kRequired);
+    /// A whole number within [min, max]; 2.0 is whole, 2.5 is not.
+    std::optional<std::int64_t> Whole(std::string_view key, std::int64_t min, std::int64_t max,
+                                      Need need = kRequired);
+    std::optional<bool> Bool(std::string_view key, Need need = kRequired);
+    std::optional<std::string> Text(std::string_view key, Need need = kRequired);
+    /// An object or an array member (null when absent or of another kind).
+    const Value* Object(std::string_view key, Need need = kRequired);
+    const Value* Array(std::string_view key, Need need = kRequired);
+
+    /// Marks a member as read elsewhere.
+    void Known(std::string_view key) { known_.insert(std::string(key)); }
+    /// Refuses members that no read asked for ("unknown key"), so a misspelt name
+    /// never silently means a default.
+    void RefuseUnknown();
+
+  private:
+    const Value& value_;
+    Place place_;
+    Fault& fault_;
+    std::set<std::string, std::less<>> known_;
+};
+
+}  // namespace orvex::json
