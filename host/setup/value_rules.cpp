@@ -81,17 +81,23 @@ UserValue CheckUserValue(const CMC_Parameter& p, double base_value) {
 }
 
 int SliderPosition(const CMC_Parameter& p, int steps) {
-    steps = std::max(1, steps);
-    const double min = p.GetMinInBaseUnit();
-    const double span = p.GetMaxInBaseUnit() - min;
-    const double fraction = span > 0 ? (p.GetValueInBaseUnit() - min) / span : 0.0;
-    return static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps));
+    return SliderPosition(p, p.GetMinInBaseUnit(), p.GetMaxInBaseUnit(), steps);
 }
 
 double SliderValue(const CMC_Parameter& p, int position, int steps) {
+    return SliderValue(p, p.GetMinInBaseUnit(), p.GetMaxInBaseUnit(), position, steps);
+}
+
+int SliderPosition(const CMC_Parameter& p, double low, double high, int steps) {
     steps = std::max(1, steps);
-    const double min = p.GetMinInBaseUnit();
-    const double value = min + (p.GetMaxInBaseUnit() - min) * position / steps;
+    const double span = high - low;
+    const double fraction = span > 0 ? (p.GetValueInBaseUnit() - low) / span : 0.0;
+    return static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps));
+}
+
+double SliderValue(const CMC_Parameter& p, double low, double high, int position, int steps) {
+    steps = std::max(1, steps);
+    const double value = low + (high - low) * position / steps;
     return IsWhole(p) ? std::round(value) : value;
 }
 

@@ -63,4 +63,9 @@ int SliderPosition(const CMC_Parameter& parameter, int steps);
 /// parameters take the nearest whole number.
 double SliderValue(const CMC_Parameter& parameter, int position, int steps);
 
+/// The same for a slider spanning [`low`, `high`] (base unit) instead of the limits.
+int SliderPosition(const CMC_Parameter& parameter, double low, double high, int steps);
+double SliderValue(const CMC_Parameter& parameter, double low, double high, int position,
+                   int steps);
+
 }  // namespace axis

@@ -177,13 +177,23 @@ SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
     });
 }
 
+SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
+                             QAbstractSlider* slider, double low, double high, int steps)
+    : SliderBinding(dialog, parameter, slider, steps) {
+    own_span_ = true;
+    low_ = low;
+    high_ = high;
+}
+
 void SliderBinding::Redraw() {
     const QSignalBlocker block(slider_);
-    slider_->setValue(SliderPosition(parameter_, steps_));
+    slider_->setValue(own_span_ ? SliderPosition(parameter_, low_, high_, steps_)
+                                : SliderPosition(parameter_, steps_));
 }
 
 void SliderBinding::CommitPosition() {
-    const double value = SliderValue(parameter_, slider_->value(), steps_);
+    const double value = own_span_ ? SliderValue(parameter_, low_, high_, slider_->value(), steps_)
+                                   : SliderValue(parameter_, slider_->value(), steps_);
     if (value != parameter_.GetValueInBaseUnit()) Commit(value);
 }
 

@@ -85,17 +85,21 @@ class SwitchBinding : public ParameterBinding {
     std::vector<QAbstractButton*> buttons_;
 };
 
-/// Slider over the parameter's range.
+/// Slider over the parameter's range, or over a span of it given when bound.
 class SliderBinding : public ParameterBinding {
   public:
     SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
                   int steps);
+    SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
+                  double low, double high, int steps);
     void Redraw() override;
 
   private:
     void CommitPosition();
     QAbstractSlider* slider_;
     int steps_;
+    bool own_span_ = false;
+    double low_ = 0, high_ = 0;
 };
 
 /// Drop-down list whose entries carry values as item data.
