@@ -1,0 +1,47 @@
+// The final value of the profile on whole drive counts, and the gain sliders' span.
+#include "tuning/tuning_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using orvex::tuning::GainSliderSpan;
+using orvex::tuning::QuantisedFinalValue;
+
+TEST(FinalValue, LandsOnAWholeNonzeroNumberOfCounts) {
+    struct Case {
+        double value, counts_per_unit, expected;
+    };
+    const Case cases[] = {
+        {93.0, 0.25, 92.0},                      // 23.25 counts -> 23
+        {94.0, 0.25, 96.0},                      // 23.5 counts: halves away from zero -> 24
+        {-94.0, 0.25, -96.0},                    // on both sides of zero
+        {1.0, 0.25, 4.0},                        // a quarter count: one count in its own direction
+        {-1.0, 0.25, -4.0},   {0.0, 0.25, 4.0},  // no direction at all counts as forward
+        {2.0, -0.5, 2.0},  // a reversed transmission keeps its sign through the scale
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(QuantisedFinalValue(c.value, c.counts_per_unit).value(), c.expected)
+            << c.value << " x " << c.counts_per_unit;
+    EXPECT_FALSE(QuantisedFinalValue(5.0, 0.0).has_value());
+}
+
+TEST(GainSlider, SpansHalfToOneAndAHalfWithinTheLimits) {
+    struct Case {
+        double value, min, max, low, high;
+    };
+    const Case cases[] = {
+        {100, 0, 1000, 50, 150},
+        {100, 80, 1000, 80, 150},  // the parameter's minimum is above half
+        {100, 0, 120, 50, 120},    // its maximum below one and a half
+        {-10, -100, 100, -15, -5},
+        {0, 0, 100, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const auto span = GainSliderSpan(c.value, c.min, c.max);
+        EXPECT_DOUBLE_EQ(span.low, c.low) << c.value;
+        EXPECT_DOUBLE_EQ(span.high, c.high) << c.value;
+    }
+}
+
+}  // namespace
