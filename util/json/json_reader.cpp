@@ -59,35 +59,37 @@ std::string LineAndColumn(std::string_view text, std::size_t offset) {
            std::to_string(std::max<std::size_t>(column, 1));
 }
 
-std::string FoldAscii(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
-
 // The member names seen in one object. Objects of a setup have a handful of
 // members, so a short list compared in turn costs less than a tree; a large object
-// switches to a hash set, so no object costs time quadratic in its members.
+// switches to a hash set, so no object costs time quadratic in its members. One set
+// serves every object met at its depth in turn, so a list of a million small objects
+// costs no allocation per object.
 class KeySet {
   public:
-    bool Insert(std::string key) {
-        if (many_.empty()) {
+    void Clear() {
+        few_.clear();
+        many_.clear();
+        large_ = false;
+    }
+    bool Insert(std::string_view key) {
+        if (!large_) {
             for (const std::string& k : few_)
                 if (k == key) return false;
             if (few_.size() < kFew) {
-                few_.push_back(std::move(key));
+                few_.emplace_back(key);
                 return true;
             }
             many_.insert(few_.begin(), few_.end());
+            large_ = true;
         }
-        return many_.insert(std::move(key)).second;
+        return many_.emplace(key).second;
     }
 
   private:
     static constexpr std::size_t kFew = 16;
     std::vector<std::string> few_;
     std::unordered_set<std::string> many_;
+    bool large_ = false;
 };
 
 // The parser's own text after "[json.exception.parse_error.101] parse error at line
@@ -103,35 +105,67 @@ std::string ParserReason(const std::string& what) {
     return what.substr(start);
 }
 
-// Builds the value from parser events. It refuses a level deeper than the limit at
-// its opening bracket, so a hostile file never gets a deep value built (whose copy
-// or destruction would recurse), and refuses a member name seen before in the same
-// object: the plain parser would keep only the last one without a word.
-class Builder {
+// Stands between the parser and a reader's events. It refuses a level deeper than the
+// limit at its opening bracket, so a hostile file never gets a deep value built
+// (whose copy or destruction would recurse), and refuses a member name seen before in
+// the same object: the plain parser would keep only the last one without a word.
+class Checker {
   public:
-    Builder(std::string_view text, const ReadRules& rules, const char** cursor)
-        : text_(text), rules_(rules), cursor_(cursor) {}
+    Checker(std::string_view text, const ReadRules& rules, const char** cursor, Events& events)
+        : text_(text), rules_(rules), cursor_(cursor), events_(events) {}
 
-    Value& root() { return root_; }
     const std::string& error() const { return error_; }
 
-    bool null() { return Put(Value(nullptr)); }
-    bool boolean(bool b) { return Put(Value(b)); }
-    bool number_integer(Value::number_integer_t n) { return Put(Value(n)); }
-    bool number_unsigned(Value::number_unsigned_t n) { return Put(Value(n)); }
-    bool number_float(Value::number_float_t n, const std::string&) { return Put(Value(n)); }
-    bool string(Value::string_t& s) { return Put(Value(std::move(s))); }
-    bool binary(Value::binary_t& b) { return Put(Value::binary(b)); }
+    bool null() { return Forward(&Events::Null); }
+    bool boolean(bool b) {
+        events_.Boolean(b);
+        return true;
+    }
+    bool number_integer(Value::number_integer_t n) {
+        events_.Integer(n);
+        return true;
+    }
+    bool number_unsigned(Value::number_unsigned_t n) {
+        events_.Unsigned(n);
+        return true;
+    }
+    bool number_float(Value::number_float_t n, const std::string&) {
+        events_.Float(n);
+        return true;
+    }
+    bool string(Value::string_t& s) {
+        events_.String(s);
+        return true;
+    }
+    // Binary values exist only in the binary formats, never in JSON text.
+    bool binary(Value::binary_t&) { return Refuse("binary value"); }
 
-    bool start_object(std::size_t) { return Open(Value::object()); }
-    bool start_array(std::size_t) { return Open(Value::array()); }
-    bool end_object() { return Close(); }
-    bool end_array() { return Close(); }
+    bool start_object(std::size_t) {
+        if (!Deeper()) return false;
+        if (keys_.size() < depth_) keys_.resize(depth_);
+        keys_[depth_ - 1].Clear();
+        return Forward(&Events::StartObject);
+    }
+    bool start_array(std::size_t) { return Deeper() && Forward(&Events::StartArray); }
+    bool end_object() {
+        --depth_;
+        return Forward(&Events::EndObject);
+    }
+    bool end_array() {
+        --depth_;
+        return Forward(&Events::EndArray);
+    }
 
     bool key(Value::string_t& k) {
-        if (!keys_.back().Insert(rules_.fold_case ? FoldAscii(k) : k))
-            return Refuse("duplicate key \"" + k + "\"");
-        key_ = std::move(k);
+        std::string_view name = k;
+        if (rules_.fold_case) {
+            folded_.assign(k);
+            for (char& c : folded_)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            name = folded_;
+        }
+        if (!keys_[depth_ - 1].Insert(name)) return Refuse("duplicate key \"" + k + "\"");
+        events_.Key(k);
         return true;
     }
 
@@ -155,39 +189,14 @@ class Builder {
     }
 
   private:
-    // Adds a value where the parser stands: the root, the next array element or the
-    // member named by the last key.
-    Value* Add(Value&& v) {
-        if (stack_.empty()) {
-            root_ = std::move(v);
-            return &root_;
-        }
-        Value& parent = *stack_.back();
-        if (parent.is_array()) {
-            parent.push_back(std::move(v));
-            return &parent.back();
-        }
-        // The key is new (checked above); appending directly keeps building linear in
-        // the number of members (a keyed insert searches the members first).
-        auto& members = parent.get_ref<Value::object_t&>();
-        members.emplace_back(std::move(key_), std::move(v));
-        return &members.back().second;
-    }
-    bool Put(Value&& v) {
-        Add(std::move(v));
+    bool Forward(void (Events::*event)()) {
+        (events_.*event)();
         return true;
     }
-    bool Open(Value&& container) {
-        if (static_cast<int>(stack_.size()) >= rules_.max_depth)
+    bool Deeper() {
+        if (static_cast<int>(depth_) >= rules_.max_depth)
             return Refuse("nested deeper than " + std::to_string(rules_.max_depth) + " levels");
-        const bool object = container.is_object();
-        stack_.push_back(Add(std::move(container)));
-        if (object) keys_.emplace_back();
-        return true;
-    }
-    bool Close() {
-        if (stack_.back()->is_object()) keys_.pop_back();
-        stack_.pop_back();
+        ++depth_;
         return true;
     }
     bool Refuse(std::string what) {
@@ -199,36 +208,79 @@ class Builder {
     std::string_view text_;
     const ReadRules& rules_;
     const char** cursor_;
-    Value root_;
-    std::vector<Value*> stack_;
+    Events& events_;
+    std::size_t depth_ = 0;
+    // One set of member names per depth, reused by every object at that depth.
     std::vector<KeySet> keys_;
-    std::string key_;
+    std::string folded_;
     std::string error_;
 };
 
 }  // namespace
 
-Document Parse(std::string_view text, const ReadRules& rules) {
-    Document doc;
+std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events) {
     const char* cursor = text.data();
-    Builder builder(text, rules, &cursor);
+    Checker checker(text, rules, &cursor, events);
     const CountingIterator first(text.data(), &cursor);
     const CountingIterator last(text.data() + text.size(), &cursor);
     bool ok = false;
     try {
-        ok = Value::sax_parse(first, last, &builder, Value::input_format_t::json, true);
+        ok = Value::sax_parse(first, last, &checker, Value::input_format_t::json, true);
     } catch (const std::exception& e) {
         // The parser reports through parse_error; this is a last guard (out of memory).
-        doc.error = LineAndColumn(text, static_cast<std::size_t>(cursor - text.data())) +
-                    ": cannot be read (" + e.what() + ")";
-        return doc;
+        return LineAndColumn(text, static_cast<std::size_t>(cursor - text.data())) +
+               ": cannot be read (" + e.what() + ")";
     }
-    if (!ok) {
-        doc.error = builder.error().empty() ? "not valid JSON" : builder.error();
-        return doc;
-    }
-    doc.value = std::move(builder.root());
+    if (!ok) return checker.error().empty() ? "not valid JSON" : checker.error();
+    return {};
+}
+
+Document Parse(std::string_view text, const ReadRules& rules) {
+    Document doc;
+    ValueBuilder builder;
+    doc.error = ReadEvents(text, rules, builder);
+    if (doc.ok()) doc.value = std::move(builder.Result());
     return doc;
+}
+
+void ValueBuilder::Reset() {
+    root_ = Value();
+    stack_.clear();
+    key_.clear();
+    done_ = false;
+}
+
+// Adds a value where the reader stands: the root, the next array element or the
+// member named by the last key.
+Value* ValueBuilder::Add(Value&& v) {
+    if (stack_.empty()) {
+        root_ = std::move(v);
+        return &root_;
+    }
+    Value& parent = *stack_.back();
+    if (parent.is_array()) {
+        parent.push_back(std::move(v));
+        return &parent.back();
+    }
+    // The key is new (the reader checked it); appending directly keeps building linear
+    // in the number of members (a keyed insert searches the members first).
+    auto& members = parent.get_ref<Value::object_t&>();
+    members.emplace_back(std::move(key_), std::move(v));
+    return &members.back().second;
+}
+
+void ValueBuilder::Put(Value&& v) {
+    Add(std::move(v));
+    done_ = stack_.empty();
+}
+
+void ValueBuilder::Open(Value&& container) {
+    stack_.push_back(Add(std::move(container)));
+}
+
+void ValueBuilder::Close() {
+    stack_.pop_back();
+    done_ = stack_.empty();
 }
 
 bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
@@ -251,7 +303,10 @@ bool ReadFileText(const std::string& path, std::string& text, std::string& error
         error = "is not a regular file";
         return false;
     }
-    text.clear();
+    // Sized from the file first, so that a large file is read in one pass rather than
+    // copied again each time the text grows; a file still growing is read to its end.
+    text.resize(static_cast<std::size_t>(info.st_size));
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
     char buffer[65536];
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
