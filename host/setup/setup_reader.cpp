@@ -485,15 +485,21 @@ class SetupEvents final : public orvex::json::Events {
 
 }  // namespace
 
-SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
+namespace {
+
+// Names of a setup are one name in any letter case, in the file as in the model; a
+// setup is a few levels deep, so anything much deeper is refused unread.
+constexpr orvex::json::ReadRules kSetupRules{.max_depth = kMaxSetupDepth, .fold_case = true};
+
+// Reads a setup through `read`, which hands the events of a text or a file to the
+// reader and returns the fault in the text (empty: none).
+template <class Read>
+SetupLoadResult ReadSetup(const std::string& origin, const Read& read) {
     SetupLoadResult result;
     auto setup = std::make_unique<CMC_Setup>();
     ScopedSilentLookup silent;  // the loader's own duplicate checks are not errors to report
     SetupEvents events(*setup, result.warnings);
-    // Names of a setup are one name in any letter case, in the file as in the model;
-    // a setup is a few levels deep, so anything much deeper is refused unread.
-    const std::string error =
-        orvex::json::ReadEvents(text, {.max_depth = kMaxSetupDepth, .fold_case = true}, events);
+    const std::string error = read(events);
     std::optional<LoadError> fault;
     if (error.empty()) fault = events.Fault();
     if (!error.empty() || fault) {
@@ -509,14 +515,29 @@ SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
     return result;
 }
 
+}  // namespace
+
+SetupLoadResult ParseSetup(const std::string& text, const std::string& origin) {
+    return ReadSetup(origin, [&](SetupEvents& events) {
+        return orvex::json::ReadEvents(text, kSetupRules, events);
+    });
+}
+
 SetupLoadResult LoadSetupFile(const std::string& path) {
-    std::string text, reason;
-    if (!orvex::json::ReadFileText(path, text, reason)) {
-        SetupLoadResult r;
-        r.error = path + ": cannot be opened: " + reason;
-        return r;
+    // Read a piece at a time: a setup of a million parameters never sits in memory
+    // twice, once as text and once as parameters.
+    std::string reason;
+    bool readable = true;
+    SetupLoadResult result = ReadSetup(path, [&](SetupEvents& events) {
+        std::string fault;
+        readable = orvex::json::ReadFileEvents(path, kSetupRules, events, reason, fault);
+        return fault;
+    });
+    if (!readable) {
+        result = SetupLoadResult();
+        result.error = path + ": cannot be opened: " + reason;
     }
-    return ParseSetup(text, path);
+    return result;
 }
 
 }  // namespace axis

@@ -16,48 +16,94 @@
 namespace orvex::json {
 namespace {
 
-// Walks the text as the parser reads it and remembers how far it got, so that a
-// refusal made between two parser events (too deep, a duplicate key) can name its
-// line and column.
-class CountingIterator {
+// The text as the parser reads it: a window on it and, for a file, the means to read
+// the next piece into the window. Lines are counted as the parser passes them, so that
+// a fault names its line and column although the text before it may be gone.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
+    explicit Cursor(std::FILE* file) : file_(file), piece_(kPieceSize) {}
+
+    bool AtEnd() { return at_ == end_ && !ReadPiece(); }
+    char Current() const { return *at_; }
+    void Advance() {
+        if (*at_ == '\n') {
+            before_last_newline_ = last_newline_;
+            last_newline_ = offset_ + 1;
+            ++newlines_;
+        }
+        ++at_;
+        ++offset_;
+    }
+    std::size_t Offset() const { return offset_; }
+    /// errno of a failed read of the file, 0 when none failed.
+    int ReadError() const { return read_error_; }
+
+    /// "line L, column C" of the character at `offset`: where the cursor stands, or
+    /// one character before it (the parser may have looked one ahead).
+    std::string Place(std::size_t offset) const {
+        offset = std::min(offset, offset_);
+        std::size_t newlines = newlines_;
+        std::size_t last = last_newline_;
+        if (last != 0 && last - 1 >= offset) {  // the newline just read is not before it
+            --newlines;
+            last = before_last_newline_;
+        }
+        const std::size_t column = offset - last;
+        return "line " + std::to_string(1 + newlines) + ", column " +
+               std::to_string(std::max<std::size_t>(column, 1));
+    }
+
+  private:
+    bool ReadPiece() {
+        if (!file_) return false;
+        const std::size_t n = std::fread(piece_.data(), 1, piece_.size(), file_);
+        if (n == 0 && std::ferror(file_)) read_error_ = errno;
+        at_ = piece_.data();
+        end_ = at_ + n;
+        return n > 0;
+    }
+
+    static constexpr std::size_t kPieceSize = std::size_t{1} << 16;
+    const char* at_ = nullptr;
+    const char* end_ = nullptr;
+    std::FILE* file_ = nullptr;
+    std::vector<char> piece_;
+    std::size_t offset_ = 0;
+    std::size_t newlines_ = 0;
+    // Offsets of the last two newlines read, plus one (0: none).
+    std::size_t last_newline_ = 0;
+    std::size_t before_last_newline_ = 0;
+    int read_error_ = 0;
+};
+
+// The parser's way into a Cursor; the end is the iterator without one.
+class CursorIterator {
   public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
     using pointer = const char*;
-    using reference = const char&;
+    using reference = char;
 
-    CountingIterator(const char* at, const char** cursor) : at_(at), cursor_(cursor) {}
-    reference operator*() const { return *at_; }
-    CountingIterator& operator++() {
-        ++at_;
-        *cursor_ = at_;
+    explicit CursorIterator(Cursor* cursor = nullptr) : cursor_(cursor) {}
+    char operator*() const { return cursor_->Current(); }
+    CursorIterator& operator++() {
+        cursor_->Advance();
         return *this;
     }
-    CountingIterator operator++(int) {
-        CountingIterator before = *this;
+    CursorIterator operator++(int) {
+        CursorIterator before = *this;
         ++*this;
         return before;
     }
-    bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
-    bool operator!=(const CountingIterator& other) const { return at_ != other.at_; }
+    bool operator==(const CursorIterator& other) const { return Done() == other.Done(); }
+    bool operator!=(const CursorIterator& other) const { return Done() != other.Done(); }
 
   private:
-    const char* at_;
-    const char** cursor_;
+    bool Done() const { return !cursor_ || cursor_->AtEnd(); }
+    Cursor* cursor_;
 };
-
-std::string LineAndColumn(std::string_view text, std::size_t offset) {
-    offset = std::min(offset, text.size());
-    const std::string_view before = text.substr(0, offset);
-    const std::size_t line =
-        1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-    const std::size_t last_newline = before.rfind('\n');
-    const std::size_t column =
-        last_newline == std::string_view::npos ? offset : offset - last_newline - 1;
-    return "line " + std::to_string(line) + ", column " +
-           std::to_string(std::max<std::size_t>(column, 1));
-}
 
 // The member names seen in one object. Objects of a setup have a handful of
 // members, so a short list compared in turn costs less than a tree; a large object
@@ -111,8 +157,8 @@ std::string ParserReason(const std::string& what) {
 // the same object: the plain parser would keep only the last one without a word.
 class Checker {
   public:
-    Checker(std::string_view text, const ReadRules& rules, const char** cursor, Events& events)
-        : text_(text), rules_(rules), cursor_(cursor), events_(events) {}
+    Checker(Cursor& cursor, const ReadRules& rules, Events& events)
+        : cursor_(cursor), rules_(rules), events_(events) {}
 
     const std::string& error() const { return error_; }
 
@@ -184,7 +230,7 @@ class Checker {
         } else {
             reason = "not valid JSON (" + reason + ")";
         }
-        if (error_.empty()) error_ = LineAndColumn(text_, position) + ": " + reason;
+        if (error_.empty()) error_ = cursor_.Place(position) + ": " + reason;
         return false;
     }
 
@@ -200,14 +246,12 @@ class Checker {
         return true;
     }
     bool Refuse(std::string what) {
-        const std::size_t offset = static_cast<std::size_t>(*cursor_ - text_.data());
-        error_ = LineAndColumn(text_, offset) + ": " + what;
+        error_ = cursor_.Place(cursor_.Offset()) + ": " + what;
         return false;
     }
 
-    std::string_view text_;
+    Cursor& cursor_;
     const ReadRules& rules_;
-    const char** cursor_;
     Events& events_;
     std::size_t depth_ = 0;
     // One set of member names per depth, reused by every object at that depth.
@@ -216,23 +260,58 @@ class Checker {
     std::string error_;
 };
 
-}  // namespace
+// Opens a regular file for reading; null with the reason in `error` when it is not one
+// or cannot be opened.
+std::unique_ptr<FILE, int (*)(FILE*)> OpenRegularFile(const std::string& path, std::string& error) {
+    // Opened first, then examined, so the check and the read concern the same file.
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        error = std::strerror(errno);
+        return file;
+    }
+    struct stat info {};
+    if (::fstat(::fileno(file.get()), &info) != 0)
+        error = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        error = "is a folder, not a file";
+    else if (!S_ISREG(info.st_mode))
+        error = "is not a regular file";
+    if (!error.empty()) file.reset();
+    return file;
+}
 
-std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events) {
-    const char* cursor = text.data();
-    Checker checker(text, rules, &cursor, events);
-    const CountingIterator first(text.data(), &cursor);
-    const CountingIterator last(text.data() + text.size(), &cursor);
+std::string Read(Cursor& cursor, const ReadRules& rules, Events& events) {
+    Checker checker(cursor, rules, events);
     bool ok = false;
     try {
-        ok = Value::sax_parse(first, last, &checker, Value::input_format_t::json, true);
+        ok = Value::sax_parse(CursorIterator(&cursor), CursorIterator(), &checker,
+                              Value::input_format_t::json, true);
     } catch (const std::exception& e) {
         // The parser reports through parse_error; this is a last guard (out of memory).
-        return LineAndColumn(text, static_cast<std::size_t>(cursor - text.data())) +
-               ": cannot be read (" + e.what() + ")";
+        return cursor.Place(cursor.Offset()) + ": cannot be read (" + e.what() + ")";
     }
     if (!ok) return checker.error().empty() ? "not valid JSON" : checker.error();
     return {};
+}
+
+}  // namespace
+
+std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events) {
+    Cursor cursor(text);
+    return Read(cursor, rules, events);
+}
+
+bool ReadFileEvents(const std::string& path, const ReadRules& rules, Events& events,
+                    std::string& reason, std::string& fault) {
+    const auto file = OpenRegularFile(path, reason);
+    if (!file) return false;
+    Cursor cursor(file.get());
+    fault = Read(cursor, rules, events);
+    if (cursor.ReadError() != 0) {
+        reason = std::strerror(cursor.ReadError());
+        return false;
+    }
+    return true;
 }
 
 Document Parse(std::string_view text, const ReadRules& rules) {
@@ -284,29 +363,9 @@ void ValueBuilder::Close() {
 }
 
 bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
-    // Opened first, then examined, so the check and the read concern the same file.
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = "is a folder, not a file";
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = "is not a regular file";
-        return false;
-    }
-    // Sized from the file first, so that a large file is read in one pass rather than
-    // copied again each time the text grows; a file still growing is read to its end.
-    text.resize(static_cast<std::size_t>(info.st_size));
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    const auto file = OpenRegularFile(path, error);
+    if (!file) return false;
+    text.clear();
     char buffer[65536];
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);

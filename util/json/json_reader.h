@@ -71,6 +71,13 @@ class Events {
 /// string. On a fault the events stop there; what they built is incomplete.
 std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events);
 
+/// Reads the regular file at `path` as ReadEvents reads a text, a piece at a time, so
+/// that a large file is never held whole in memory. Returns false when the file cannot
+/// be read, with `reason` as ReadFileText gives it; else true, with `fault` as
+/// ReadEvents returns it.
+bool ReadFileEvents(const std::string& path, const ReadRules& rules, Events& events,
+                    std::string& reason, std::string& fault);
+
 /// Builds one Value from events: what Parse does with the whole document, and what an
 /// event reader does with the members it keeps whole.
 class ValueBuilder : public Events {
