@@ -1,5 +1,8 @@
 #include "host/setup/names.h"
 
+#include <cstdint>
+#include <random>
+
 namespace axis {
 
 namespace {
@@ -8,10 +11,22 @@ char FoldChar(char c) {
 }
 }  // namespace
 
-std::string FoldName(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded) c = FoldChar(c);
-    return folded;
+std::uint64_t FoldedNameHash(std::string_view name) {
+    // FNV-1a over the folded bytes from a per-process start, then a final mix (the
+    // 64-bit finaliser of MurmurHash3) so that the top bits, which place a name in an
+    // index, depend on every byte.
+    static const std::uint64_t seed = std::random_device{}() * 0x9E3779B97F4A7C15ull;
+    std::uint64_t hash = 14695981039346656037ull ^ seed;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(FoldChar(c));
+        hash *= 1099511628211ull;
+    }
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdull;
+    hash ^= hash >> 33;
+    hash *= 0xc4ceb9fe1a85ec53ull;
+    hash ^= hash >> 33;
+    return hash;
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {

@@ -18,8 +18,7 @@ void CMC_Setup::ReportMissing(const char* kind, std::string_view name) const {
 }
 
 CMC_Parameter* CMC_Setup::FindParameter(std::string_view name) const {
-    auto it = parameter_index_.find(axis::FoldName(name));
-    if (it != parameter_index_.end()) return it->second;
+    if (CMC_Parameter* p = parameter_index_.Find(name)) return p;
     ReportMissing("Parameter", name);
     return nullptr;
 }
@@ -40,17 +39,20 @@ CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
                                        const std::string& base_unit,
                                        const std::string& display_unit, double value, double min,
                                        double max) {
-    const std::string key = axis::FoldName(name);
-    if (name.empty() || parameter_index_.count(key)) return nullptr;
-    if (type < kTypeReal || type > kTypeOption32) return nullptr;
+    if (name.empty() || type < kTypeReal || type > kTypeOption32) return nullptr;
     const bool option = type == kTypeOption16 || type == kTypeOption32;
     std::string base_name, display_name;
     if (option ? !(base_unit.empty() && display_unit.empty())  // a register value has no unit
                : !ResolveUnits(base_unit, display_unit, base_name, display_name))
         return nullptr;
-    parameters_.push_back(std::make_unique<CMC_Parameter>(this, name, type, base_name, display_name,
-                                                          value, min, max));
-    parameter_index_[key] = parameters_.back().get();
+    // Added first and taken back when the name is taken: one probe of the index per
+    // parameter, which is what loading a large setup spends its time on.
+    parameters_.push_back(std::make_unique<CMC_Parameter>(
+        this, name, type, std::move(base_name), std::move(display_name), value, min, max));
+    if (!parameter_index_.Insert(parameters_.back().get())) {
+        parameters_.pop_back();
+        return nullptr;
+    }
     return parameters_.back().get();
 }
 
@@ -90,22 +92,20 @@ int CMC_Setup::ChangeParameterUnit(std::string_view name, const std::string& uni
 }
 
 CMC_Variable* CMC_Setup::FindVariable(std::string_view name, int report) const {
-    auto it = variable_index_.find(axis::FoldName(name));
-    if (it != variable_index_.end()) return it->second;
+    if (CMC_Variable* v = variable_index_.Find(name)) return v;
     if (report) ReportMissing("Variable", name);
     return nullptr;
 }
 
 CMC_Variable* CMC_Setup::AddVariable(const std::string& name, const std::string& base_unit,
                                      const std::string& display_unit) {
-    const std::string key = axis::FoldName(name);
-    if (name.empty() || variable_index_.count(key)) return nullptr;
+    if (name.empty() || variable_index_.Find(name)) return nullptr;
     std::string base_name, display_name;
     if (base_unit.empty() ? !display_unit.empty()
                           : !ResolveUnits(base_unit, display_unit, base_name, display_name))
         return nullptr;
     variables_.push_back(std::make_unique<CMC_Variable>(this, name, base_name, display_name));
-    variable_index_[key] = variables_.back().get();
+    variable_index_.Insert(variables_.back().get());
     return variables_.back().get();
 }
 

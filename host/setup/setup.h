@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "host/setup/chip_link.h"
+#include "host/setup/names.h"
 #include "host/setup/parameter.h"
 #include "host/setup/units.h"
 #include "host/setup/variable.h"
@@ -92,6 +92,10 @@ class CMC_Setup {
                                 const std::string& display_unit, double value, double min,
                                 double max);
     CMC_Parameters GetParameters() const { return CMC_Parameters(&parameters_); }
+    /// A hint that a parameter of this name is about to be added or looked up: its place
+    /// in the name index is fetched into the cache meanwhile (a loader reads the name
+    /// first and the rest of the parameter after it).
+    void ExpectParameter(std::string_view name) const { parameter_index_.Prefetch(name); }
 
     // By-name shortcuts. A missing name reads as 0 (and is reported while
     // g_bShowErrors is set); a setter for a missing name returns 0.
@@ -196,11 +200,11 @@ class CMC_Setup {
                       std::string& base_name, std::string& display_name) const;
 
     std::vector<std::unique_ptr<CMC_Parameter>> parameters_;
-    // Name look-ups go through these indexes, keyed by the folded name (FoldName):
-    // a hash keeps a look-up flat however many parameters a setup has.
-    std::unordered_map<std::string, CMC_Parameter*> parameter_index_;
+    // Name look-ups go through these indexes: a hash keeps a look-up flat however many
+    // parameters a setup has.
+    axis::NameIndex<CMC_Parameter> parameter_index_;
     std::vector<std::unique_ptr<CMC_Variable>> variables_;
-    std::unordered_map<std::string, CMC_Variable*> variable_index_;
+    axis::NameIndex<CMC_Variable> variable_index_;
     std::vector<std::pair<std::string, std::string>> options_;
     CMC_Units units_;
     axis::ScaleProvider scale_;

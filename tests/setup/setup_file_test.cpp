@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,77 @@ TEST(SetupFile, RefusesBadInputNamingThePlace) {
     }
 }
 
+// The parameter list is read entry by entry as the text is parsed. The first fault
+// reported is still the one a reader of the whole document finds: a fault in the text
+// anywhere, then the format and version, then the first fault in file order.
+TEST(SetupFile, StreamedParameterListReportsTheFirstFaultInDocumentOrder) {
+    const std::string head = R"({"format": "orvex-setup", "version": 1, )";
+    const std::string good =
+        R"({"name": "A", "value": 1, "unit": "A", "min": 0, "max": 2, "type": "real"})";
+    const std::string bad_value =
+        R"({"name": "A", "value": "x", "min": 0, "max": 1, "type": "real"})";
+    const std::string deep = std::string(16, '[') + "1" + std::string(16, ']');
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        // Format and version come before any fault in the content, wherever they stand.
+        {R"({"version": 1, "parameters": [)" + bad_value + R"(], "format": "other"})",
+         R"(format: "other" is not "orvex-setup")"},
+        {R"({"format": "orvex-setup", "version": "1", "parameters": [)" + bad_value + "]}",
+         "(top).version: not a number"},
+        // A fault in the text after a fault in the content still comes first.
+        {head + R"("parameters": [)" + bad_value + "],\n \"variables\": [1,]}",
+         "line 2, column 18: not valid JSON (syntax error while parsing value - unexpected "
+         "']'; expected '[', '{', or a literal)"},
+        {head + R"("parameters": [)" + bad_value + ",\n" +
+             R"({"name": "J", "type": "real", "Type": "real"}]})",
+         R"(line 2, column 36: duplicate key "Type")"},
+        {head + R"("parameters": [{"name": "A", "value": )" + deep + "}]}",
+         "line 1, column 92: nested deeper than 16 levels"},
+        // Content faults in file order, before and after the list.
+        {head + R"("drive": {"bogus": 1}, "parameters": [)" + bad_value + "]}",
+         "drive.bogus: unknown field"},
+        {head + R"("parameters": [)" + bad_value + R"(], "variables": [{"name": ""}]})",
+         "parameters[0].value: not a number"},
+        {head + R"("parameters": [)" + good +
+             R"(, {"name": "a", "value": 1, "min": 0, "max": 1, )"
+             R"("type": "real"}, {"name": "B", "unit": "furlong"}]})",
+         R"(parameters[1].name: duplicate name "a")"},
+        // Within one entry: an unknown member first, then the members in a fixed order.
+        {head + R"("parameters": [{"name": 5, "colour": "red", "value": 1}]})",
+         "parameters[0].colour: unknown field"},
+        {head + R"("parameters": [{"": 1, "name": "I"}]})", "parameters[0].: unknown field"},
+        {head + R"("parameters": [{"name": "I", "value": null, "min": true, "max": 1, )"
+                R"("type": "real"}]})",
+         "parameters[0].value: not a number"},
+        {head + R"("parameters": [{"name": {"a": 1}, "value": 1, "min": 0, "max": 1}]})",
+         "parameters[0].name: not a text"},
+        {head + R"("parameters": [{"name": "A", "value": [1, {"a": 2}], "min": 0, "max": 1, )"
+                R"("type": "real"}]})",
+         "parameters[0].value: not a number"},
+        {head + R"("parameters": [{"name": "I", "value": 1, "max": 1, "type": "real"}]})",
+         "parameters[0].min: missing"},
+        {head + R"("parameters": [{"name": "KPI", "value": 1, "unit": "A", "min": 0, "max": 1, )"
+                R"("type": "option16"}]})",
+         "parameters[0].unit: an option (drive register) has no unit"},
+        {head + R"("parameters": [{"name": "I", "value": 1, "unit": "mA", "min": 0, "max": 1, )"
+                R"("type": "real"}]})",
+         R"(parameters[0].unit: "mA" is not a base unit (use "A"))"},
+        // The list itself and its entries of the wrong kind.
+        {head + R"("parameters": [)" + good + ", [2]]}", "parameters[1]: not an object"},
+        {head + R"("parameters": {}})", "parameters: not an array"},
+        {head + R"("parameters": 5})", "parameters: not an array"},
+        {head + R"("variables": []})", "parameters: missing"},
+        {R"([{"format": "orvex-setup"}])", "(top): not a JSON object"},
+    };
+    for (const auto& c : cases) {
+        const auto r = axis::ParseSetup(c.text, "f.json");
+        EXPECT_EQ(r.error, "f.json: " + c.error) << c.text;
+        EXPECT_TRUE(r.warnings.empty()) << c.text;
+    }
+}
+
 TEST(SetupFile, RefusesNestingDeeperThanLimit) {
     // Deep enough to overflow the stack of a reader that builds or copies it.
     const std::string deep = std::string(65000, '[') + std::string(65000, ']');
@@ -107,6 +179,39 @@ TEST(SetupFile, LoadThenSaveIsStable) {
     EXPECT_EQ(third.setup->GetParameterValueInBaseUnit("R"), 0.1 + 0.2);
     EXPECT_EQ(third.setup->GetParameterUnit("In"), "mA");
     EXPECT_EQ(third.setup->GetIOPinFromPort(0), 25);
+}
+
+// A large setup of every value type, awkward numbers included, reads back to the same
+// parameters and saves to the same text.
+TEST(SetupFile, LargeSetupRoundTripsIdentically) {
+    CMC_Setup setup;
+    const double awkward[] = {0.1 + 0.2, -0.0, 1e-310, 4503599627370497.0, -1e300, 2.8};
+    constexpr int kCount = 20'000;
+    for (int i = 0; i < kCount; ++i) {
+        const int type = i % 7;
+        const bool option = type == kTypeOption16 || type == kTypeOption32;
+        const char* unit = option ? "" : i % 3 == 0 ? "rad" : i % 3 == 1 ? "A" : "";
+        const char* show = option ? "" : i % 3 == 0 ? "rot" : "";
+        const double value = awkward[i % 6] * (i + 1);
+        ASSERT_NE(setup.AddParameter((i % 2 ? "Kp_S_" : "kp_s_") + std::to_string(i), type, unit,
+                                     show, value, -std::abs(value) - 1, std::abs(value) + 1),
+                  nullptr);
+    }
+    const std::string text = axis::SerializeSetup(setup);
+    const auto loaded = axis::ParseSetup(text);
+    ASSERT_TRUE(loaded.ok()) << loaded.error;
+    const CMC_Parameters params = loaded.setup->GetParameters();
+    ASSERT_EQ(params.GetParametersCount(), kCount);
+    for (int i = 0; i < kCount; i += 997) {
+        const CMC_Parameter* was = setup.GetParameters()[i];
+        const CMC_Parameter* now = loaded.setup->FindParameter(was->GetName());
+        ASSERT_EQ(now, params[i]);
+        EXPECT_EQ(std::signbit(now->GetValueInBaseUnit()), std::signbit(was->GetValueInBaseUnit()));
+        EXPECT_EQ(now->GetValueInBaseUnit(), was->GetValueInBaseUnit());
+        EXPECT_EQ(now->GetType(), was->GetType());
+        EXPECT_EQ(now->GetUnitName(), was->GetUnitName());
+    }
+    EXPECT_EQ(axis::SerializeSetup(*loaded.setup), text);
 }
 
 class SaveTest : public testing::Test {

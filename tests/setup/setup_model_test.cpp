@@ -56,6 +56,26 @@ TEST(SetupModel, NamesMatchWithoutRegardToCase) {
     EXPECT_EQ(s->GetOptionNoError("NewDeadBand"), "");
 }
 
+// The name index grows many times on the way to thousands of names; every name stays
+// found in any letter case, and a refused name leaves nothing behind.
+TEST(SetupModel, ManyNamesStayFoundAndUniqueAsTheIndexGrows) {
+    CMC_Setup s;
+    constexpr int kCount = 5000;
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_NE(s.AddParameter("Gain_" + std::to_string(i), kTypeReal, "", "", i, 0, kCount),
+                  nullptr);
+    for (int i = 0; i < kCount; ++i) {
+        const std::string upper = "GAIN_" + std::to_string(i);
+        ASSERT_NE(s.FindParameter(upper), nullptr) << upper;
+        EXPECT_EQ(s.FindParameter(upper)->GetValueInBaseUnit(), i);
+        EXPECT_EQ(s.AddParameter("gain_" + std::to_string(i), kTypeReal, "", "", 0, 0, 1), nullptr);
+    }
+    EXPECT_EQ(s.GetParameters().GetParametersCount(), kCount);
+    axis::ScopedSilentLookup silent;
+    for (const char* absent : {"Gain_", "Gain_5000", "Gain_-1", "ain_1", ""})
+        EXPECT_EQ(s.FindParameter(absent), nullptr) << absent;
+}
+
 TEST(SetupModel, MissingNamesAreReportedOnlyWhileShowErrorsIsSet) {
     auto s = MakeSetup();
     testing::internal::CaptureStderr();

@@ -16,78 +16,126 @@
 namespace orvex::json {
 namespace {
 
-// Walks the text as the parser reads it and remembers how far it got, so that a
-// refusal made between two parser events (too deep, a duplicate key) can name its
-// line and column.
-class CountingIterator {
+// The text as the parser reads it: a window on it and, for a file, the means to read
+// the next piece into the window. Lines are counted as the parser passes them, so that
+// a fault names its line and column although the text before it may be gone.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
+    explicit Cursor(std::FILE* file) : file_(file), piece_(kPieceSize) {}
+
+    bool AtEnd() { return at_ == end_ && !ReadPiece(); }
+    char Current() const { return *at_; }
+    void Advance() {
+        if (*at_ == '\n') {
+            before_last_newline_ = last_newline_;
+            last_newline_ = offset_ + 1;
+            ++newlines_;
+        }
+        ++at_;
+        ++offset_;
+    }
+    std::size_t Offset() const { return offset_; }
+    /// errno of a failed read of the file, 0 when none failed.
+    int ReadError() const { return read_error_; }
+
+    /// "line L, column C" of the character at `offset`: where the cursor stands, or
+    /// one character before it (the parser may have looked one ahead).
+    std::string Place(std::size_t offset) const {
+        offset = std::min(offset, offset_);
+        std::size_t newlines = newlines_;
+        std::size_t last = last_newline_;
+        if (last != 0 && last - 1 >= offset) {  // the newline just read is not before it
+            --newlines;
+            last = before_last_newline_;
+        }
+        const std::size_t column = offset - last;
+        return "line " + std::to_string(1 + newlines) + ", column " +
+               std::to_string(std::max<std::size_t>(column, 1));
+    }
+
+  private:
+    bool ReadPiece() {
+        if (!file_) return false;
+        const std::size_t n = std::fread(piece_.data(), 1, piece_.size(), file_);
+        if (n == 0 && std::ferror(file_)) read_error_ = errno;
+        at_ = piece_.data();
+        end_ = at_ + n;
+        return n > 0;
+    }
+
+    static constexpr std::size_t kPieceSize = std::size_t{1} << 16;
+    const char* at_ = nullptr;
+    const char* end_ = nullptr;
+    std::FILE* file_ = nullptr;
+    std::vector<char> piece_;
+    std::size_t offset_ = 0;
+    std::size_t newlines_ = 0;
+    // Offsets of the last two newlines read, plus one (0: none).
+    std::size_t last_newline_ = 0;
+    std::size_t before_last_newline_ = 0;
+    int read_error_ = 0;
+};
+
+// The parser's way into a Cursor; the end is the iterator without one.
+class CursorIterator {
   public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
     using pointer = const char*;
-    using reference = const char&;
+    using reference = char;
 
-    CountingIterator(const char* at, const char** cursor) : at_(at), cursor_(cursor) {}
-    reference operator*() const { return *at_; }
-    CountingIterator& operator++() {
-        ++at_;
-        *cursor_ = at_;
+    explicit CursorIterator(Cursor* cursor = nullptr) : cursor_(cursor) {}
+    char operator*() const { return cursor_->Current(); }
+    CursorIterator& operator++() {
+        cursor_->Advance();
         return *this;
     }
-    CountingIterator operator++(int) {
-        CountingIterator before = *this;
+    CursorIterator operator++(int) {
+        CursorIterator before = *this;
         ++*this;
         return before;
     }
-    bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
-    bool operator!=(const CountingIterator& other) const { return at_ != other.at_; }
+    bool operator==(const CursorIterator& other) const { return Done() == other.Done(); }
+    bool operator!=(const CursorIterator& other) const { return Done() != other.Done(); }
 
   private:
-    const char* at_;
-    const char** cursor_;
+    bool Done() const { return !cursor_ || cursor_->AtEnd(); }
+    Cursor* cursor_;
 };
-
-std::string LineAndColumn(std::string_view text, std::size_t offset) {
-    offset = std::min(offset, text.size());
-    const std::string_view before = text.substr(0, offset);
-    const std::size_t line =
-        1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-    const std::size_t last_newline = before.rfind('\n');
-    const std::size_t column =
-        last_newline == std::string_view::npos ? offset : offset - last_newline - 1;
-    return "line " + std::to_string(line) + ", column " +
-           std::to_string(std::max<std::size_t>(column, 1));
-}
-
-std::string FoldAscii(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
 
 // The member names seen in one object. Objects of a setup have a handful of
 // members, so a short list compared in turn costs less than a tree; a large object
-// switches to a hash set, so no object costs time quadratic in its members.
+// switches to a hash set, so no object costs time quadratic in its members. One set
+// serves every object met at its depth in turn, so a list of a million small objects
+// costs no allocation per object.
 class KeySet {
   public:
-    bool Insert(std::string key) {
-        if (many_.empty()) {
+    void Clear() {
+        few_.clear();
+        many_.clear();
+        large_ = false;
+    }
+    bool Insert(std::string_view key) {
+        if (!large_) {
             for (const std::string& k : few_)
                 if (k == key) return false;
             if (few_.size() < kFew) {
-                few_.push_back(std::move(key));
+                few_.emplace_back(key);
                 return true;
             }
             many_.insert(few_.begin(), few_.end());
+            large_ = true;
         }
-        return many_.insert(std::move(key)).second;
+        return many_.emplace(key).second;
     }
 
   private:
     static constexpr std::size_t kFew = 16;
     std::vector<std::string> few_;
     std::unordered_set<std::string> many_;
+    bool large_ = false;
 };
 
 // The parser's own text after "[json.exception.parse_error.101] parse error at line
@@ -103,35 +151,67 @@ std::string ParserReason(const std::string& what) {
     return what.substr(start);
 }
 
-// Builds the value from parser events. It refuses a level deeper than the limit at
-// its opening bracket, so a hostile file never gets a deep value built (whose copy
-// or destruction would recurse), and refuses a member name seen before in the same
-// object: the plain parser would keep only the last one without a word.
-class Builder {
+// Stands between the parser and a reader's events. It refuses a level deeper than the
+// limit at its opening bracket, so a hostile file never gets a deep value built
+// (whose copy or destruction would recurse), and refuses a member name seen before in
+// the same object: the plain parser would keep only the last one without a word.
+class Checker {
   public:
-    Builder(std::string_view text, const ReadRules& rules, const char** cursor)
-        : text_(text), rules_(rules), cursor_(cursor) {}
+    Checker(Cursor& cursor, const ReadRules& rules, Events& events)
+        : cursor_(cursor), rules_(rules), events_(events) {}
 
-    Value& root() { return root_; }
     const std::string& error() const { return error_; }
 
-    bool null() { return Put(Value(nullptr)); }
-    bool boolean(bool b) { return Put(Value(b)); }
-    bool number_integer(Value::number_integer_t n) { return Put(Value(n)); }
-    bool number_unsigned(Value::number_unsigned_t n) { return Put(Value(n)); }
-    bool number_float(Value::number_float_t n, const std::string&) { return Put(Value(n)); }
-    bool string(Value::string_t& s) { return Put(Value(std::move(s))); }
-    bool binary(Value::binary_t& b) { return Put(Value::binary(b)); }
+    bool null() { return Forward(&Events::Null); }
+    bool boolean(bool b) {
+        events_.Boolean(b);
+        return true;
+    }
+    bool number_integer(Value::number_integer_t n) {
+        events_.Integer(n);
+        return true;
+    }
+    bool number_unsigned(Value::number_unsigned_t n) {
+        events_.Unsigned(n);
+        return true;
+    }
+    bool number_float(Value::number_float_t n, const std::string&) {
+        events_.Float(n);
+        return true;
+    }
+    bool string(Value::string_t& s) {
+        events_.String(s);
+        return true;
+    }
+    // Binary values exist only in the binary formats, never in JSON text.
+    bool binary(Value::binary_t&) { return Refuse("binary value"); }
 
-    bool start_object(std::size_t) { return Open(Value::object()); }
-    bool start_array(std::size_t) { return Open(Value::array()); }
-    bool end_object() { return Close(); }
-    bool end_array() { return Close(); }
+    bool start_object(std::size_t) {
+        if (!Deeper()) return false;
+        if (keys_.size() < depth_) keys_.resize(depth_);
+        keys_[depth_ - 1].Clear();
+        return Forward(&Events::StartObject);
+    }
+    bool start_array(std::size_t) { return Deeper() && Forward(&Events::StartArray); }
+    bool end_object() {
+        --depth_;
+        return Forward(&Events::EndObject);
+    }
+    bool end_array() {
+        --depth_;
+        return Forward(&Events::EndArray);
+    }
 
     bool key(Value::string_t& k) {
-        if (!keys_.back().Insert(rules_.fold_case ? FoldAscii(k) : k))
-            return Refuse("duplicate key \"" + k + "\"");
-        key_ = std::move(k);
+        std::string_view name = k;
+        if (rules_.fold_case) {
+            folded_.assign(k);
+            for (char& c : folded_)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            name = folded_;
+        }
+        if (!keys_[depth_ - 1].Insert(name)) return Refuse("duplicate key \"" + k + "\"");
+        events_.Key(k);
         return true;
     }
 
@@ -150,107 +230,141 @@ class Builder {
         } else {
             reason = "not valid JSON (" + reason + ")";
         }
-        if (error_.empty()) error_ = LineAndColumn(text_, position) + ": " + reason;
+        if (error_.empty()) error_ = cursor_.Place(position) + ": " + reason;
         return false;
     }
 
   private:
-    // Adds a value where the parser stands: the root, the next array element or the
-    // member named by the last key.
-    Value* Add(Value&& v) {
-        if (stack_.empty()) {
-            root_ = std::move(v);
-            return &root_;
-        }
-        Value& parent = *stack_.back();
-        if (parent.is_array()) {
-            parent.push_back(std::move(v));
-            return &parent.back();
-        }
-        // The key is new (checked above); appending directly keeps building linear in
-        // the number of members (a keyed insert searches the members first).
-        auto& members = parent.get_ref<Value::object_t&>();
-        members.emplace_back(std::move(key_), std::move(v));
-        return &members.back().second;
-    }
-    bool Put(Value&& v) {
-        Add(std::move(v));
+    bool Forward(void (Events::*event)()) {
+        (events_.*event)();
         return true;
     }
-    bool Open(Value&& container) {
-        if (static_cast<int>(stack_.size()) >= rules_.max_depth)
+    bool Deeper() {
+        if (static_cast<int>(depth_) >= rules_.max_depth)
             return Refuse("nested deeper than " + std::to_string(rules_.max_depth) + " levels");
-        const bool object = container.is_object();
-        stack_.push_back(Add(std::move(container)));
-        if (object) keys_.emplace_back();
-        return true;
-    }
-    bool Close() {
-        if (stack_.back()->is_object()) keys_.pop_back();
-        stack_.pop_back();
+        ++depth_;
         return true;
     }
     bool Refuse(std::string what) {
-        const std::size_t offset = static_cast<std::size_t>(*cursor_ - text_.data());
-        error_ = LineAndColumn(text_, offset) + ": " + what;
+        error_ = cursor_.Place(cursor_.Offset()) + ": " + what;
         return false;
     }
 
-    std::string_view text_;
+    Cursor& cursor_;
     const ReadRules& rules_;
-    const char** cursor_;
-    Value root_;
-    std::vector<Value*> stack_;
+    Events& events_;
+    std::size_t depth_ = 0;
+    // One set of member names per depth, reused by every object at that depth.
     std::vector<KeySet> keys_;
-    std::string key_;
+    std::string folded_;
     std::string error_;
 };
 
-}  // namespace
-
-Document Parse(std::string_view text, const ReadRules& rules) {
-    Document doc;
-    const char* cursor = text.data();
-    Builder builder(text, rules, &cursor);
-    const CountingIterator first(text.data(), &cursor);
-    const CountingIterator last(text.data() + text.size(), &cursor);
-    bool ok = false;
-    try {
-        ok = Value::sax_parse(first, last, &builder, Value::input_format_t::json, true);
-    } catch (const std::exception& e) {
-        // The parser reports through parse_error; this is a last guard (out of memory).
-        doc.error = LineAndColumn(text, static_cast<std::size_t>(cursor - text.data())) +
-                    ": cannot be read (" + e.what() + ")";
-        return doc;
-    }
-    if (!ok) {
-        doc.error = builder.error().empty() ? "not valid JSON" : builder.error();
-        return doc;
-    }
-    doc.value = std::move(builder.root());
-    return doc;
-}
-
-bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
+// Opens a regular file for reading; null with the reason in `error` when it is not one
+// or cannot be opened.
+std::unique_ptr<FILE, int (*)(FILE*)> OpenRegularFile(const std::string& path, std::string& error) {
     // Opened first, then examined, so the check and the read concern the same file.
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) {
         error = std::strerror(errno);
-        return false;
+        return file;
     }
     struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0) {
+    if (::fstat(::fileno(file.get()), &info) != 0)
         error = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
+    else if (S_ISDIR(info.st_mode))
         error = "is a folder, not a file";
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
+    else if (!S_ISREG(info.st_mode))
         error = "is not a regular file";
+    if (!error.empty()) file.reset();
+    return file;
+}
+
+std::string Read(Cursor& cursor, const ReadRules& rules, Events& events) {
+    Checker checker(cursor, rules, events);
+    bool ok = false;
+    try {
+        ok = Value::sax_parse(CursorIterator(&cursor), CursorIterator(), &checker,
+                              Value::input_format_t::json, true);
+    } catch (const std::exception& e) {
+        // The parser reports through parse_error; this is a last guard (out of memory).
+        return cursor.Place(cursor.Offset()) + ": cannot be read (" + e.what() + ")";
+    }
+    if (!ok) return checker.error().empty() ? "not valid JSON" : checker.error();
+    return {};
+}
+
+}  // namespace
+
+std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events) {
+    Cursor cursor(text);
+    return Read(cursor, rules, events);
+}
+
+bool ReadFileEvents(const std::string& path, const ReadRules& rules, Events& events,
+                    std::string& reason, std::string& fault) {
+    const auto file = OpenRegularFile(path, reason);
+    if (!file) return false;
+    Cursor cursor(file.get());
+    fault = Read(cursor, rules, events);
+    if (cursor.ReadError() != 0) {
+        reason = std::strerror(cursor.ReadError());
         return false;
     }
+    return true;
+}
+
+Document Parse(std::string_view text, const ReadRules& rules) {
+    Document doc;
+    ValueBuilder builder;
+    doc.error = ReadEvents(text, rules, builder);
+    if (doc.ok()) doc.value = std::move(builder.Result());
+    return doc;
+}
+
+void ValueBuilder::Reset() {
+    root_ = Value();
+    stack_.clear();
+    key_.clear();
+    done_ = false;
+}
+
+// Adds a value where the reader stands: the root, the next array element or the
+// member named by the last key.
+Value* ValueBuilder::Add(Value&& v) {
+    if (stack_.empty()) {
+        root_ = std::move(v);
+        return &root_;
+    }
+    Value& parent = *stack_.back();
+    if (parent.is_array()) {
+        parent.push_back(std::move(v));
+        return &parent.back();
+    }
+    // The key is new (the reader checked it); appending directly keeps building linear
+    // in the number of members (a keyed insert searches the members first).
+    auto& members = parent.get_ref<Value::object_t&>();
+    members.emplace_back(std::move(key_), std::move(v));
+    return &members.back().second;
+}
+
+void ValueBuilder::Put(Value&& v) {
+    Add(std::move(v));
+    done_ = stack_.empty();
+}
+
+void ValueBuilder::Open(Value&& container) {
+    stack_.push_back(Add(std::move(container)));
+}
+
+void ValueBuilder::Close() {
+    stack_.pop_back();
+    done_ = stack_.empty();
+}
+
+bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
+    const auto file = OpenRegularFile(path, error);
+    if (!file) return false;
     text.clear();
     char buffer[65536];
     std::size_t n = 0;

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvex::json {
 
@@ -43,6 +44,73 @@ struct Document {
 /// duplicate member names and numbers too large for a double, each with its line
 /// and column. Never throws; the depth limit keeps stack and time bounded.
 Document Parse(std::string_view text, const ReadRules& rules = {});
+
+/// Receives a document's values in text order, as ReadEvents reads them. A reader of
+/// a large document builds its own model from these instead of a whole Value first.
+class Events {
+  public:
+    virtual ~Events() = default;
+    virtual void Null() = 0;
+    virtual void Boolean(bool b) = 0;
+    virtual void Integer(std::int64_t n) = 0;
+    virtual void Unsigned(std::uint64_t n) = 0;
+    virtual void Float(double d) = 0;
+    /// The text may be moved from.
+    virtual void String(std::string& s) = 0;
+    virtual void StartObject() = 0;
+    /// A member name, already checked against the names before it in its object; it may
+    /// be moved from.
+    virtual void Key(std::string& key) = 0;
+    virtual void EndObject() = 0;
+    virtual void StartArray() = 0;
+    virtual void EndArray() = 0;
+};
+
+/// Reads `text` with the checks and messages of Parse, handing each value to `events`
+/// as soon as it is read. Returns the fault ("line 3, column 7: ...") or an empty
+/// string. On a fault the events stop there; what they built is incomplete.
+std::string ReadEvents(std::string_view text, const ReadRules& rules, Events& events);
+
+/// Reads the regular file at `path` as ReadEvents reads a text, a piece at a time, so
+/// that a large file is never held whole in memory. Returns false when the file cannot
+/// be read, with `reason` as ReadFileText gives it; else true, with `fault` as
+/// ReadEvents returns it.
+bool ReadFileEvents(const std::string& path, const ReadRules& rules, Events& events,
+                    std::string& reason, std::string& fault);
+
+/// Builds one Value from events: what Parse does with the whole document, and what an
+/// event reader does with the members it keeps whole.
+class ValueBuilder : public Events {
+  public:
+    /// True once a whole value has been received.
+    bool Done() const { return done_; }
+    /// The value built; call Reset before building the next one.
+    Value& Result() { return root_; }
+    void Reset();
+
+    void Null() override { Put(Value(nullptr)); }
+    void Boolean(bool b) override { Put(Value(b)); }
+    void Integer(std::int64_t n) override { Put(Value(n)); }
+    void Unsigned(std::uint64_t n) override { Put(Value(n)); }
+    void Float(double d) override { Put(Value(d)); }
+    void String(std::string& s) override { Put(Value(std::move(s))); }
+    void StartObject() override { Open(Value::object()); }
+    void Key(std::string& key) override { key_ = std::move(key); }
+    void EndObject() override { Close(); }
+    void StartArray() override { Open(Value::array()); }
+    void EndArray() override { Close(); }
+
+  private:
+    Value* Add(Value&& v);
+    void Put(Value&& v);
+    void Open(Value&& container);
+    void Close();
+
+    Value root_;
+    std::vector<Value*> stack_;
+    std::string key_;
+    bool done_ = false;
+};
 
 /// Reads a whole regular file into `text`. On failure returns false and sets
 /// `error` to the reason ("No such file or directory", "is a folder, not a file",
