@@ -103,6 +103,7 @@ void CDetectEncoderResolution::BeginTest() {
     outcome_ = Outcome::kUndecided;
     step_index_ = 0;
     movement_seen_ = false;
+    evaluated_ = false;
     ui_->positionCounterEdit->clear();
     ui_->estimatedLinesEdit->clear();
     SetInfoText(kSteps[step_index_]);
@@ -211,26 +212,22 @@ void CDetectEncoderResolution::WatchRevolution() {
         TestFailed(1);
         return;
     }
-    const double lines = GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines");
-    // The handler stays here for the whole revolution, pumping messages so that the
-    // window redraws and Stop or Close can end the run (they clear the running flag).
-    while (on) {
-        PumpMessages();
-        if (!running_) return;
-        const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
-        if (!moved) return;
-        const double counts = moved->GetValueInInternalUnit();
-        if (counts != 0) movement_seen_ = true;
-        diagram_->SetAngle(orvex::EncoderAngleFromCounts(counts, lines));
-        ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
-        if (!GetAxisOn(on)) {
-            failure_text_ = msc_pszErrInternal;
-            TestFailed(1);
-            return;
-        }
+    if (!on) {
+        SetInfoText(kSteps[step_index_]);
+        Evaluate();
+        return;
     }
-    SetInfoText(kSteps[step_index_]);
-    Evaluate();
+    // One reading per tick while the field turns: the handler returns to the event
+    // loop in between, so the window redraws and Stop or Close end the run there
+    // (they clear the running flag and kill the timer).
+    const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
+    if (!moved) return;
+    const double counts = moved->GetValueInInternalUnit();
+    if (counts != 0) movement_seen_ = true;
+    const double lines = GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines");
+    diagram_->SetAngle(orvex::EncoderAngleFromCounts(counts, lines));
+    ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
+    SetTimer(1, 20);
 }
 
 void CDetectEncoderResolution::Evaluate() {
@@ -240,6 +237,8 @@ void CDetectEncoderResolution::Evaluate() {
     const double counts = moved->GetValueInInternalUnit();
     ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
     estimated_lines_ = resolutions_.FindBestResolution(orvex::LinesFromRevolutionCounts(counts));
+    revolution_counts_ = counts;
+    evaluated_ = true;
     switch (orvex::JudgeResolutionRun(counts, estimated_lines_, resolutions_.GetResolution(0),
                                       movement_seen_)) {
         case orvex::ResolutionVerdict::kNoMovement:
@@ -255,6 +254,15 @@ void CDetectEncoderResolution::Evaluate() {
             TestSucceeded(1);
             return;
     }
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CDetectEncoderResolution::IdentifiedValues() const {
+    if (!evaluated_) return {};
+    // The counts say what went wrong when the verdict is a failure (none, or backwards).
+    std::vector<IdentifiedValue> values = {{"counts per revolution", revolution_counts_, ""}};
+    if (outcome_ == Outcome::kSucceeded)
+        values.push_back({"No_encoder_lines", static_cast<double>(estimated_lines_), ""});
+    return values;
 }
 
 void CDetectEncoderResolution::OnCancel() {
