@@ -7,7 +7,6 @@
 #include "host/drive/program_run.h"
 #include "host/plot/bar_graph.h"
 #include "host/setup/setup.h"
-#include "host/setup/variable.h"
 #include "ui_analogue_reference.h"
 
 namespace {
@@ -59,7 +58,7 @@ CTestAnalogueRef::CTestAnalogueRef(CMC_Setup* setup, int flag, QWidget* parent)
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     continuous_ = true;
 }
 
@@ -101,33 +100,15 @@ bool CTestAnalogueRef::OnInitDialog() {
 }
 
 void CTestAnalogueRef::BeginTest() {
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    failure_text_.clear();
     readings_ = {};
     ui_->voltageEdit->clear();
     ui_->commandEdit->clear();
     voltage_bar_->SetValue(orvex::BarDrawingReference(voltage_range_));
     command_bar_->SetValue(orvex::BarDrawingReference(command_range_));
     UpdateData(false);
-    SetInfoText(kSteps[step_index_]);
-    if (!ExecuteCode(kProgram, nullptr, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
-}
-
-void CTestAnalogueRef::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
+    StartRun();
+    // The program runs until stopped: it has no descriptor to read or write.
+    LaunchProgram(kProgram, nullptr, {});
 }
 
 void CTestAnalogueRef::ShowReading(CBarGraph* bar, orvex::ReadingRange range, double value) {
@@ -135,7 +116,7 @@ void CTestAnalogueRef::ShowReading(CBarGraph* bar, orvex::ReadingRange range, do
     bar->SetValue(value);
 }
 
-void CTestAnalogueRef::Step() {
+void CTestAnalogueRef::OnTestTick() {
     if (step_index_ != kStepCount) {
         TestFailed(1);
         return;
@@ -155,9 +136,8 @@ void CTestAnalogueRef::Step() {
         return;
     }
     if (!CheckMotionErrors(true, kMotionMask)) return;
-    const CMC_Variable* input = ReadDriveVariable("AD5");
-    if (!input) return;
-    const double counts = input->GetValueInInternalUnit();
+    double counts = 0.0;
+    if (!ReadDriveValue("AD5", counts)) return;
     const double volts = orvex::AnalogueReading(counts, voltage_range_);
     ui_->voltageEdit->setText(TwoDecimals(volts));
     ShowReading(voltage_bar_, voltage_range_, volts);

@@ -30,7 +30,6 @@ class CTestAnalogueRef : public CMyTestDlg {
 
     bool OnInitDialog() override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     CBarGraph* VoltageBar() const { return voltage_bar_; }
     CBarGraph* CommandBar() const { return command_bar_; }
@@ -45,7 +44,7 @@ class CTestAnalogueRef : public CMyTestDlg {
     std::vector<IdentifiedValue> IdentifiedValues() const override;
 
   private:
-    void Step();
+    void OnTestTick() override;
     void ShowReading(CBarGraph* bar, orvex::ReadingRange range, double value);
 
     std::unique_ptr<Ui::TestAnalogueRef> ui_;

@@ -37,7 +37,6 @@ class CDetectEncoderResolution : public CMyTestDlg {
     /// Remembers a "ReverseCounting" the user set, for the launching dialog.
     void OnChangedParameterValue(const char* name) override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     /// The estimated encoder lines per revolution (0 before a run).
     int EstimatedLines() const { return estimated_lines_; }
@@ -50,7 +49,7 @@ class CDetectEncoderResolution : public CMyTestDlg {
     std::vector<std::string> ResultParameterNames() const override { return {"No_encoder_lines"}; }
 
   private:
-    void Step();
+    void OnTestTick() override;
     void WaitPreliminary();
     void LaunchResolutionProgram();
     void WatchRevolution();
