@@ -11,7 +11,8 @@ seconds=${1:-60}
 shift || true
 build=${ORVEX_FUZZ_BUILD_DIR:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(setup_loader scenario_loader motor_database program_descriptor simrun_steps)
+[ ${#targets[@]} -eq 0 ] && targets=(setup_loader scenario_loader motor_database program_descriptor simrun_steps
+  scope_frame)
 
 bash "$root/scripts/install-deps.sh"
 launcher=()
@@ -33,6 +34,7 @@ for t in "${targets[@]}"; do
   log="$build/artifacts/$t.log"
   status=0
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0" \
     "$build/bin/fuzz_$t" "$work" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" >"$log" 2>&1 ||
     status=$?

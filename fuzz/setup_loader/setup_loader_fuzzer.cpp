@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_bShowErrors = 0;
     const std::string text(reinterpret_cast<const char*>(data), size);
     const axis::SetupLoadResult first = axis::ParseSetup(text, "fuzz");
-    if (first.ok() == first.error.empty()) std::abort();  // exactly one of setup and reason
+    if (first.ok() != first.error.empty()) std::abort();  // exactly one of setup and reason
     if (!first.ok()) return 0;
     const std::string saved = axis::SerializeSetup(*first.setup);
     const axis::SetupLoadResult second = axis::ParseSetup(saved, "saved");
