@@ -63,7 +63,9 @@ Commands:
         or standard output. --save writes FILE (atomically, keeping FILE.bak)
         when the dialog ended with the identified values kept. NAME is phase,
         encoder, resolution, rl, current, angle, inertia, analogue or vdc; a test
-        this build has no dialog for yet is refused. Exit code 0 passed, 1 failed.
+        this build has no dialog for yet is refused. encoder and analogue run
+        until stopped: Stop comes after 4 s and 1 s of drive time, as a user
+        would press it. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)

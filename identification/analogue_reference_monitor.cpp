@@ -1,12 +1,12 @@
 #include "identification/analogue_reference_monitor.h"
 
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "host/drive/program_run.h"
 #include "host/plot/bar_graph.h"
 #include "host/setup/setup.h"
-#include "host/setup/variable.h"
 #include "ui_analogue_reference.h"
 
 namespace {
@@ -49,12 +49,16 @@ QString TwoDecimals(double value) {
 
 }  // namespace
 
+const char* const CTestAnalogueRef::kNoReadingText =
+    "The test was stopped before the analogue reference was read: nothing was checked. Start "
+    "it again and let it run until the readings show.";
+
 CTestAnalogueRef::CTestAnalogueRef(CMC_Setup* setup, int flag, QWidget* parent)
     : CMyTestDlg(setup, new QWidget, flag, parent), ui_(std::make_unique<Ui::TestAnalogueRef>()) {
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     continuous_ = true;
 }
 
@@ -76,8 +80,8 @@ bool CTestAnalogueRef::OnInitDialog() {
         command_label_ = kCommands[m].label;
         has_command_ = true;
         ui_->commandLabel->setText(QString::fromUtf8(kCommands[m].label));
-        ui_->commandUnit->setText(
-            QString::fromStdString(setup->GetParameterUnit(kCommands[m].max)));
+        command_unit_ = setup->GetParameterUnit(kCommands[m].max);
+        ui_->commandUnit->setText(QString::fromStdString(command_unit_));
     }
     if (!voltage_bar_) {
         voltage_bar_ = AttachBar(ui_->voltageBarFrame);
@@ -96,32 +100,15 @@ bool CTestAnalogueRef::OnInitDialog() {
 }
 
 void CTestAnalogueRef::BeginTest() {
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    failure_text_.clear();
+    readings_ = {};
     ui_->voltageEdit->clear();
     ui_->commandEdit->clear();
     voltage_bar_->SetValue(orvex::BarDrawingReference(voltage_range_));
     command_bar_->SetValue(orvex::BarDrawingReference(command_range_));
     UpdateData(false);
-    SetInfoText(kSteps[step_index_]);
-    if (!ExecuteCode(kProgram, nullptr, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
-}
-
-void CTestAnalogueRef::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
+    StartRun();
+    // The program runs until stopped: it has no descriptor to read or write.
+    LaunchProgram(kProgram, nullptr, {});
 }
 
 void CTestAnalogueRef::ShowReading(CBarGraph* bar, orvex::ReadingRange range, double value) {
@@ -129,7 +116,7 @@ void CTestAnalogueRef::ShowReading(CBarGraph* bar, orvex::ReadingRange range, do
     bar->SetValue(value);
 }
 
-void CTestAnalogueRef::Step() {
+void CTestAnalogueRef::OnTestTick() {
     if (step_index_ != kStepCount) {
         TestFailed(1);
         return;
@@ -139,22 +126,43 @@ void CTestAnalogueRef::Step() {
         // stopped: leave the drive idle, ready for the next program.
         std::string ignored;
         axis::StopDriveProgram(GetSetup(), ignored);
-        TestSucceeded(1);
         stop_request_ = false;
+        if (readings_.count == 0) {
+            failure_text_ = kNoReadingText;
+            TestFailed(1);
+            return;
+        }
+        TestSucceeded(1);
         return;
     }
     if (!CheckMotionErrors(true, kMotionMask)) return;
-    const CMC_Variable* input = ReadDriveVariable("AD5");
-    if (!input) return;
-    const double counts = input->GetValueInInternalUnit();
+    double counts = 0.0;
+    if (!ReadDriveValue("AD5", counts)) return;
     const double volts = orvex::AnalogueReading(counts, voltage_range_);
     ui_->voltageEdit->setText(TwoDecimals(volts));
     ShowReading(voltage_bar_, voltage_range_, volts);
+    readings_.lowest_V = readings_.count ? std::min(readings_.lowest_V, volts) : volts;
+    readings_.highest_V = readings_.count ? std::max(readings_.highest_V, volts) : volts;
+    readings_.last_V = volts;
+    ++readings_.count;
     if (has_command_) {
         const double command = orvex::AnalogueReading(counts, command_range_);
         ui_->commandEdit->setText(TwoDecimals(command));
         ShowReading(command_bar_, command_range_, command);
+        readings_.last_command = command;
     }
     PumpMessages();
     if (running_) SetTimer(1, 20);
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CTestAnalogueRef::IdentifiedValues() const {
+    if (readings_.count == 0) return {};
+    std::vector<IdentifiedValue> values = {
+        {"Analogue input voltage", readings_.last_V, "V"},
+        {"lowest voltage", readings_.lowest_V, "V"},
+        {"highest voltage", readings_.highest_V, "V"},
+        {"readings", static_cast<double>(readings_.count), ""},
+    };
+    if (has_command_) values.push_back({command_label_, readings_.last_command, command_unit_});
+    return values;
 }

@@ -2,7 +2,9 @@
 // "Analogue Reference Test": until the user presses Stop, reads the analogue
 // reference input every 20 ms and shows the input voltage and the command this
 // voltage means under the present control mode and limits, each as a number and
-// as a bar. Writes nothing into the setup.
+// as a bar. Writes nothing into the setup. Stop ends the test: a success when the
+// reference was read at least once (every reading is checked as it comes: a lost
+// reading or a short circuit ends the test at once), a failure when it never was.
 
 #include <memory>
 #include <string>
@@ -20,13 +22,14 @@ class CTestAnalogueRef : public CMyTestDlg {
 
   public:
     static constexpr int kHelpContext = 262404;
+    /// Failure: Stop came before the first reading, so nothing was checked.
+    static const char* const kNoReadingText;
 
     CTestAnalogueRef(CMC_Setup* setup, int flag, QWidget* parent);
     ~CTestAnalogueRef() override;
 
     bool OnInitDialog() override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     CBarGraph* VoltageBar() const { return voltage_bar_; }
     CBarGraph* CommandBar() const { return command_bar_; }
@@ -36,8 +39,12 @@ class CTestAnalogueRef : public CMyTestDlg {
     /// mode that commands none of these.
     const std::string& CommandLabel() const { return command_label_; }
 
+    /// The readings of the last run: the last voltage and command, the lowest and
+    /// highest voltage, and how many readings there were.
+    std::vector<IdentifiedValue> IdentifiedValues() const override;
+
   private:
-    void Step();
+    void OnTestTick() override;
     void ShowReading(CBarGraph* bar, orvex::ReadingRange range, double value);
 
     std::unique_ptr<Ui::TestAnalogueRef> ui_;
@@ -47,4 +54,13 @@ class CTestAnalogueRef : public CMyTestDlg {
     orvex::ReadingRange command_range_;
     bool has_command_ = false;
     std::string command_label_;
+    std::string command_unit_;
+    struct Readings {
+        int count = 0;
+        double last_V = 0.0;
+        double lowest_V = 0.0;
+        double highest_V = 0.0;
+        double last_command = 0.0;
+    };
+    Readings readings_;
 };

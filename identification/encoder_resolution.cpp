@@ -9,7 +9,6 @@
 #include "host/plot/encoder_diagram.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
-#include "host/setup/variable.h"
 #include "ui_encoder_resolution.h"
 
 namespace {
@@ -54,7 +53,7 @@ CDetectEncoderResolution::CDetectEncoderResolution(CMC_Setup* setup, int flag, Q
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
     AddParameterControls("NoMotorSteps", ui_->motorStepsEdit, nullptr);
     if (HasReverseCounting())
@@ -99,40 +98,18 @@ void CDetectEncoderResolution::BeginTest() {
             test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
     }
     if (test_current == axis::kNoValueMarker) return;
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
     movement_seen_ = false;
+    evaluated_ = false;
     ui_->positionCounterEdit->clear();
     ui_->estimatedLinesEdit->clear();
-    SetInfoText(kSteps[step_index_]);
-    if (!SetUserVariableValue(&preliminary_program_, "In1", std::trunc(test_current),
-                              failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    StartRun();
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_, {{"In1", std::trunc(test_current)}});
 }
 
-void CDetectEncoderResolution::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
+void CDetectEncoderResolution::OnTestTick() {
     // The direction check box may change while the test runs: the next program
     // download carries the counting direction it says.
     if (HasReverseCounting()) orvex::ComputeOption_COUNTINGDIR(GetSetup());
-    Step();
-}
-
-void CDetectEncoderResolution::Step() {
     switch (step_index_) {
         case 2:
             WaitPreliminary();
@@ -153,27 +130,10 @@ void CDetectEncoderResolution::Step() {
 }
 
 void CDetectEncoderResolution::WaitPreliminary() {
-    if (PollProgram(preliminary_program_, kMotionMask, true) != ProgramState::kFinished) return;
-    double in1 = 0.0;
-    if (!GetUserVariableValue(&preliminary_program_, "In1", in1, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (in1 == axis::kNoValueMarker) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
+    if (!ProgramFinished(preliminary_program_, kMotionMask)) return;
     // Only exactly 0 means the current was not reached here.
-    if (in1 == 0.0) {
-        failure_text_ = msc_pszErrInZero;
-        TestFailed(1);
-        return;
-    }
-    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
-    if (!reference) return;
-    reference_voltage_ = reference->GetValueInInternalUnit();
-    SetInfoText(kSteps[step_index_]);
+    if (!ReadPreliminaryResult(preliminary_program_, reference_voltage_, true)) return;
+    ShowStep();
     LaunchResolutionProgram();
 }
 
@@ -181,65 +141,40 @@ void CDetectEncoderResolution::LaunchResolutionProgram() {
     // One revolution of the field is a pole pair per four full steps.
     const double pole_pairs =
         std::trunc(0.25 * GetSetup()->GetParameterValueInBaseUnit("NoMotorSteps"));
-    if (!SetUserVariableValue(&resolution_program_, "RefTest", reference_voltage_, failure_text_) ||
-        !SetUserVariableValue(&resolution_program_, "PolesPairs", pole_pairs, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kResolutionProgram, &resolution_program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    LaunchProgram(kResolutionProgram, &resolution_program_,
+                  {{"RefTest", reference_voltage_}, {"PolesPairs", pole_pairs}});
 }
 
 void CDetectEncoderResolution::WatchRevolution() {
-    double started = 0.0;
-    if (!GetUserVariableValue(&resolution_program_, "STARTED", started, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (started == 0.0) {
-        if (CheckMotionErrors(true, kMotionMask)) SetTimer(1, 20);
-        return;
-    }
-    int on = 0;
-    if (!GetAxisOn(on)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    const double lines = GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines");
-    // The handler stays here for the whole revolution, pumping messages so that the
-    // window redraws and Stop or Close can end the run (they clear the running flag).
-    while (on) {
-        PumpMessages();
-        if (!running_) return;
-        const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
-        if (!moved) return;
-        const double counts = moved->GetValueInInternalUnit();
-        if (counts != 0) movement_seen_ = true;
-        diagram_->SetAngle(orvex::EncoderAngleFromCounts(counts, lines));
-        ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
-        if (!GetAxisOn(on)) {
-            failure_text_ = msc_pszErrInternal;
-            TestFailed(1);
+    switch (PollProgram(resolution_program_, kMotionMask, false)) {
+        case ProgramState::kFailed:
             return;
-        }
+        case ProgramState::kFinished:
+            ShowStep();
+            Evaluate();
+            return;
+        case ProgramState::kWaiting:
+            break;
     }
-    SetInfoText(kSteps[step_index_]);
-    Evaluate();
+    // One reading per tick while the field turns: the handler returns to the event
+    // loop in between, so the window redraws and Stop or Close end the run there
+    // (they clear the running flag and kill the timer, which the wait re-armed).
+    double counts = 0.0;
+    if (!ReadDriveValue("var_lf_long", counts)) return;
+    if (counts != 0) movement_seen_ = true;
+    const double lines = GetSetup()->GetParameterValueInBaseUnit("No_encoder_lines");
+    diagram_->SetAngle(orvex::EncoderAngleFromCounts(counts, lines));
+    ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
 }
 
 void CDetectEncoderResolution::Evaluate() {
     if (!CheckMotionErrors(true, kMotionMask)) return;
-    const CMC_Variable* moved = ReadDriveVariable("var_lf_long");
-    if (!moved) return;
-    const double counts = moved->GetValueInInternalUnit();
+    double counts = 0.0;
+    if (!ReadDriveValue("var_lf_long", counts)) return;
     ui_->positionCounterEdit->setText(PrintInteger(static_cast<long long>(counts)));
     estimated_lines_ = resolutions_.FindBestResolution(orvex::LinesFromRevolutionCounts(counts));
+    revolution_counts_ = counts;
+    evaluated_ = true;
     switch (orvex::JudgeResolutionRun(counts, estimated_lines_, resolutions_.GetResolution(0),
                                       movement_seen_)) {
         case orvex::ResolutionVerdict::kNoMovement:
@@ -255,6 +190,15 @@ void CDetectEncoderResolution::Evaluate() {
             TestSucceeded(1);
             return;
     }
+}
+
+std::vector<CMyTestDlg::IdentifiedValue> CDetectEncoderResolution::IdentifiedValues() const {
+    if (!evaluated_) return {};
+    // The counts say what went wrong when the verdict is a failure (none, or backwards).
+    std::vector<IdentifiedValue> values = {{"counts per revolution", revolution_counts_, ""}};
+    if (outcome_ == Outcome::kSucceeded)
+        values.push_back({"No_encoder_lines", static_cast<double>(estimated_lines_), ""});
+    return values;
 }
 
 void CDetectEncoderResolution::OnCancel() {

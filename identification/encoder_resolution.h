@@ -37,7 +37,6 @@ class CDetectEncoderResolution : public CMyTestDlg {
     /// Remembers a "ReverseCounting" the user set, for the launching dialog.
     void OnChangedParameterValue(const char* name) override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     /// The estimated encoder lines per revolution (0 before a run).
     int EstimatedLines() const { return estimated_lines_; }
@@ -45,8 +44,12 @@ class CDetectEncoderResolution : public CMyTestDlg {
     int LastReverseCounting() const { return last_reverse_counting_; }
     CEncoderDiagram* Diagram() const { return diagram_; }
 
+    /// After an evaluated run: the estimated lines and the counts of the revolution.
+    std::vector<IdentifiedValue> IdentifiedValues() const override;
+    std::vector<std::string> ResultParameterNames() const override { return {"No_encoder_lines"}; }
+
   private:
-    void Step();
+    void OnTestTick() override;
     void WaitPreliminary();
     void LaunchResolutionProgram();
     void WatchRevolution();
@@ -60,6 +63,8 @@ class CDetectEncoderResolution : public CMyTestDlg {
     CMC_CoffFormat resolution_program_;
     double reference_voltage_ = 0.0;  ///< U_ref (PWM voltage counts)
     int32_t estimated_lines_ = 0;     ///< B
+    double revolution_counts_ = 0.0;  ///< v, the counts of the last evaluated revolution
+    bool evaluated_ = false;          ///< the last run got as far as its verdict
     bool movement_seen_ = false;
     int32_t last_reverse_counting_ = -1;
 };

@@ -16,9 +16,11 @@
 #include "host/setup/setup.h"
 #include "host/setup/variable.h"
 #include "host/ui/modal_seam.h"
+#include "identification/analogue_reference_monitor.h"
 #include "identification/angle_tuning.h"
 #include "identification/current_tuning.h"
 #include "identification/encoder_connections.h"
+#include "identification/encoder_resolution.h"
 #include "identification/phase_connections.h"
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
@@ -32,6 +34,9 @@ namespace {
 // The window timer period of every test dialog: the drive's clock advances by as
 // much between two ticks.
 constexpr double kTickPeriod_s = 0.020;
+// A test that runs until stopped may act on Stop at its next tick (a monitor gives
+// its verdict there): this much more drive time is left to it.
+constexpr double kStopGrace_s = 0.5;
 
 template <class Dialog>
 std::unique_ptr<CMyTestDlg> Make(CMC_Setup* setup) {
@@ -53,14 +58,13 @@ constexpr TestEntry kTests[] = {
     {"phase", Make<CTestPhaseConnections>},
     // The operator's hand turns the shaft of the simulated bench meanwhile.
     {"encoder", Make<CTestEncoderConnections>, 4.0},
-    // Not yet headless: the line count test waits on its own message loop, and the
-    // analogue monitor gives no verdict at Stop.
-    {"resolution", nullptr},
+    {"resolution", Make<CDetectEncoderResolution>},
     {"rl", Make<CTestRL>},
     {"current", Make<CTestCurrent>},
     {"angle", Make<CTestAngle>},
     {"inertia", Make<CTotalInertiaTest>},
-    {"analogue", nullptr},
+    // A second of readings (fifty ticks) of whatever reference the line applies.
+    {"analogue", Make<CTestAnalogueRef>, 1.0},
     {"vdc", Make<CTestVdcDetection>},
     // Tuning tests: one run with the data logger, as the setup asks for it.
     {"speed", Make<CTestSpeedTuning>},
@@ -144,15 +148,14 @@ class HeadlessSeam : public axis::ModalSeam {
         if (start && (!pages || !qobject_cast<CTuningTestDlg*>(&dialog_) ||
                       pages->currentIndex() == CTuningTestDlg::kTestPage))
             start->click();
-        if (options_.advance)
-            RunOnDriveClock();
-        else
-            RunInRealTime();
+        RunUntil(options_.time_limit_s);
         if (dialog_.IsRunning()) {
             // Still running at the limit: Stop, so that the drive is left at rest. For a
             // continuous test that is the user's Stop, which gives the verdict.
             timed_out_ = !stalled_ && stop_after_s_ <= 0.0;
             dialog_.OnBtnStartStop();
+            RunUntil(duration_s_ + kStopGrace_s);
+            if (dialog_.IsRunning()) stalled_ = true;  // Stop was not acted on
         }
         outcome = dialog_.TestOutcome();
         failure = dialog_.FailureText();
@@ -162,10 +165,17 @@ class HeadlessSeam : public axis::ModalSeam {
             close->click();
     }
 
+    void RunUntil(double limit_s) {
+        if (options_.advance)
+            RunOnDriveClock(limit_s);
+        else
+            RunInRealTime(limit_s);
+    }
+
     // The drive moves only when its clock is advanced: one tick of the dialog per
     // 20 ms of drive time, as fast as the machine goes.
-    void RunOnDriveClock() {
-        while (dialog_.IsRunning() && duration_s_ < options_.time_limit_s) {
+    void RunOnDriveClock(double limit_s) {
+        while (dialog_.IsRunning() && duration_s_ < limit_s) {
             options_.advance(options_.advance_context, kTickPeriod_s);
             duration_s_ += kTickPeriod_s;
             if (!dialog_.IsTimerRunning(1)) {  // running, yet waiting for no tick
@@ -177,18 +187,19 @@ class HeadlessSeam : public axis::ModalSeam {
     }
 
     // A drive with its own time: the dialog's timers run as they would on screen.
-    void RunInRealTime() {
+    void RunInRealTime(double limit_s) {
+        const double started_s = duration_s_;
         QElapsedTimer elapsed;
         elapsed.start();
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!dialog_.IsRunning() || elapsed.elapsed() / 1000.0 >= options_.time_limit_s)
+            if (!dialog_.IsRunning() || started_s + elapsed.elapsed() / 1000.0 >= limit_s)
                 loop.quit();
         });
         poll.start(static_cast<int>(kTickPeriod_s * 1000));
         if (dialog_.IsRunning()) loop.exec();
-        duration_s_ = elapsed.elapsed() / 1000.0;
+        duration_s_ = started_s + elapsed.elapsed() / 1000.0;
     }
 
     CMyTestDlg& dialog_;

@@ -125,3 +125,44 @@ TEST(AnalogueReference, DisabledEnableInputDoesNotStopItButALostReadingDoes) {
         dlg.DoModal();
     }
 }
+
+// Stop is the end of this test; it passes only when something was read before it.
+TEST(AnalogueReference, StopPassesOnlyAfterTheReferenceWasRead) {
+    struct Case {
+        int ticks_before_stop;
+        CMC_TestDlg::Outcome outcome;
+        std::size_t values;  // voltage, lowest, highest, count, command
+    };
+    const Case cases[] = {{0, CMC_TestDlg::Outcome::kFailed, 0},
+                          {3, CMC_TestDlg::Outcome::kSucceeded, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ticks_before_stop);
+        DemoBench bench;
+        axis::ScriptedModalSeam seam;
+        CTestAnalogueRef dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Button(d, "startStopButton")->click();
+            for (int tick = 0; tick < c.ticks_before_stop; ++tick) {
+                bench.clock.Advance(0.020);
+                dlg.OnTimer(1);
+            }
+            Button(d, "startStopButton")->click();
+            bench.clock.Advance(0.020);
+            dlg.OnTimer(1);
+            EXPECT_FALSE(dlg.IsRunning());
+            EXPECT_EQ(dlg.TestOutcome(), c.outcome);
+            if (c.outcome == CMC_TestDlg::Outcome::kFailed) {
+                EXPECT_EQ(dlg.FailureText(), CTestAnalogueRef::kNoReadingText);
+            }
+            const auto values = dlg.IdentifiedValues();
+            ASSERT_EQ(values.size(), c.values);
+            if (!values.empty()) {
+                EXPECT_LE(values[1].value, values[0].value);  // lowest <= last <= highest
+                EXPECT_GE(values[2].value, values[0].value);
+                EXPECT_EQ(values[3].value, c.ticks_before_stop);
+            }
+            d.reject();
+        });
+        dlg.DoModal();
+    }
+}

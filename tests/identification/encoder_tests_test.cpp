@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QTimer>
 
 #include "host/plot/encoder_diagram.h"
 #include "host/ui/modal_seam.h"
@@ -40,18 +39,6 @@ bool ProgramRunning(DemoBench& bench) {
     EXPECT_TRUE(bench.comm.IsProgramRunning(running));
     return running;
 }
-
-// The resolution test holds its timer tick for the whole revolution and pumps
-// messages meanwhile: drive time advances from a zero-interval timer that runs inside
-// that pump.
-struct DriveTimeWhilePumping {
-    explicit DriveTimeWhilePumping(DemoBench& bench) {
-        timer.setInterval(0);
-        QObject::connect(&timer, &QTimer::timeout, [&bench] { bench.clock.Advance(0.020); });
-        timer.start();
-    }
-    QTimer timer;
-};
 
 }  // namespace
 
@@ -117,7 +104,6 @@ TEST(EncoderConnections, LostDriveReadingEndsTheTestWithTheLinkReason) {
 TEST(EncoderResolution, OneRevolutionFindsTheEncoderAndYesTakesItOver) {
     DemoBench bench;
     bench.Set("No_encoder_lines", 500);  // the user guessed wrong
-    DriveTimeWhilePumping drive_time(bench);
     axis::ScriptedModalSeam seam;
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
     seam.AnswerDialog([&](QDialog& d) {
@@ -137,6 +123,31 @@ TEST(EncoderResolution, OneRevolutionFindsTheEncoderAndYesTakesItOver) {
         << seam.MessageTexts()[0].toStdString();
 }
 
+// The revolution is watched one reading per tick: Stop between two readings ends it
+// at once and leaves the drive at rest, with nothing estimated.
+TEST(EncoderResolution, StopWhileTheMotorTurnsEndsTheRevolution) {
+    DemoBench bench;
+    axis::ScriptedModalSeam seam;
+    CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Button(d, "startStopButton")->click();
+        for (int tick = 0; tick < 500 && Field(d, "positionCounterEdit").isEmpty(); ++tick) {
+            bench.clock.Advance(0.020);
+            dlg.OnTimer(1);
+        }
+        ASSERT_TRUE(dlg.IsRunning()) << dlg.FailureText();
+        EXPECT_TRUE(ProgramRunning(bench));
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_FALSE(dlg.IsTimerRunning(1));
+        EXPECT_FALSE(ProgramRunning(bench));
+        EXPECT_EQ(dlg.EstimatedLines(), 0);
+        EXPECT_TRUE(dlg.IdentifiedValues().empty());
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
 TEST(EncoderResolution, CloseAnswersDecideWhatIsKept) {
     struct Case {
         int answer;
@@ -150,7 +161,6 @@ TEST(EncoderResolution, CloseAnswersDecideWhatIsKept) {
     for (const Case& c : cases) {
         DemoBench bench;
         bench.Set("No_encoder_lines", 500);
-        DriveTimeWhilePumping drive_time(bench);
         axis::ScriptedModalSeam seam;
         CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
         seam.AnswerDialog([&](QDialog& d) {
@@ -169,7 +179,6 @@ TEST(EncoderResolution, CloseAnswersDecideWhatIsKept) {
 
 TEST(EncoderResolution, WithNothingToAskCloseConfirmsOnlyAfterSuccess) {
     DemoBench bench;  // the setup already says 1000 lines
-    DriveTimeWhilePumping drive_time(bench);
     axis::ScriptedModalSeam seam;
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
     seam.AnswerDialog([&](QDialog& d) {
@@ -198,7 +207,6 @@ TEST(EncoderResolution, FaultBenchesFailWithTheirAdvice) {
     };
     for (const Case& c : cases) {
         DemoBench bench(c.bench);
-        DriveTimeWhilePumping drive_time(bench);
         axis::ScriptedModalSeam seam;
         CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
         seam.AnswerDialog([&](QDialog& d) {
@@ -215,7 +223,6 @@ TEST(EncoderResolution, FaultBenchesFailWithTheirAdvice) {
 
 TEST(EncoderResolution, ReverseCountingSetInTheDialogCorrectsAReversedEncoder) {
     DemoBench bench("encoder_reversed");
-    DriveTimeWhilePumping drive_time(bench);
     axis::ScriptedModalSeam seam;
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
     seam.AnswerDialog([&](QDialog& d) {

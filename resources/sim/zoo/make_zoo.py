@@ -81,6 +81,8 @@ def bench(m):
                   "adc_max": ADC_MAX, "max_measurable_bus_V": m["max_bus_V"],
                   "dead_time_drop_V": 0.6, "current_noise_counts": 3.0},
         "analogue_input": {"min_V": -10.0, "max_V": 10.0, "period_s": 4.0},
+        # The hand that turns the shaft while the encoder connection test runs.
+        "operator": {"hand_turn_amplitude_rev": 0.5, "hand_turn_period_s": 2.0},
     }
 
 
