@@ -312,3 +312,57 @@ TEST(SpeedTuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
 }
 
 }  // namespace
+
+namespace {
+
+double SpeedDivision(CTuningTestDlg& dlg) {
+    for (const auto& s : dlg.ScopeLogger()->GetChannelScales())
+        if (s.variable == "Speed_Reference") return s.division;
+    return NAN;
+}
+
+// Opens the dialog, runs `script`, and closes it with OK or Cancel.
+void Session(DemoBench& bench, bool ok, const std::function<void(CTestSpeedTuning&)>& script) {
+    axis::ScriptedModalSeam seam;
+    CTestSpeedTuning dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        script(dlg);
+        Button(d, ok ? "okButton" : "cancelButton")->click();
+    });
+    dlg.DoModal();
+}
+
+}  // namespace
+
+TEST(SpeedTuningScope, UserScalesAreKeptOverProfileChangesAndAcrossOpenings) {
+    DemoBench bench;
+    double saved_division = NAN;
+    Session(bench, true, [&](CTestSpeedTuning& dlg) {
+        // Unchanged settings follow the profile: a quarter of 1000 rpm is 250, shown at
+        // 500 rpm a division (the quantised 990 rpm too).
+        dlg.ChangeParameterValue("TestSpeed", 1000.0 * M_PI / 30.0);
+        EXPECT_FALSE(dlg.ScopeSettingsCustomised());
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), 500.0);
+        dlg.OnChannelScaleRequest(dlg.ScopeGraph(), 0u | (1u << 16));  // channel 0, coarser
+        EXPECT_TRUE(dlg.ScopeSettingsCustomised());
+        saved_division = SpeedDivision(dlg);
+        EXPECT_DOUBLE_EQ(saved_division, 1000.0);
+    });
+    EXPECT_FALSE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
+    Session(bench, false, [&](CTestSpeedTuning& dlg) {
+        EXPECT_TRUE(dlg.ScopeSettingsCustomised());
+        const double window = dlg.ScopeLogger()->GetWindow();
+        dlg.ChangeParameterValue("TestSpeed", 300.0 * M_PI / 30.0);
+        dlg.ChangeParameterValue("TPS", 1.0);
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), saved_division);
+        EXPECT_DOUBLE_EQ(dlg.ScopeLogger()->GetWindow(), window);
+        dlg.OnGraphCommand(CTuningTestDlg::GraphCommand::kDefaultSettings);
+        EXPECT_FALSE(dlg.ScopeSettingsCustomised());
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), 100.0);  // a quarter of 300 rpm is 75
+    });
+    // OK with the default settings forgets the saved ones.
+    Session(bench, true, [&](CTestSpeedTuning& dlg) {
+        dlg.OnGraphCommand(CTuningTestDlg::GraphCommand::kDefaultSettings);
+    });
+    EXPECT_TRUE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
+}
