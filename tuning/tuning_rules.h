@@ -1,6 +1,5 @@
 #pragma once
-// The few numbers the tuning dialogs derive from the setup before a run: the final
-// value of the profile as the drive takes it, and the span of a gain slider. No Qt.
+// The final value of a tuning profile as the drive takes it. No Qt.
 
 #include <optional>
 
@@ -12,13 +11,5 @@ namespace orvex::tuning {
 /// direction, so the profile always moves. Empty when the scale is 0 (nothing to
 /// quantise against).
 std::optional<double> QuantisedFinalValue(double value, double counts_per_unit);
-
-/// The range of a gain slider: half to one and a half times the value the dialog
-/// opened with, kept within the parameter's own limits.
-struct SliderSpan {
-    double low = 0;
-    double high = 0;
-};
-SliderSpan GainSliderSpan(double value, double minimum, double maximum);
 
 }  // namespace orvex::tuning

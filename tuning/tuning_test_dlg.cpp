@@ -1,7 +1,6 @@
 #include "tuning/tuning_test_dlg.h"
 
 #include <QAbstractButton>
-#include <QAbstractSlider>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -147,18 +146,6 @@ void CTuningTestDlg::QuantiseFinalValue() {
     const auto value = orvex::tuning::QuantisedFinalValue(
         setup->GetParameterValueInBaseUnit(names_.final_value), names_.counts_per_unit(setup));
     if (value) setup->SetParameterValueInBaseUnit(names_.final_value, *value);
-}
-
-void CTuningTestDlg::AddGainSlider(const char* name, QAbstractSlider* slider) {
-    const CMC_Parameter* p = nullptr;
-    {
-        axis::ScopedSilentLookup silent;
-        p = GetSetup()->FindParameter(name);
-    }
-    if (!p) return;
-    const auto span = orvex::tuning::GainSliderSpan(p->GetValueInBaseUnit(), p->GetMinInBaseUnit(),
-                                                    p->GetMaxInBaseUnit());
-    AddSliderParameterControls(name, slider, span.low, span.high);
 }
 
 CTuningTestDlg::DisplayMode CTuningTestDlg::Mode() const {

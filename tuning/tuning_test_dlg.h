@@ -29,7 +29,6 @@ class CMC_Oscilloscope;
 class CMC_ScopeLogger;
 class CMC_SingleAxisLogger;
 class QAbstractButton;
-class QAbstractSlider;
 class QLabel;
 class QTabWidget;
 
@@ -174,9 +173,6 @@ class CTuningTestDlg : public CMyTestDlg {
     int IntOf(const char* name) const;
     /// Moves the final value onto a whole number of counts and writes it back.
     void QuantiseFinalValue();
-    /// Binds a gain slider over half to one and a half times its value now, within its
-    /// limits; nothing when the setup has no such parameter.
-    void AddGainSlider(const char* name, QAbstractSlider* slider);
     /// The reference type (0 when the setup has none).
     int ReferenceType() const;
     /// Page change by the user; refusals put the tab back.

@@ -101,10 +101,10 @@ bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSli
 }
 
 bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSlider* slider,
-                                                  double low, double high, int steps) {
+                                                  const axis::SliderSpan& span, int steps) {
     CMC_Parameter* p = Lookup(setup_, name);
     if (!p || !slider) return false;
-    bindings_.push_back(std::make_unique<axis::SliderBinding>(*this, *p, slider, low, high, steps));
+    bindings_.push_back(std::make_unique<axis::SliderBinding>(*this, *p, slider, steps, span));
     bindings_.back()->Redraw();
     return true;
 }

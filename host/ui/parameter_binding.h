@@ -5,8 +5,11 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "host/setup/value_rules.h"
 
 class CMC_EditSetupDlg;
 class CMC_Parameter;
@@ -85,21 +88,20 @@ class SwitchBinding : public ParameterBinding {
     std::vector<QAbstractButton*> buttons_;
 };
 
-/// Slider over the parameter's range, or over a span of it given when bound.
+/// Slider over a fixed span, or over the parameter's range as it stands when no span
+/// is given.
 class SliderBinding : public ParameterBinding {
   public:
     SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
-                  int steps);
-    SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
-                  double low, double high, int steps);
+                  int steps, std::optional<SliderSpan> span = std::nullopt);
     void Redraw() override;
 
   private:
+    SliderSpan Span() const;
     void CommitPosition();
     QAbstractSlider* slider_;
     int steps_;
-    bool own_span_ = false;
-    double low_ = 0, high_ = 0;
+    std::optional<SliderSpan> span_;
 };
 
 /// Drop-down list whose entries carry values as item data.

@@ -1,11 +1,10 @@
-// The final value of the profile on whole drive counts, and the gain sliders' span.
+// The final value of the profile on whole drive counts.
 #include "tuning/tuning_rules.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using orvex::tuning::GainSliderSpan;
 using orvex::tuning::QuantisedFinalValue;
 
 TEST(FinalValue, LandsOnAWholeNonzeroNumberOfCounts) {
@@ -24,24 +23,6 @@ TEST(FinalValue, LandsOnAWholeNonzeroNumberOfCounts) {
         EXPECT_DOUBLE_EQ(QuantisedFinalValue(c.value, c.counts_per_unit).value(), c.expected)
             << c.value << " x " << c.counts_per_unit;
     EXPECT_FALSE(QuantisedFinalValue(5.0, 0.0).has_value());
-}
-
-TEST(GainSlider, SpansHalfToOneAndAHalfWithinTheLimits) {
-    struct Case {
-        double value, min, max, low, high;
-    };
-    const Case cases[] = {
-        {100, 0, 1000, 50, 150},
-        {100, 80, 1000, 80, 150},  // the parameter's minimum is above half
-        {100, 0, 120, 50, 120},    // its maximum below one and a half
-        {-10, -100, 100, -15, -5},
-        {0, 0, 100, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const auto span = GainSliderSpan(c.value, c.min, c.max);
-        EXPECT_DOUBLE_EQ(span.low, c.low) << c.value;
-        EXPECT_DOUBLE_EQ(span.high, c.high) << c.value;
-    }
 }
 
 }  // namespace
