@@ -62,10 +62,11 @@ Commands:
         old and new parameter values, duration in drive time, MER) to RESULT.json
         or standard output. --save writes FILE (atomically, keeping FILE.bak)
         when the dialog ended with the identified values kept. NAME is phase,
-        encoder, resolution, rl, current, angle, inertia, analogue or vdc; a test
-        this build has no dialog for yet is refused. encoder and analogue run
-        until stopped: Stop comes after 4 s and 1 s of drive time, as a user
-        would press it. Exit code 0 passed, 1 failed.
+        encoder, resolution, rl, current, angle, inertia, analogue, vdc, speed or
+        position. encoder and analogue run until stopped: Stop comes after 4 s and
+        1 s of drive time, as a user would press it. The loop tuning tests (speed,
+        position) run once with the data logger and add the logged signals and the
+        step-response figures. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)

@@ -25,6 +25,7 @@
 #include "identification/angle_tuning.h"
 #include "identification/current_tuning.h"
 #include "identification/vdc_detection.h"
+#include "tuning/position_tuning.h"
 #include "tuning/speed_tuning.h"
 #include "ui_drive_setup.h"
 
@@ -229,13 +230,11 @@ void CDriveSetupDlg::Bind() {
 // opener: enabling it later is giving it one here.
 void CDriveSetupDlg::BuildSubDialogTable() {
     Ui::DriveSetup& f = *ui_;
-    const QString test_missing = tr("The %1 is not available yet.");
     sub_dialogs_ = {
         {f.detectButton, OpenTest<CTestVdcDetection>, AfterOk::RedrawAndReload, false, {}},
         {f.currentTuneButton, OpenTest<CTestCurrent>, AfterOk::RedrawAndReload, false, {}},
         {f.speedTuneButton, OpenTest<CTestSpeedTuning>, AfterOk::RedrawAndReload, false, {}},
-        {f.positionTuneButton, nullptr, AfterOk::RedrawAndReload, false,
-         test_missing.arg(tr("position controller tuning test"))},
+        {f.positionTuneButton, OpenTest<CTestPositionTuning>, AfterOk::RedrawAndReload, false, {}},
         {f.startTuneButton, OpenTest<CTestAngle>, AfterOk::RedrawAndReload, false, {}},
         {f.extRefSetupButton, OpenEditor<CAnalogReferenceDlg>, AfterOk::RedrawAndReload, true, {}},
         {f.motorSetupButton, OpenEditor<CMotorSetupDialog>, AfterOk::Reload, false, {}},

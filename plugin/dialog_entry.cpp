@@ -24,6 +24,7 @@
 #include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
+#include "tuning/position_tuning.h"
 #include "tuning/speed_tuning.h"
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -67,6 +68,7 @@ constexpr DialogEntry kDialogs[] = {
     {"angle", OpenTestModal<CTestAngle>},
     {"analogue", OpenTestModal<CTestAnalogueRef>},
     {"speed", OpenTestModal<CTestSpeedTuning>},
+    {"position", OpenTestModal<CTestPositionTuning>},
 };
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
+#include "tuning/position_tuning.h"
 #include "tuning/speed_tuning.h"
 #include "tuning/step_response.h"
 
@@ -68,6 +69,7 @@ constexpr TestEntry kTests[] = {
     {"vdc", Make<CTestVdcDetection>},
     // Tuning tests: one run with the data logger, as the setup asks for it.
     {"speed", Make<CTestSpeedTuning>},
+    {"position", Make<CTestPositionTuning>},
 };
 
 const TestEntry* Find(const char* name) {

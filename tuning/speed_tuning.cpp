@@ -5,17 +5,9 @@
 #include "compute/control_loop_options.h"
 #include "compute/gain_design.h"
 #include "compute/scales.h"
-#include "compute/sequences.h"
-#include "editor/editor_helpers.h"
-#include "editor/filters_dlg.h"
-#include "editor/inertia_question.h"
 #include "editor/pictures.h"
-#include "host/drive/scope_logger.h"
-#include "host/setup/host_math.h"
 #include "host/setup/names.h"
-#include "host/ui/modal_seam.h"
 #include "identification/gain_writes.h"
-#include "identification/total_inertia.h"
 #include "tuning/scope_rules.h"
 #include "ui_speed_tuning.h"
 
@@ -49,7 +41,6 @@ const orvex::tuning::TuningNames kNames{
 };
 
 constexpr const char* kSpeedChannels[] = {"Speed_Reference", "Load_Speed"};
-constexpr const char* kCurrentChannels[] = {"Current_Reference", "Motor_Current"};
 
 // The one speed tuning dialog whose scope receives the drive's frames.
 CTuningTestDlg* g_active_speed_dialog = nullptr;
@@ -63,10 +54,6 @@ bool Is(const char* name, const char* expected) {
 }
 
 }  // namespace
-
-const char* const CTestSpeedTuning::kInertiaBelowMotorText =
-    "You have chosen a value for the total inertia that is lower than the value of the motor "
-    "inertia.\nThe application will assume the motor inertia is unknown.";
 
 CTestSpeedTuning::CTestSpeedTuning(CMC_Setup* setup, int flag, QWidget* parent)
     : CTuningTestDlg(setup, new QWidget, flag, parent, kNames, g_active_speed_dialog,
@@ -145,51 +132,13 @@ void CTestSpeedTuning::Bind() {
 bool CTestSpeedTuning::OnInitDialog() {
     const bool ok = CTuningTestDlg::OnInitDialog();
     CMC_Setup* setup = GetSetup();
-    orvex::ShowPicture(ui_->currentLimitsPicture, setup, QStringLiteral("SPEED_CURRENT_LIMITS"));
-    ShowProfilePicture();
-    // A motor heavier than motor and load together cannot be: the user says which to
-    // believe before any gain is designed from them.
-    if (setup->GetParameterValueInBaseUnit("Jm") > setup->GetParameterValueInBaseUnit("Jt") &&
-        InertiaKnown()) {
-        CInertiaQuestion question(setup, this);
-        question.DoModal();
-    }
-    // The ratio follows the inertia as the question left it.
-    FollowInertia(true);
+    orvex::ShowPicture(ui_->currentLimitsPicture, setup, QStringLiteral("TUNING_CURRENT_LIMITS"));
+    ShowProfilePicture(ui_->profilePicture, kProfilePictures);
+    CheckInertiaAtStart();
     EnableChild(ui_->filtersButton, Has("IQREF_BQ_INI"));
     RefreshAllParameters();
     UpdateData(false);
     return ok;
-}
-
-bool CTestSpeedTuning::InertiaKnown() const {
-    return IntOf("isMotorInertiaUnknown") == 0;
-}
-
-void CTestSpeedTuning::FollowInertia(bool from_total) {
-    CMC_Setup* setup = GetSetup();
-    const double jm = setup->GetParameterValueInBaseUnit("Jm");
-    if (!(jm > 0.0)) return;  // no motor inertia to compare with
-    if (from_total) {
-        const double jt = setup->GetParameterValueInBaseUnit("Jt");
-        setup->SetParameterValueInBaseUnit("Jload_over_J", RoundDecimalValue((jt - jm) / jm, 3));
-        RefreshParameterControls("Jload_over_J");
-    } else {
-        CMC_Parameter* jt = setup->FindParameter("Jt");
-        if (!jt) return;
-        jt->SetValueInBaseUnit((setup->GetParameterValueInBaseUnit("Jload_over_J") + 1.0) * jm);
-        // Three decimals of the unit the user reads (kg*cm^2): in kg*m^2 every motor's
-        // inertia would round to nothing.
-        const double shown = RoundDecimalValue(jt->GetValue(), 3);
-        if (shown > 0.0) jt->SetValue(shown);
-        RefreshParameterControls("Jt");
-    }
-}
-
-void CTestSpeedTuning::ShowProfilePicture() {
-    const int type = ReferenceType();
-    const int index = type == 1 || type == 2 ? type : 0;
-    orvex::ShowPicture(ui_->profilePicture, GetSetup(), QString::fromUtf8(kProfilePictures[index]));
 }
 
 void CTestSpeedTuning::DoDataExchange(bool save) {
@@ -266,15 +215,10 @@ void CTestSpeedTuning::OnChangedParameterUnit(const char* name) {
 
 void CTestSpeedTuning::OnRefreshParameterValue(const char* name) {
     CMC_Setup* setup = GetSetup();
-    if (Is(name, "Jt") &&
-        setup->GetParameterValueInBaseUnit("Jm") > setup->GetParameterValueInBaseUnit("Jt") &&
-        InertiaKnown()) {
-        axis::ShowMessage(this, QString::fromUtf8(kInertiaBelowMotorText), axis::MessageButtons::Ok,
-                          axis::MessageIcon::Warning, windowTitle());
-        setup->SetParameterValueInBaseUnit("isMotorInertiaUnknown", 1.0);
-        UpdateData(false);
+    if (Is(name, "Jt")) {
+        WarnIfInertiaBelowMotor();
     } else if (Is(name, "SpeedTestReferenceType")) {
-        ShowProfilePicture();
+        ShowProfilePicture(ui_->profilePicture, kProfilePictures);
         SpeedChannelScale();
         ApplyCaptureSettings();
     }
@@ -301,37 +245,6 @@ void CTestSpeedTuning::OnTune() {
     orvex::ReadBack_Kp_S_scl(setup);
     if (IsRunning()) orvex::WriteOptionsToDrive(setup, {"SFTKPS", "KPS", "SFTKIS", "KIS"});
     RefreshAllParameters();
-}
-
-void CTestSpeedTuning::OnIdentify() {
-    CTotalInertiaTest test(GetSetup(), 1, this);
-    if (test.DoModal() != 1) return;
-    if (InertiaKnown()) FollowInertia(true);
-    RefreshAllParameters();
-}
-
-void CTestSpeedTuning::OnFilters() {
-    CMC_Setup* setup = GetSetup();
-    orvex::BringOptionsInStep(setup);
-    CFiltersDialog filters(setup, IsRunning() ? 1 : 0, this);
-    if (filters.DoModal() != 1) return;
-    orvex::BringOptionsInStep(setup);
-    if (IsRunning()) filters.WriteFiltersToDrive(setup);
-    UpdateData(false);
-}
-
-void CTestSpeedTuning::OnOK() {
-    if (!UpdateData(true)) return;
-    CMC_Setup* setup = GetSetup();
-    if (ScopeSettingsCustomised() && ScopeLogger())
-        ScopeLogger()->SaveSettingsToSetupOption("SpeedTuningOscSettings");
-    else
-        setup->ClearOption("SpeedTuningOscSettings");
-    setup->SetParameterValueInBaseUnit("Imax_Prot",
-                                       setup->GetParameterValueInBaseUnit("TestProtectionCurrent"));
-    setup->SetParameterValueInBaseUnit("IlimPS",
-                                       setup->GetParameterValueInBaseUnit("TestLimitCurrent"));
-    EndDialog(1);
 }
 
 bool CTestSpeedTuning::WriteLeadingInputs(CMC_CoffFormat& program) {
@@ -364,12 +277,4 @@ void CTestSpeedTuning::SpeedChannelScale() {
     if (!p) return;
     const auto s = orvex::tuning::ReferenceChannelScale(p->GetValue());
     RescaleChannels({kSpeedChannels[0], kSpeedChannels[1]}, "TestSpeed", s.division, s.offset);
-}
-
-void CTestSpeedTuning::CurrentChannelScale() {
-    const CMC_Parameter* p = GetSetup()->FindParameter("TestLimitCurrent");
-    if (!p) return;
-    const auto s = orvex::tuning::CurrentChannelScale(p->GetValue());
-    RescaleChannels({kCurrentChannels[0], kCurrentChannels[1]}, "TestLimitCurrent", s.division,
-                    s.offset);
 }

@@ -1,7 +1,6 @@
 #include "tuning/tuning_test_dlg.h"
 
 #include <QAbstractButton>
-#include <QAbstractSlider>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>

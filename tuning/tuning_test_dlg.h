@@ -29,7 +29,6 @@ class CMC_Oscilloscope;
 class CMC_ScopeLogger;
 class CMC_SingleAxisLogger;
 class QAbstractButton;
-class QAbstractSlider;
 class QLabel;
 class QTabWidget;
 
@@ -135,6 +134,16 @@ class CTuningTestDlg : public CMyTestDlg {
     /// in the low 16 bits and the signed step in the high 16 bits. Always 0.
     int OnChannelScaleRequest(QWidget* control, std::uint32_t packed);
 
+    /// OK: the test's current limits become the setup's; customised scope settings are
+    /// kept for the next opening, others forgotten.
+    void OnOK() override;
+    /// "Identify": the total inertia test on the same setup; the ratio follows.
+    void OnIdentify();
+    /// "Filters": the filters dialog on options in step with the parameters, written
+    /// to the running drive on OK.
+    void OnFilters();
+    static const char* const kInertiaBelowMotorText;
+
     // --- what the run shows, for reports and tests --------------------------------------
     const orvex::tuning::TuningNames& Names() const { return names_; }
     DisplayMode Mode() const;
@@ -202,6 +211,26 @@ class CTuningTestDlg : public CMyTestDlg {
     virtual void ApplyChannelScales() = 0;
     /// After the common page handling: the dialog shows its own controls for `page`.
     virtual void OnPageShown(int page) { (void)page; }
+
+    // --- what both dialogs do alike (tuning_dialog_commands.cpp) ------------------------
+    /// "isMotorInertiaUnknown" is 0: the total inertia and "Jload_over_J" follow each
+    /// other.
+    bool InertiaKnown() const;
+    /// At dialog start: a motor inertia above the total makes the user say which to
+    /// believe (CInertiaQuestion); then the ratio follows the total as it stands.
+    void CheckInertiaAtStart();
+    /// "Jload_over_J" from "Jt" and "Jm" (`from_total`), or "Jt" from the ratio; to
+    /// three decimals.
+    void FollowInertia(bool from_total);
+    /// After the user set "Jt": a total below the motor's own inertia means the motor
+    /// inertia is not known after all; the user is told.
+    void WarnIfInertiaBelowMotor();
+    /// Shows the profile picture of the reference type (positive, negative,
+    /// bidirectional; any other type is positive) in `control`.
+    void ShowProfilePicture(QLabel* control, const char* const (&pictures)[3]);
+    /// The current channels of the scope: a third of the test's current limit per
+    /// division.
+    void CurrentChannelScale();
 
     /// Writes `value` into program variable `name`; false has ended the test.
     bool WriteInput(CMC_CoffFormat& program, const char* name, double value);

@@ -337,9 +337,10 @@ TEST_F(DriveSetupTest, TestsNotBuiltYetAreDisabledAndSaySo) {
             EXPECT_FALSE(entry.button->isEnabled());
             EXPECT_TRUE(entry.button->toolTip().contains("not available yet"));
         }
-        // Speed mode would enable the speed tuning: it stays off while it is missing.
+        // Speed mode closes the speed loop: its tuning test opens.
         f.speedModeRadio->click();
         EXPECT_TRUE(f.speedBox->isEnabled());
+        EXPECT_TRUE(f.speedTuneButton->isEnabled());
         EXPECT_TRUE(f.detectButton->isEnabled());
         EXPECT_TRUE(f.advancedButton->isEnabled());
         EXPECT_TRUE(f.driveInfoButton->isEnabled());

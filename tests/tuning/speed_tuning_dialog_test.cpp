@@ -12,12 +12,13 @@
 #include <cmath>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "host/drive/scope_logger.h"
 #include "host/plot/graph_window.h"
 #include "host/plot/oscilloscope.h"
 #include "host/ui/modal_seam.h"
-#include "tests/identification/identification_bench.h"
+#include "tests/tuning/tuning_dialog_fixture.h"
 #include "tuning/reference_segments.h"
 #include "tuning/scope_feed.h"
 #include "tuning/speed_tuning.h"
@@ -26,17 +27,9 @@ namespace {
 
 using identification_test::Button;
 using identification_test::DemoBench;
-
-double Register(DemoBench& bench, const char* name) {
-    double value = NAN;
-    EXPECT_TRUE(bench.drive.ReadRegister(name, value)) << name;
-    return value;
-}
-
-// An option as the drive holds it: the register takes the whole part.
-double Option(DemoBench& bench, const char* name) {
-    return std::trunc(bench.Value(name));
-}
+using tuning_test::Option;
+using tuning_test::Register;
+using tuning_test::Tick;
 
 bool PowerOn(DemoBench& bench) {
     bool on = false;
@@ -44,24 +37,9 @@ bool PowerOn(DemoBench& bench) {
     return on;
 }
 
-// Opens the dialog on `bench`, goes to the "Test" page and hands it to `script`.
+// The speed dialog, opened on its "Test" page.
 void WithDialog(DemoBench& bench, const std::function<void(CTestSpeedTuning&, QDialog&)>& script) {
-    axis::ScriptedModalSeam seam;
-    CTestSpeedTuning dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        d.findChild<QTabWidget*>("pageTabs")->setCurrentIndex(CTuningTestDlg::kTestPage);
-        script(dlg, d);
-        d.reject();
-    });
-    dlg.DoModal();
-}
-
-// Ticks every 20 ms of drive time until `done` (or the test ended, or 30 s passed).
-void Tick(DemoBench& bench, CTuningTestDlg& dlg, const std::function<bool()>& done) {
-    for (int tick = 0; tick < 1500 && dlg.IsRunning() && !done(); ++tick) {
-        bench.clock.Advance(0.020);
-        if (dlg.IsTimerRunning(1)) dlg.OnTimer(1);
-    }
+    tuning_test::WithDialog<CTestSpeedTuning>(bench, script);
 }
 
 // The scope and on-line oscilloscope loops run inside one tick: a zero timer moves the
@@ -289,26 +267,91 @@ TEST(SpeedTuningPages, TestPageNeedsTheLimitNotAboveTheProtection) {
     }
 }
 
-TEST(SpeedTuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
-    QTemporaryDir dir;
-    const QString file = dir.filePath("demo.json");
-    ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
-    QProcess p;
-    p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), {"test", "speed", file});
-    ASSERT_TRUE(p.waitForFinished(120000));
-    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
-    EXPECT_EQ(report["outcome"], "passed") << report["failure"];
-    const auto& logged = report["logged"];
-    const size_t n = logged["time_s"].size();
-    EXPECT_GT(n, 1000u);
-    for (const char* signal :
-         {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"})
-        EXPECT_EQ(logged["signals"][signal].size(), n) << signal;
-    const auto& step = report["step_response"];
-    EXPECT_GT(step["rise_time_s"].get<double>(), 0.0);
-    EXPECT_GE(step["overshoot_percent"].get<double>(), 0.0);
-    EXPECT_TRUE(step["steady_state_error"].is_number());
+TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
+    struct Case {
+        const char* test;
+        std::vector<const char*> logged;
+    };
+    // The demo setup runs its position loop over the speed loop.
+    const Case cases[] = {
+        {"speed", {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"}},
+        {"position", {"Target_Position", "Load_Position", "Speed_Reference", "Load_Speed"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.test);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("demo.json");
+        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
+        QProcess p;
+        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), {"test", c.test, file});
+        ASSERT_TRUE(p.waitForFinished(120000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
+        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        const auto& logged = report["logged"];
+        const size_t n = logged["time_s"].size();
+        EXPECT_GT(n, 1000u);
+        for (const char* signal : c.logged)
+            EXPECT_EQ(logged["signals"][signal].size(), n) << signal;
+        const auto& step = report["step_response"];
+        EXPECT_GT(step["rise_time_s"].get<double>(), 0.0);
+        EXPECT_GE(step["overshoot_percent"].get<double>(), 0.0);
+        EXPECT_TRUE(step["steady_state_error"].is_number());
+    }
 }
 
 }  // namespace
+
+namespace {
+
+double SpeedDivision(CTuningTestDlg& dlg) {
+    for (const auto& s : dlg.ScopeLogger()->GetChannelScales())
+        if (s.variable == "Speed_Reference") return s.division;
+    return NAN;
+}
+
+// Opens the dialog, runs `script`, and closes it with OK or Cancel.
+void Session(DemoBench& bench, bool ok, const std::function<void(CTestSpeedTuning&)>& script) {
+    axis::ScriptedModalSeam seam;
+    CTestSpeedTuning dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        script(dlg);
+        Button(d, ok ? "okButton" : "cancelButton")->click();
+    });
+    dlg.DoModal();
+}
+
+}  // namespace
+
+TEST(SpeedTuningScope, UserScalesAreKeptOverProfileChangesAndAcrossOpenings) {
+    DemoBench bench;
+    double saved_division = NAN;
+    Session(bench, true, [&](CTestSpeedTuning& dlg) {
+        // Unchanged settings follow the profile: a quarter of 1000 rpm is 250, shown at
+        // 500 rpm a division (the quantised 990 rpm too).
+        dlg.ChangeParameterValue("TestSpeed", 1000.0 * M_PI / 30.0);
+        EXPECT_FALSE(dlg.ScopeSettingsCustomised());
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), 500.0);
+        dlg.OnChannelScaleRequest(dlg.ScopeGraph(), 0u | (1u << 16));  // channel 0, coarser
+        EXPECT_TRUE(dlg.ScopeSettingsCustomised());
+        saved_division = SpeedDivision(dlg);
+        EXPECT_DOUBLE_EQ(saved_division, 1000.0);
+    });
+    EXPECT_FALSE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
+    Session(bench, false, [&](CTestSpeedTuning& dlg) {
+        EXPECT_TRUE(dlg.ScopeSettingsCustomised());
+        const double window = dlg.ScopeLogger()->GetWindow();
+        dlg.ChangeParameterValue("TestSpeed", 300.0 * M_PI / 30.0);
+        dlg.ChangeParameterValue("TPS", 1.0);
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), saved_division);
+        EXPECT_DOUBLE_EQ(dlg.ScopeLogger()->GetWindow(), window);
+        dlg.OnGraphCommand(CTuningTestDlg::GraphCommand::kDefaultSettings);
+        EXPECT_FALSE(dlg.ScopeSettingsCustomised());
+        EXPECT_DOUBLE_EQ(SpeedDivision(dlg), 100.0);  // a quarter of 300 rpm is 75
+    });
+    // OK with the default settings forgets the saved ones.
+    Session(bench, true, [&](CTestSpeedTuning& dlg) {
+        dlg.OnGraphCommand(CTuningTestDlg::GraphCommand::kDefaultSettings);
+    });
+    EXPECT_TRUE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
+}
