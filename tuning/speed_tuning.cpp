@@ -138,7 +138,7 @@ void CTestSpeedTuning::Bind() {
     for (const auto& s : sliders) {
         if (!Has(s.name)) continue;
         AddParameterControls(s.name, s.edit, s.unit);
-        AddGainSlider(s.name, s.slider);
+        AddTuningSlider(s.name, s.slider);
     }
 }
 

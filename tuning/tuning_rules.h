@@ -1,5 +1,6 @@
 #pragma once
-// The final value of a tuning profile as the drive takes it. No Qt.
+// The few numbers the tuning dialogs derive from the setup before a run: the final
+// value of the profile as the drive takes it. No Qt.
 
 #include <optional>
 

@@ -174,9 +174,6 @@ class CTuningTestDlg : public CMyTestDlg {
     int IntOf(const char* name) const;
     /// Moves the final value onto a whole number of counts and writes it back.
     void QuantiseFinalValue();
-    /// A gain slider over half to one and a half times the gain at opening (the test
-    /// dialogs' rule); nothing when the setup has no such gain.
-    void AddGainSlider(const char* name, QAbstractSlider* slider) { AddTuningSlider(name, slider); }
     /// The reference type (0 when the setup has none).
     int ReferenceType() const;
     /// Page change by the user; refusals put the tab back.
