@@ -1,6 +1,7 @@
 #include "tuning/tuning_test_dlg.h"
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>

@@ -29,6 +29,7 @@ class CMC_Oscilloscope;
 class CMC_ScopeLogger;
 class CMC_SingleAxisLogger;
 class QAbstractButton;
+class QAbstractSlider;
 class QLabel;
 class QTabWidget;
 
