@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "compute/control_loop_options.h"
+#include "editor/pictures.h"
 #include "host/drive/program_run.h"
 #include "host/plot/graph_window.h"
 #include "host/setup/setup.h"
@@ -144,6 +145,7 @@ void CTestAngle::ConfigureLogger() {
 bool CTestAngle::OnInitDialog() {
     RefreshAllParameters();
     ui_->procedureLabel->setText(QString::fromUtf8(kProcedure));
+    orvex::ShowPicture(ui_->picture, GetSetup(), QStringLiteral("3066"));
     program_.SetFileName(GetOutPathName(kProgram));
     program_.ReadCoff();
     // The plot joins the dialog once the host has laid the form out.

@@ -6,6 +6,7 @@
 
 #include "compute/control_loop_options.h"
 #include "compute/gain_design.h"
+#include "editor/pictures.h"
 #include "host/drive/program_run.h"
 #include "host/plot/graph_window.h"
 #include "host/setup/setup.h"
@@ -83,6 +84,7 @@ CTestCurrent::~CTestCurrent() = default;
 
 bool CTestCurrent::OnInitDialog() {
     ui_->procedureLabel->setText(QString::fromUtf8(kProcedure));
+    orvex::ShowPicture(ui_->picture, GetSetup(), QStringLiteral("3015"));
     preliminary_program_.SetFileName(GetOutPathName(kPreliminaryProgram));
     preliminary_program_.ReadCoff();
     tuning_program_.SetFileName(GetOutPathName(kTuningProgram));

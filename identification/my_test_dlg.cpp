@@ -190,27 +190,16 @@ bool CMyTestDlg::BeginUpload(CMC_Logger* logger) {
 bool CMyTestDlg::PlotLoggedPoints(CMC_Logger& logger, CGraphWindow& graph,
                                   std::initializer_list<int> elements) {
     graph.ClearData();
-    graph.ZoomOut();
-    // One redraw per batch of points: the window stays live without replotting
-    // thousands of times.
-    constexpr int kPointsPerRedraw = 50;
-    int points = 0;
     while (const double* point = logger.ReadPoint()) {
         int curve = 0;
         for (const int element : elements) graph.AppendPoint(curve++, point[0], point[element]);
-        if (++points % kPointsPerRedraw == 0) {
-            // The axes follow the data as it arrives: far-off points are costly to draw.
-            graph.ZoomOut();
-            graph.Redraw();
-        }
+        // The axes follow every point before the window redraws: a point far outside
+        // the axes (a step of thousands of counts on a range of a few) is drawn as a
+        // huge polygon that takes seconds to fill.
+        graph.ZoomOut();
         PumpMessages();
-        if (!running_) {
-            graph.ZoomOut();
-            return false;
-        }
+        if (!running_) return false;
     }
-    graph.ZoomOut();
-    graph.Redraw();
     return true;
 }
 

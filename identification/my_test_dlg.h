@@ -135,9 +135,10 @@ class CMyTestDlg : public CMC_TestDlg {
     /// begin, ends the test with the internal error. False then.
     bool BeginUpload(CMC_Logger* logger);
     /// Plots the points `logger` uploads into `graph`, which is cleared first: curve
-    /// i takes point element `elements[i]` against the time. The window stays live
-    /// meanwhile (messages are pumped between points, redraws come in batches); false
-    /// when the user stopped the test meanwhile, which then ends without a verdict.
+    /// i takes point element `elements[i]` against the time, the axes following the
+    /// data. The window stays live meanwhile (messages are pumped between points);
+    /// false when the user stopped the test meanwhile, which then ends without a
+    /// verdict.
     bool PlotLoggedPoints(CMC_Logger& logger, CGraphWindow& graph,
                           std::initializer_list<int> elements);
     /// A graph window filling `frame`.

@@ -44,7 +44,6 @@ class ProbeTestDlg : public CMyTestDlg {
     void SetContinuous() { continuous_ = true; }
     bool stop_request() const { return stop_request_; }
     using CMyTestDlg::ReadPreliminaryResult;
-    using CMyTestDlg::ReadResultVariable;
     static constexpr const char* kSteps[] = {"Launching", "Waiting"};
     // The shared start: the first status, then the program launched with its inputs.
     bool StartWithInputs(std::initializer_list<ProgramInput> inputs) {
@@ -198,25 +197,6 @@ TEST(DriveReads, FailuresGiveTheirTextsAndEndTheTest) {
     }
 }
 
-TEST(DriveReads, NoValueMarkerInAResultIsAnInternalError) {
-    SimBench bench;
-    const std::string dir = WriteDescriptor(
-        "Ident_R_or_Rs", R"([{"name":"STARTED"},{"name":"In1"},{"name":"RefTest"}])");
-    CMC_CoffFormat program;
-    program.SetFileName(dir + "/Ident_R_or_Rs.json");
-    ASSERT_EQ(program.ReadCoff(), 1);
-    ProbeTestDlg dlg(bench.setup.get());
-    dlg.Launch();
-    double value = 0;
-    ASSERT_TRUE(bench.drive.WriteVariable("RefTest", 812));
-    EXPECT_TRUE(dlg.ReadResultVariable(program, "RefTest", value));
-    EXPECT_EQ(value, 812);
-    ASSERT_TRUE(bench.drive.WriteVariable("RefTest", axis::kNoValueMarker));
-    EXPECT_FALSE(dlg.ReadResultVariable(program, "RefTest", value));
-    EXPECT_EQ(dlg.failure(), CMC_TestDlg::msc_pszErrInternal);
-    EXPECT_EQ(dlg.outcome(), CMC_TestDlg::Outcome::kFailed);
-}
-
 TEST(TestDialogBase, OpeningSetsStartMinimumMoveToZeroExceptForLoopTuning) {
     SimBench bench;
     CMC_Parameter* p =
@@ -363,6 +343,7 @@ TEST(TestSteps, LaunchWritesTheInputsStartsTheProgramAndWaits) {
     }
 }
 
+// Reads "In1" as every result variable is read: the no-value marker is no value.
 TEST(TestSteps, PreliminaryResultNeedsTheTestCurrentReached) {
     struct Case {
         double in1;

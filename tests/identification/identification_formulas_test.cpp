@@ -46,16 +46,13 @@ TEST(PhaseConnection, CurrentCountsToHundredthsOfAnAmpere) {
         {4100, 8.0, 65520, 1.0},   // 1.0012 A rounds to 1.00
         {4300, 8.0, 65520, 1.05},  // 1.0501 A
         {-8190, 8.0, 65520, -2.0}, {0, 8.0, 65520, 0.0}, {32760, 4.0, 65520, 4.0},
+        {-10, 8.0, 65520, 0.0},  // noise on an open phase: a plain 0, never printed as -0
     };
-    for (const Case& c : cases)
-        EXPECT_DOUBLE_EQ(orvex::PhaseCurrentFromCounts(c.counts, c.imaxps_A, c.adc_max), c.amperes)
-            << c.counts;
-}
-
-TEST(PhaseConnection, OpenPhaseReadsAsPlainZero) {
-    const double ib = orvex::PhaseCurrentFromCounts(-10, 8.0, 65520);  // noise on an open phase
-    EXPECT_EQ(ib, 0.0);
-    EXPECT_FALSE(std::signbit(ib)) << "would print as -0";
+    for (const Case& c : cases) {
+        const double amperes = orvex::PhaseCurrentFromCounts(c.counts, c.imaxps_A, c.adc_max);
+        EXPECT_DOUBLE_EQ(amperes, c.amperes) << c.counts;
+        EXPECT_EQ(std::signbit(amperes), std::signbit(c.amperes)) << c.counts;
+    }
 }
 
 TEST(Resistance, FromTheDifferenceOfTwoRuns) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTabWidget>
@@ -81,6 +82,22 @@ TEST(LoopTuning, SlidersSpanHalfToOneAndAHalfTimesTheValueAtOpening) {
     }
 }
 
+TEST(LoopTuning, TheParametersPageShowsTheTestsPicture) {
+    DemoBench bench;
+    CTestCurrent current(bench.setup.get(), 1, nullptr);
+    CTestAngle angle(bench.setup.get(), 1, nullptr);
+    for (CMyTestDlg* dlg : std::initializer_list<CMyTestDlg*>{&current, &angle}) {
+        axis::ScriptedModalSeam seam;
+        seam.AnswerDialog([&](QDialog& d) {
+            auto* picture = d.findChild<QLabel*>("picture");
+            ASSERT_NE(picture, nullptr) << d.windowTitle().toStdString();
+            EXPECT_FALSE(picture->pixmap().isNull()) << d.windowTitle().toStdString();
+            d.reject();
+        });
+        dlg->DoModal();
+    }
+}
+
 TEST(CurrentTuning, StepResponseIsLoggedAndPlotted) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
@@ -135,47 +152,37 @@ TEST(CurrentTuning, FailuresNameTheirCause) {
     }
 }
 
-TEST(CurrentTuning, TuneDuringARunWritesTheNewGainsToTheDrive) {
-    DemoBench bench;
-    axis::ScriptedModalSeam seam;
-    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        Pages(d)->setCurrentIndex(1);
-        Button(d, "startStopButton")->click();
-        TickUntilStatus(bench, dlg, "Running test");
-        ASSERT_TRUE(dlg.IsRunning());
-        const double kpi_before = Register(bench, "KPI");
-        bench.Set("PB_C", 0.5 * bench.Value("PB_C"));
-        Button(d, "tuneButton")->click();
-        EXPECT_NE(Option(bench, "KPI"), kpi_before);
-        for (const char* option : {"KPI", "SFTKPI", "KII", "SFTKII"})
-            EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
-        // A hand change during the run goes the same way.
-        dlg.ChangeParameterValue("Ki_C_scl", 0.8 * bench.Value("Ki_C_scl"));
-        EXPECT_EQ(Register(bench, "KII"), Option(bench, "KII"));
-        EXPECT_EQ(Register(bench, "SFTKII"), Option(bench, "SFTKII"));
-        d.reject();
-    });
-    dlg.DoModal();
-}
-
-TEST(CurrentTuning, TuneWithoutARunOnlyRecomputes) {
-    DemoBench bench;
-    axis::ScriptedModalSeam seam;
-    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        Pages(d)->setCurrentIndex(1);
-        bench.Run(dlg, 20.0);  // the drive's registers now hold the setup's gains
-        const double kpi_on_drive = Register(bench, "KPI");
-        const double kp_before = bench.Value("Kp_C_scl");
-        bench.Set("PB_C", 0.5 * bench.Value("PB_C"));
-        Button(d, "tuneButton")->click();
-        EXPECT_NE(bench.Value("Kp_C_scl"), kp_before);
-        EXPECT_NE(Option(bench, "KPI"), kpi_on_drive);
-        EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
-        d.reject();
-    });
-    dlg.DoModal();
+TEST(CurrentTuning, TuneWritesTheNewGainsToTheDriveOnlyWhileATestRuns) {
+    for (const bool during_run : {true, false}) {
+        SCOPED_TRACE(during_run ? "during a run" : "after a run");
+        DemoBench bench;
+        axis::ScriptedModalSeam seam;
+        CTestCurrent dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            Pages(d)->setCurrentIndex(1);
+            if (during_run) {
+                Button(d, "startStopButton")->click();
+                TickUntilStatus(bench, dlg, "Running test");
+                ASSERT_TRUE(dlg.IsRunning());
+            } else {
+                bench.Run(dlg, 20.0);  // the drive's registers now hold the setup's gains
+            }
+            const double kpi_on_drive = Register(bench, "KPI");
+            bench.Set("PB_C", 0.5 * bench.Value("PB_C"));
+            Button(d, "tuneButton")->click();
+            EXPECT_NE(Option(bench, "KPI"), kpi_on_drive);
+            for (const char* option : {"KPI", "SFTKPI", "KII", "SFTKII"}) {
+                if (during_run)
+                    EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+            }
+            if (!during_run) EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
+            // A hand change goes the same way.
+            dlg.ChangeParameterValue("Ki_C_scl", 0.8 * bench.Value("Ki_C_scl"));
+            EXPECT_EQ(Register(bench, "KII") == Option(bench, "KII"), during_run);
+            d.reject();
+        });
+        dlg.DoModal();
+    }
 }
 
 TEST(CurrentTuning, TestPageNeedsAProtectionAtLeastTheTestCurrent) {
@@ -267,32 +274,21 @@ TEST(AngleTuning, TunedControllerSettlesAndTheRunIsPlotted) {
 }
 
 TEST(AngleTuning, ShortCircuitStopsTheRunAndDetailsShowTheReason) {
-    struct Case {
-        const char* what;
-        std::function<void(DemoBench&)> prepare;
-        std::string expected;
-    };
-    // The simulated motor settles with any gains and currents these benches allow, so
+    // The simulated motor settles with any gains and currents the benches allow, so
     // the angle verdicts are reached here only through the protections.
-    const Case cases[] = {
-        {"short circuit", [](DemoBench&) {}, "Drive / Motor shortcircuit protection triggered."},
-    };
-    for (const Case& c : cases) {
-        DemoBench bench("short_circuit");
-        c.prepare(bench);
-        axis::ScriptedModalSeam seam;
-        CTestAngle dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
-            Pages(d)->setCurrentIndex(1);
-            bench.Run(dlg, 30.0);
-            EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed) << c.what;
-            EXPECT_EQ(dlg.FailureText(), c.expected) << c.what;
-            Button(d, "detailsButton")->click();
-            d.reject();
-        });
-        dlg.DoModal();
-        EXPECT_EQ(seam.MessageTexts().size(), 1u) << c.what;  // "Details" shows the reason
-    }
+    DemoBench bench("short_circuit");
+    axis::ScriptedModalSeam seam;
+    CTestAngle dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        Pages(d)->setCurrentIndex(1);
+        bench.Run(dlg, 30.0);
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed);
+        EXPECT_EQ(dlg.FailureText(), "Drive / Motor shortcircuit protection triggered.");
+        Button(d, "detailsButton")->click();
+        d.reject();
+    });
+    dlg.DoModal();
+    EXPECT_EQ(seam.MessageTexts().size(), 1u);  // "Details" shows the reason
 }
 
 TEST(AngleTuning, GainChangesDuringARunReachTheDrive) {

@@ -25,36 +25,20 @@ constexpr double kSetupKOverTrueK = 0.45 / 0.42;
 // zoo); this bound catches a wrong formula or scale.
 constexpr double kJTolerance = 0.25;
 
-TEST(TotalInertia, IdentifiesTheBenchInertiaAndNoPutsTheOldOneBack) {
-    DemoBench bench;
-    axis::ScriptedModalSeam seam;
-    CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "Total inertia test");
-        EXPECT_TRUE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
-        bench.Run(dlg);
-        ASSERT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
-        EXPECT_NEAR(bench.Value("Jt"), kTrueJ_kgm2 * kSetupKOverTrueK, kJTolerance * kTrueJ_kgm2);
-        EXPECT_FALSE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
-        Button(d, "cancelButton")->click();
-    });
-    seam.AnswerMessage(axis::kIdNo);
-    EXPECT_EQ(dlg.DoModal(), 0);
-    EXPECT_EQ(bench.Value("Jt"), 0.00013);
-    ASSERT_EQ(seam.MessageTexts().size(), 1);
-    EXPECT_NE(seam.MessageTexts()[0].toStdString().find("Total inertia:\tOld = 0.00013\tNew = "),
-              std::string::npos)
-        << seam.MessageTexts()[0].toStdString();
-    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
-}
-
-TEST(TotalInertia, YesKeepsTheInertiaAndOkSetsTheProtectionCurrent) {
+TEST(TotalInertia, IdentifiesTheBenchInertiaAndTheWayOutDecidesWhatStays) {
     struct Case {
         const char* what;
-        bool ok_button;
+        const char* button;
+        int answer;  // to the question at Close; 0: none asked
         int result;
+        bool keeps_jt;
     };
-    for (const Case& c : {Case{"Close, Yes", false, 1}, Case{"OK", true, 1}}) {
+    const Case cases[] = {
+        {"Close, No puts the old inertia back", "cancelButton", axis::kIdNo, 0, false},
+        {"Close, Yes keeps it", "cancelButton", axis::kIdYes, 1, true},
+        {"OK keeps it and sets the protection current", "okButton", 0, 1, true},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DemoBench bench;
         bench.Set("TestProtectionCurrent", 4.5);
@@ -62,16 +46,25 @@ TEST(TotalInertia, YesKeepsTheInertiaAndOkSetsTheProtectionCurrent) {
         CTotalInertiaTest dlg(bench.setup.get(), 1, nullptr);
         double identified = 0.0;
         seam.AnswerDialog([&](QDialog& d) {
+            EXPECT_EQ(d.windowTitle(), "Total inertia test");
+            EXPECT_TRUE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
             bench.Run(dlg);
-            ASSERT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
+            ASSERT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
             identified = bench.Value("Jt");
-            Button(d, c.ok_button ? "okButton" : "cancelButton")->click();
+            EXPECT_NEAR(identified, kTrueJ_kgm2 * kSetupKOverTrueK, kJTolerance * kTrueJ_kgm2);
+            EXPECT_FALSE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
+            Button(d, c.button)->click();
         });
-        if (!c.ok_button) seam.AnswerMessage(axis::kIdYes);
+        if (c.answer) seam.AnswerMessage(c.answer);
         EXPECT_EQ(dlg.DoModal(), c.result);
-        EXPECT_EQ(bench.Value("Jt"), identified);
+        EXPECT_EQ(bench.Value("Jt"), c.keeps_jt ? identified : 0.00013);
         // Only OK hands the test's protection current to the drive setup.
-        EXPECT_EQ(bench.Value("Imax_Prot"), c.ok_button ? 4.5 : 5.6);
+        EXPECT_EQ(bench.Value("Imax_Prot"), c.answer ? 5.6 : 4.5);
+        ASSERT_EQ(seam.MessageTexts().size(), c.answer ? 1u : 0u);
+        if (c.answer)
+            EXPECT_TRUE(seam.MessageTexts()[0].contains("Total inertia:\tOld = 0.00013\tNew = "))
+                << seam.MessageTexts()[0].toStdString();
+        EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
     }
 }
 

@@ -10,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
 
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
@@ -40,69 +43,64 @@ double Vdc(SimBench& bench) {
 
 }  // namespace
 
-TEST(VdcDetection, MeasuresTheScenarioBusAndYesKeepsIt) {
-    SimBench bench(drive_test::ScenarioWithBus(36.7));
-    axis::ScriptedModalSeam seam;
-    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "VDC Detection Test");
-        EXPECT_EQ(Button(d, "startStopButton")->text(), "&Start");
-        Button(d, "startStopButton")->click();
-        EXPECT_EQ(dlg.StatusText(), "Running test");
-        EXPECT_TRUE(
-            d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());  // cleared while measuring
-        EXPECT_EQ(Button(d, "startStopButton")->text(), "S&top");
-        for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
-            bench.clock.Advance(0.020);
-            dlg.OnTimer(1);
+TEST(VdcDetection, MeasuresTheBusAndTheCloseAnswersDecideWhatStays) {
+    struct Case {
+        const char* what;
+        double bus_V;
+        bool enable_inactive;  // the power stage stays off: this test ignores the input
+        std::vector<int> answers;
+        int result;
+        double vdc_after_V;
+    };
+    const Case cases[] = {
+        {"Yes keeps it", 36.7, false, {axis::kIdYes}, 1, 36.7},
+        {"Cancel stays open, No puts the old one back",
+         24.3,
+         false,
+         {axis::kIdCancel, axis::kIdNo},
+         0,
+         48},
+        {"printed like the old one: no question", 48.0, false, {}, 0, 48},
+        {"ENABLE input inactive", 30.0, true, {axis::kIdYes}, 1, 30.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        orvex::sim::Scenario scenario = drive_test::ScenarioWithBus(c.bus_V);
+        scenario.faults.enable_inactive = c.enable_inactive;
+        SimBench bench(scenario);
+        axis::ScriptedModalSeam seam;
+        CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
+        double measured_V = 0.0;
+        seam.AnswerDialog([&](QDialog& d) {
+            EXPECT_EQ(d.windowTitle(), "VDC Detection Test");
+            Button(d, "startStopButton")->click();
+            EXPECT_EQ(dlg.StatusText(), "Running test");
+            EXPECT_TRUE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());  // measuring
+            EXPECT_EQ(Button(d, "startStopButton")->text(), "S&top");
+            for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
+                bench.clock.Advance(0.020);
+                dlg.OnTimer(1);
+            }
+            ASSERT_EQ(dlg.ResultText(), "Test successfully completed.");
+            measured_V = Vdc(bench);
+            EXPECT_NEAR(measured_V, c.bus_V, 0.05);
+            EXPECT_EQ(Vdc(bench), std::round(Vdc(bench) * 100) / 100);  // hundredths of a volt
+            EXPECT_FALSE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());
+            for (size_t i = 0; i < std::max<size_t>(1, c.answers.size()); ++i)
+                Button(d, "cancelButton")->click();
+        });
+        for (int a : c.answers) seam.AnswerMessage(a);
+        EXPECT_EQ(dlg.DoModal(), c.result);
+        EXPECT_NEAR(Vdc(bench), c.vdc_after_V, 0.05);
+        ASSERT_EQ(seam.MessageTexts().size(), c.answers.size());
+        if (!c.answers.empty()) {
+            char line[64];
+            std::snprintf(line, sizeof line, "Power supply:\tOld = 48\tNew = %G", measured_V);
+            EXPECT_TRUE(seam.MessageTexts()[0].contains(QString::fromLatin1(line)))
+                << seam.MessageTexts()[0].toStdString();
         }
-        EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
-        EXPECT_NEAR(Vdc(bench), 36.7, 0.05);
-        EXPECT_EQ(Vdc(bench), std::round(Vdc(bench) * 100) / 100);  // hundredths of a volt
-        EXPECT_FALSE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());
-        Button(d, "cancelButton")->click();  // Close: asks, Yes ends with confirm
-    });
-    seam.AnswerMessage(axis::kIdYes);
-    EXPECT_EQ(dlg.DoModal(), 1);
-    EXPECT_NEAR(Vdc(bench), 36.7, 0.05);
-    ASSERT_EQ(seam.MessageTexts().size(), 1);
-    EXPECT_TRUE(seam.MessageTexts()[0].contains("Power supply:\tOld = 48\tNew = 36.7"))
-        << seam.MessageTexts()[0].toStdString();
-    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
-}
-
-TEST(VdcDetection, CancelKeepsTheDialogOpenAndNoPutsTheOldVoltageBack) {
-    SimBench bench(drive_test::ScenarioWithBus(24.3));
-    axis::ScriptedModalSeam seam;
-    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        RunTest(bench, dlg);
-        EXPECT_NEAR(Vdc(bench), 24.3, 0.05);
-        Button(d, "cancelButton")->click();  // Cancel: still open
-        EXPECT_TRUE(d.isVisible());
-        Button(d, "cancelButton")->click();  // No: ordinary cancel
-        EXPECT_FALSE(d.isVisible());
-    });
-    seam.AnswerMessage(axis::kIdCancel);
-    seam.AnswerMessage(axis::kIdNo);
-    EXPECT_EQ(dlg.DoModal(), 0);
-    EXPECT_EQ(Vdc(bench), 48);
-    EXPECT_EQ(seam.MessageTexts().size(), 2);
-    EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
-}
-
-TEST(VdcDetection, VoltageThatPrintsLikeTheOldOneClosesWithoutAQuestion) {
-    SimBench bench(drive_test::ScenarioWithBus(48.0));
-    axis::ScriptedModalSeam seam;
-    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        RunTest(bench, dlg);
-        ASSERT_EQ(dlg.ResultText(), "Test successfully completed.");
-        Button(d, "cancelButton")->click();
-    });
-    EXPECT_EQ(dlg.DoModal(), 0);
-    EXPECT_EQ(Vdc(bench), 48);
-    EXPECT_TRUE(seam.MessageTexts().isEmpty());
+        EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
+    }
 }
 
 TEST(VdcDetection, FailedProgramLeavesVdcUntouchedAndClosingAsksNothing) {
@@ -140,43 +138,29 @@ TEST(VdcDetection, FailedProgramLeavesVdcUntouchedAndClosingAsksNothing) {
     }
 }
 
-TEST(VdcDetection, DisabledEnableInputDoesNotFailTheTest) {
-    {
-        // Only the short-circuit bit is watched: the power stage stays off here.
-        orvex::sim::Scenario s = drive_test::ScenarioWithBus(30.0);
-        s.faults.enable_inactive = true;
-        SimBench bench(s);
+TEST(VdcDetection, StopOrCloseDuringTheRunEndsTheDriveProgram) {
+    for (const char* button : {"startStopButton", "cancelButton"}) {
+        SCOPED_TRACE(button);
+        SimBench bench;
         axis::ScriptedModalSeam seam;
         CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
         seam.AnswerDialog([&](QDialog& d) {
-            RunTest(bench, dlg);
-            EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
+            Button(d, "startStopButton")->click();
+            Button(d, button)->click();  // before the measurement is in: no question
+            if (!d.isVisible()) return;
+            EXPECT_EQ(Button(d, "startStopButton")->text(), "&Start");
+            bench.clock.Advance(0.1);
+            dlg.OnTimer(1);  // a late tick does nothing
+            EXPECT_TRUE(dlg.ResultText().isEmpty());
             d.reject();
         });
-        seam.AnswerMessage(axis::kIdYes);
-        dlg.DoModal();
-        EXPECT_NEAR(Vdc(bench), 30.0, 0.05);
-    }
-}
-
-TEST(VdcDetection, StopEndsTheRunAndTheDriveProgram) {
-    SimBench bench;
-    axis::ScriptedModalSeam seam;
-    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        Button(d, "startStopButton")->click();
-        Button(d, "startStopButton")->click();  // Stop before the measurement is in
-        EXPECT_EQ(Button(d, "startStopButton")->text(), "&Start");
+        EXPECT_EQ(dlg.DoModal(), 0);
         bool running = true;
         ASSERT_TRUE(bench.comm.IsProgramRunning(running));
         EXPECT_FALSE(running);
-        bench.clock.Advance(0.1);
-        dlg.OnTimer(1);  // a late tick does nothing
-        EXPECT_TRUE(dlg.ResultText().isEmpty());
-        d.reject();
-    });
-    EXPECT_EQ(dlg.DoModal(), 0);
-    EXPECT_EQ(Vdc(bench), 48);
+        EXPECT_EQ(Vdc(bench), 48);
+        EXPECT_TRUE(seam.MessageTexts().isEmpty());
+    }
 }
 
 TEST(VdcDetection, DetailsNameTheDriveReasonAndHelpOpensTheTestPage) {
@@ -203,19 +187,4 @@ TEST(VdcDetection, DetailsNameTheDriveReasonAndHelpOpensTheTestPage) {
     EXPECT_TRUE(axis::HelpViewerWindow()->isVisible());
     axis::HelpViewerWindow()->close();
     axis::UnregisterHelpFolder(QStringLiteral(ORVEX_RESOURCE_DIR "/help"));
-}
-
-TEST(VdcDetection, ClosingWhileTheTestRunsStopsTheDriveProgram) {
-    SimBench bench;
-    axis::ScriptedModalSeam seam;
-    CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        Button(d, "startStopButton")->click();
-        Button(d, "cancelButton")->click();  // nothing identified yet: no question
-    });
-    EXPECT_EQ(dlg.DoModal(), 0);
-    bool running = true;
-    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
-    EXPECT_FALSE(running);
-    EXPECT_TRUE(seam.MessageTexts().isEmpty());
 }
