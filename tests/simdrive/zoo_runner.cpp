@@ -15,10 +15,6 @@ namespace {
 
 using testing::Bench;
 
-std::string ZooDir() {
-    return std::string(ORVEX_RESOURCE_DIR) + "/sim/zoo/";
-}
-
 // Running mean as the host computes it, over one column of logged points.
 double Mean(const std::vector<drive::LogPoint>& points, std::size_t column) {
     return testing::Mean(points, column);
@@ -186,6 +182,10 @@ class MotorRun {
 };
 
 }  // namespace
+
+std::string ZooDir() {
+    return std::string(ORVEX_RESOURCE_DIR) + "/sim/zoo/";
+}
 
 std::vector<std::string> Motors() {
     std::vector<std::string> names;

@@ -21,6 +21,8 @@ struct Measurement {
     bool ok = false;        // the programs finished and the dialog's checks passed
 };
 
+/// The zoo's folder, with a trailing slash.
+std::string ZooDir();
 /// The motors of the zoo (file names without ".json"), sorted.
 std::vector<std::string> Motors();
 /// Every identification on `motor`: bus voltage, phase check, encoder lines,
