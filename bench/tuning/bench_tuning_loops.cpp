@@ -71,7 +71,7 @@ std::string Sweep(const std::string& motor, TunedLoop loop, int points,
         const double w =
             range.min_rad_s * std::pow(range.max_rad_s / range.min_rad_s,
                                        points > 1 ? static_cast<double>(k) / (points - 1) : 1.0);
-        const LoopStep step = zoo::RunLoopStep(motor, loop, {.bandwidth_rad_s = w});
+        const LoopStep step = zoo::RunLoopStep(motor, loop, zoo::RunOptions{.bandwidth_rad_s = w});
         if (!traces_dir.empty())
             WriteTrace(traces_dir, step, "_" + std::to_string(std::lround(w / kTwoPi)) + "Hz");
         if (step.ran && step.at_rest) continue;
@@ -130,13 +130,17 @@ int main(int argc, char** argv) {
             sweep_points = std::max(1, std::atoi(argv[i] + 15));
         if (std::strncmp(argv[i], "--traces=", 9) == 0) traces_dir = argv[i] + 9;
     }
-    constexpr int kCycles = 8;
+    zoo::RunOptions averaged;
+    averaged.cycles = 8;
+    zoo::RunOptions with_filters = averaged, frictionless = averaged;
+    with_filters.setup_filters = true;
+    frictionless.frictionless = true;
     PrintTable("Loops as designed (8 runs averaged), bandwidth swept over the accepted range",
-               {.cycles = kCycles}, sweep_points, traces_dir);
+               averaged, sweep_points, traces_dir);
     PrintTable("Why they depart (1): the same with the setup's biquad filters in the loops",
-               {.setup_filters = true, .cycles = kCycles}, 0, "");
-    PrintTable("Why they depart (2): the same on a motor without friction and detent",
-               {.frictionless = true, .cycles = kCycles}, 0, "");
+               with_filters, 0, "");
+    PrintTable("Why they depart (2): the same on a motor without friction and detent", frictionless,
+               0, "");
     for (const std::string& motor : zoo::Motors())
         benchmark::RegisterBenchmark(("BM_TuneSpeedLoop/" + motor).c_str(), BM_TuneSpeedLoop, motor)
             ->Unit(benchmark::kMillisecond)

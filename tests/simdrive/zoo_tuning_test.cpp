@@ -27,8 +27,10 @@ TEST(ZooTuning, TunedLoopsRespondAsDesigned) {
     for (const char* motor : {"nema17", "nema23"}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(motor) + " " + LoopName(c.loop));
-            const LoopStep step =
-                RunLoopStep(motor, c.loop, {.frictionless = c.frictionless, .cycles = 8});
+            RunOptions options;
+            options.frictionless = c.frictionless;
+            options.cycles = 8;
+            const LoopStep step = RunLoopStep(motor, c.loop, options);
             ASSERT_TRUE(step.ran) << step.error;
             EXPECT_TRUE(step.settled);
             EXPECT_LE(std::fabs(RiseTimeError(step)), kBound);
