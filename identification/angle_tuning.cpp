@@ -79,9 +79,9 @@ CTestAngle::CTestAngle(CMC_Setup* setup, int flag, QWidget* parent)
     AddParameterControls("REF_INC", ui_->currentIncrementEdit, ui_->currentIncrementUnit);
     AddParameterControls("TIME_LIMIT", ui_->stabilizeTimeEdit, ui_->stabilizeTimeUnit);
     AddParameterControls("Kp_T_scl", ui_->kpEdit);
-    AddSliderParameterControls("Kp_T_scl", ui_->kpSlider);
+    AddTuningSlider("Kp_T_scl", ui_->kpSlider);
     AddParameterControls("Ki_T_scl", ui_->kiEdit);
-    AddSliderParameterControls("Ki_T_scl", ui_->kiSlider);
+    AddTuningSlider("Ki_T_scl", ui_->kiSlider);
     own_acquisitions_field_ = !HasParameter(setup, "AquisitionsNo");
     own_sampling_field_ = !HasParameter(setup, "SamplingRate");
     if (own_acquisitions_field_) {

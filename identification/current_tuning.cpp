@@ -65,11 +65,11 @@ CTestCurrent::CTestCurrent(CMC_Setup* setup, int flag, QWidget* parent)
     AddParameterControls("TestProtectionCurrent", ui_->protectionCurrentEdit,
                          ui_->protectionCurrentUnit);
     AddParameterControls("Kp_C_scl", ui_->kpEdit);
-    AddSliderParameterControls("Kp_C_scl", ui_->kpSlider);
+    AddTuningSlider("Kp_C_scl", ui_->kpSlider);
     AddParameterControls("Ki_C_scl", ui_->kiEdit);
-    AddSliderParameterControls("Ki_C_scl", ui_->kiSlider);
+    AddTuningSlider("Ki_C_scl", ui_->kiSlider);
     AddParameterControls("PB_C", ui_->passbandEdit, ui_->passbandUnit);
-    AddSliderParameterControls("PB_C", ui_->passbandSlider);
+    AddTuningSlider("PB_C", ui_->passbandSlider);
     AddCheckParameterControls("isUseFilterOnCrtCtrlOutput", ui_->filterCheck);
     AddParameterControls("FilterOnCurrentControllerOutput", ui_->filterEdit, ui_->filterUnit);
     AddCheckParameterControls("isCompensateGravitationalLoads", ui_->offsetCheck);

@@ -3,6 +3,7 @@
 #include "host/drive/comm.h"
 #include "host/drive/program_run.h"
 #include "host/setup/setup.h"
+#include "host/setup/value_rules.h"
 #include "host/ui/modal_seam.h"
 
 CMyTestDlg::CMyTestDlg(CMC_Setup* setup, QWidget* layout, int flag, QWidget* parent,
@@ -18,6 +19,15 @@ CMyTestDlg::CMyTestDlg(CMC_Setup* setup, QWidget* layout, int flag, QWidget* par
 }
 
 CMyTestDlg::~CMyTestDlg() = default;
+
+bool CMyTestDlg::AddTuningSlider(const char* name, QAbstractSlider* slider) {
+    const CMC_Parameter* gain = nullptr;
+    {
+        axis::ScopedSilentLookup silent;
+        gain = GetSetup()->FindParameter(name);
+    }
+    return gain && AddSliderParameterControls(name, slider, axis::SpanAroundValue(*gain));
+}
 
 bool CMyTestDlg::CheckMotionErrors(bool fail_test, std::uint16_t mask) {
     CMC_Variable* mer = GetSetup()->FindVariable("MER", 1);

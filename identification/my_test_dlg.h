@@ -11,6 +11,7 @@
 #include "identification/result_texts.h"
 
 class CMC_Variable;
+class QAbstractSlider;
 
 class CMyTestDlg : public CMC_TestDlg {
     Q_OBJECT
@@ -46,6 +47,12 @@ class CMyTestDlg : public CMC_TestDlg {
     const std::string& FailureText() const { return failure_text_; }
 
   protected:
+    /// Binds a slider for trimming a controller gain or passband, when the setup has
+    /// it: the slider spans half to one and a half times the value at opening, within
+    /// the parameter's limits (`axis::SpanAroundValue`), so that a drag moves it in
+    /// steps fine enough to tune by.
+    bool AddTuningSlider(const char* name, QAbstractSlider* slider);
+
     /// Where a running drive program stands, by the completion rule.
     enum class ProgramState { kWaiting, kFinished, kFailed };
     /// The completion rule, run by a waiting step on its tick: "STARTED" 0 (not yet

@@ -80,18 +80,36 @@ UserValue CheckUserValue(const CMC_Parameter& p, double base_value) {
             (whole ? "Enter a whole number between " : "Enter a value between ") + range + "."};
 }
 
+SliderSpan LimitsSpan(const CMC_Parameter& p) {
+    return {p.GetMinInBaseUnit(), p.GetMaxInBaseUnit()};
+}
+
+SliderSpan SpanAroundValue(const CMC_Parameter& p) {
+    const double v = p.GetValueInBaseUnit();
+    const SliderSpan limits = LimitsSpan(p);
+    const SliderSpan around{std::max(std::min(0.5 * v, 1.5 * v), limits.low),
+                            std::min(std::max(0.5 * v, 1.5 * v), limits.high)};
+    return around.low < around.high ? around : limits;
+}
+
 int SliderPosition(const CMC_Parameter& p, int steps) {
+    return SliderPosition(p, LimitsSpan(p), steps);
+}
+
+int SliderPosition(const CMC_Parameter& p, const SliderSpan& span, int steps) {
     steps = std::max(1, steps);
-    const double min = p.GetMinInBaseUnit();
-    const double span = p.GetMaxInBaseUnit() - min;
-    const double fraction = span > 0 ? (p.GetValueInBaseUnit() - min) / span : 0.0;
+    const double width = span.high - span.low;
+    const double fraction = width > 0 ? (p.GetValueInBaseUnit() - span.low) / width : 0.0;
     return static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps));
 }
 
 double SliderValue(const CMC_Parameter& p, int position, int steps) {
+    return SliderValue(p, LimitsSpan(p), position, steps);
+}
+
+double SliderValue(const CMC_Parameter& p, const SliderSpan& span, int position, int steps) {
     steps = std::max(1, steps);
-    const double min = p.GetMinInBaseUnit();
-    const double value = min + (p.GetMaxInBaseUnit() - min) * position / steps;
+    const double value = span.low + (span.high - span.low) * position / steps;
     return IsWhole(p) ? std::round(value) : value;
 }
 

@@ -6,7 +6,8 @@
 // A dialog control does three things with them: it shows `FormatValue` of the value in
 // the shown unit, it hands what the user entered to `CheckUserValue` and either writes
 // the returned value or shows the returned refusal, and a slider maps between its
-// position and the value with `SliderPosition` / `SliderValue`.
+// position and the value with `SliderPosition` / `SliderValue` over the parameter's
+// limits or over a narrower `SliderSpan`.
 
 #include <optional>
 #include <string>
@@ -54,13 +55,31 @@ struct UserValue {
 /// and refuses any other fraction.
 UserValue CheckUserValue(const CMC_Parameter& parameter, double base_value);
 
-/// The position, 0 to `steps`, of a slider spanning the parameter's limits in `steps`
-/// equal steps: nearest step, the ends for values beyond the limits, 0 when the limits
-/// leave no span.
+/// The values, base unit, at the two ends of a slider.
+struct SliderSpan {
+    double low = 0;
+    double high = 0;
+};
+
+/// The parameter's own limits.
+SliderSpan LimitsSpan(const CMC_Parameter& parameter);
+
+/// The span for trimming a tuned gain around its present value v: from the larger of
+/// 0.5 v and the minimum to the smaller of 1.5 v and the maximum (for a negative v the
+/// two multiples change places). When that leaves nothing to slide over -- a gain of
+/// 0, or a value outside the limits -- the span is the limits, so that the slider can
+/// still move the gain.
+SliderSpan SpanAroundValue(const CMC_Parameter& parameter);
+
+/// The position, 0 to `steps`, of a slider spanning `span` (the parameter's limits
+/// when not given) in `steps` equal steps: nearest step, the ends for values beyond
+/// the span, 0 when the span is empty.
 int SliderPosition(const CMC_Parameter& parameter, int steps);
+int SliderPosition(const CMC_Parameter& parameter, const SliderSpan& span, int steps);
 
 /// The value (base unit) at slider position `position` of `steps`; whole-number
 /// parameters take the nearest whole number.
 double SliderValue(const CMC_Parameter& parameter, int position, int steps);
+double SliderValue(const CMC_Parameter& parameter, const SliderSpan& span, int position, int steps);
 
 }  // namespace axis

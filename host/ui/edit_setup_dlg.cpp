@@ -100,6 +100,15 @@ bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSli
     return true;
 }
 
+bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSlider* slider,
+                                                  const axis::SliderSpan& span, int steps) {
+    CMC_Parameter* p = Lookup(setup_, name);
+    if (!p || !slider) return false;
+    bindings_.push_back(std::make_unique<axis::SliderBinding>(*this, *p, slider, steps, span));
+    bindings_.back()->Redraw();
+    return true;
+}
+
 bool CMC_EditSetupDlg::AddListParameterControls(const char* name, QComboBox* list) {
     CMC_Parameter* p = Lookup(setup_, name);
     if (!p || !list) return false;

@@ -30,6 +30,7 @@ class QTimer;
 
 namespace axis {
 class ParameterBinding;
+struct SliderSpan;
 class GuidelineAssistant;
 class CanSettings;
 class MotorEditor;
@@ -69,6 +70,9 @@ class CMC_EditSetupDlg : public QDialog {
     bool AddSwitchParameterControls(const char* name, std::vector<QAbstractButton*> buttons);
     /// A slider spanning the parameter's range in `steps` equal steps.
     bool AddSliderParameterControls(const char* name, QAbstractSlider* slider, int steps = 100);
+    /// A slider spanning the fixed `span` (base unit) in `steps` equal steps.
+    bool AddSliderParameterControls(const char* name, QAbstractSlider* slider,
+                                    const axis::SliderSpan& span, int steps = 100);
     /// A drop-down list whose entries carry parameter values as item data; the value
     /// is the chosen entry's data.
     bool AddListParameterControls(const char* name, QComboBox* list);

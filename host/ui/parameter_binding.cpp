@@ -167,8 +167,11 @@ void SwitchBinding::Redraw() {
 // --- slider -------------------------------------------------------------------------
 
 SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
-                             QAbstractSlider* slider, int steps)
-    : ParameterBinding(dialog, parameter), slider_(slider), steps_(std::max(1, steps)) {
+                             QAbstractSlider* slider, int steps, std::optional<SliderSpan> span)
+    : ParameterBinding(dialog, parameter),
+      slider_(slider),
+      steps_(std::max(1, steps)),
+      span_(span) {
     slider_->setRange(0, steps_);
     // Dragging commits on release; keys and page clicks commit at once.
     connect(slider_, &QAbstractSlider::sliderReleased, this, [this] { CommitPosition(); });
@@ -177,13 +180,17 @@ SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
     });
 }
 
+SliderSpan SliderBinding::Span() const {
+    return span_ ? *span_ : LimitsSpan(parameter_);
+}
+
 void SliderBinding::Redraw() {
     const QSignalBlocker block(slider_);
-    slider_->setValue(SliderPosition(parameter_, steps_));
+    slider_->setValue(SliderPosition(parameter_, Span(), steps_));
 }
 
 void SliderBinding::CommitPosition() {
-    const double value = SliderValue(parameter_, slider_->value(), steps_);
+    const double value = SliderValue(parameter_, Span(), slider_->value(), steps_);
     if (value != parameter_.GetValueInBaseUnit()) Commit(value);
 }
 

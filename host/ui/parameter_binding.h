@@ -5,8 +5,11 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "host/setup/value_rules.h"
 
 class CMC_EditSetupDlg;
 class CMC_Parameter;
@@ -85,17 +88,20 @@ class SwitchBinding : public ParameterBinding {
     std::vector<QAbstractButton*> buttons_;
 };
 
-/// Slider over the parameter's range.
+/// Slider over a fixed span, or over the parameter's range as it stands when no span
+/// is given.
 class SliderBinding : public ParameterBinding {
   public:
     SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
-                  int steps);
+                  int steps, std::optional<SliderSpan> span = std::nullopt);
     void Redraw() override;
 
   private:
+    SliderSpan Span() const;
     void CommitPosition();
     QAbstractSlider* slider_;
     int steps_;
+    std::optional<SliderSpan> span_;
 };
 
 /// Drop-down list whose entries carry values as item data.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QSlider>
 #include <QTabWidget>
 #include <cmath>
 
@@ -46,6 +47,39 @@ void TickUntilStatus(DemoBench& bench, CMyTestDlg& dlg, const QString& status) {
 }
 
 }  // namespace
+
+TEST(LoopTuning, SlidersSpanHalfToOneAndAHalfTimesTheValueAtOpening) {
+    struct Case {
+        bool angle_test;
+        const char* parameter;
+        const char* slider;
+    };
+    const Case cases[] = {
+        {false, "Kp_C_scl", "kpSlider"},   {false, "Ki_C_scl", "kiSlider"},
+        {false, "PB_C", "passbandSlider"}, {true, "Kp_T_scl", "kpSlider"},
+        {true, "Ki_T_scl", "kiSlider"},
+    };
+    for (const Case& c : cases) {
+        DemoBench bench;
+        const double at_open = bench.Value(c.parameter);
+        std::unique_ptr<CMyTestDlg> dlg;
+        if (c.angle_test)
+            dlg = std::make_unique<CTestAngle>(bench.setup.get(), 1, nullptr);
+        else
+            dlg = std::make_unique<CTestCurrent>(bench.setup.get(), 1, nullptr);
+        auto* slider = dlg->findChild<QSlider*>(c.slider);
+        ASSERT_NE(slider, nullptr) << c.parameter;
+        const CMC_Parameter* p = bench.setup->FindParameter(c.parameter);
+        const double low = std::max(0.5 * at_open, p->GetMinInBaseUnit());
+        const double high = std::min(1.5 * at_open, p->GetMaxInBaseUnit());
+        ASSERT_LT(low, high) << c.parameter;
+        EXPECT_EQ(slider->value(), 50) << c.parameter;  // the value sits in the middle
+        slider->setValue(slider->maximum());
+        EXPECT_NEAR(bench.Value(c.parameter), high, 1e-9 * high) << c.parameter;
+        slider->setValue(slider->minimum());
+        EXPECT_NEAR(bench.Value(c.parameter), low, 1e-9 * high) << c.parameter;
+    }
+}
 
 TEST(CurrentTuning, StepResponseIsLoggedAndPlotted) {
     DemoBench bench;

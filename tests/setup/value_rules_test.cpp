@@ -195,4 +195,37 @@ TEST(Slider, ARangeWithoutSpanSitsAtTheStart) {
     EXPECT_EQ(axis::SliderPosition(*s->FindParameter("Inverted"), 100), 0);
 }
 
+TEST(Slider, ATuningSpanLiesAroundTheValueWithinTheLimits) {
+    auto s = BoundParameters();
+    s->AddParameter("Kp_C_scl", kTypeReal, "", "", 1, 0, 100);
+    s->AddParameter("Offset", kTypeReal, "", "", 0, -10, 10);
+    const struct {
+        const char* name;
+        double value;  // base unit
+        double low, high;
+    } cases[] = {
+        {"Kp_C_scl", 8, 4, 12},       // half to one and a half times
+        {"Kp_C_scl", 80, 40, 100},    // the maximum caps it
+        {"Kp_C_scl", 0.2, 0.1, 0.3},  // well inside
+        {"In", 0.15, 0.1, 0.225},     // the minimum raises it
+        {"Offset", -4, -6, -2},       // a negative value: its multiples change places
+        {"Kp_C_scl", 0, 0, 100},      // nothing to slide over: the limits
+        {"Dump_C", 1.5, 0.75, 1.5},   // at the maximum: from half of it up to it
+    };
+    for (const auto& c : cases) {
+        CMC_Parameter* p = s->FindParameter(c.name);
+        ASSERT_EQ(p->SetValueInBaseUnit(c.value), 1);
+        const axis::SliderSpan span = axis::SpanAroundValue(*p);
+        EXPECT_DOUBLE_EQ(span.low, c.low) << c.name << " " << c.value;
+        EXPECT_DOUBLE_EQ(span.high, c.high) << c.name << " " << c.value;
+    }
+    // The slider maps over the span, not the limits: its middle is the value itself.
+    CMC_Parameter* kp = s->FindParameter("Kp_C_scl");
+    ASSERT_EQ(kp->SetValueInBaseUnit(8), 1);
+    const axis::SliderSpan span = axis::SpanAroundValue(*kp);
+    EXPECT_EQ(axis::SliderPosition(*kp, span, 100), 50);
+    EXPECT_DOUBLE_EQ(axis::SliderValue(*kp, span, 100, 100), 12);
+    EXPECT_DOUBLE_EQ(axis::SliderValue(*kp, span, 25, 100), 6);
+}
+
 }  // namespace
