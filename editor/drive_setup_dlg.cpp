@@ -25,6 +25,7 @@
 #include "identification/angle_tuning.h"
 #include "identification/current_tuning.h"
 #include "identification/vdc_detection.h"
+#include "tuning/speed_tuning.h"
 #include "ui_drive_setup.h"
 
 namespace {
@@ -232,8 +233,7 @@ void CDriveSetupDlg::BuildSubDialogTable() {
     sub_dialogs_ = {
         {f.detectButton, OpenTest<CTestVdcDetection>, AfterOk::RedrawAndReload, false, {}},
         {f.currentTuneButton, OpenTest<CTestCurrent>, AfterOk::RedrawAndReload, false, {}},
-        {f.speedTuneButton, nullptr, AfterOk::RedrawAndReload, false,
-         test_missing.arg(tr("speed controller tuning test"))},
+        {f.speedTuneButton, OpenTest<CTestSpeedTuning>, AfterOk::RedrawAndReload, false, {}},
         {f.positionTuneButton, nullptr, AfterOk::RedrawAndReload, false,
          test_missing.arg(tr("position controller tuning test"))},
         {f.startTuneButton, OpenTest<CTestAngle>, AfterOk::RedrawAndReload, false, {}},

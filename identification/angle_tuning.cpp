@@ -1,7 +1,6 @@
 #include "identification/angle_tuning.h"
 
 #include <QLineEdit>
-#include <QVBoxLayout>
 #include <cmath>
 #include <cstdio>
 
@@ -25,9 +24,6 @@ constexpr const char* kSteps[] = {
 constexpr std::uint16_t kStepCount = 3;
 
 constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
-
-constexpr int kParametersPage = 0;
-constexpr int kTestPage = 1;
 
 // The program's result codes ("test_flag"); any other value is a success.
 constexpr double kFlagOverCurrent = -1;
@@ -74,7 +70,7 @@ CTestAngle::CTestAngle(CMC_Setup* setup, int flag, QWidget* parent)
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     AddParameterControls("MAX_CURRENT", ui_->maxCurrentEdit, ui_->maxCurrentUnit);
     AddParameterControls("REF_INC", ui_->currentIncrementEdit, ui_->currentIncrementUnit);
     AddParameterControls("TIME_LIMIT", ui_->stabilizeTimeEdit, ui_->stabilizeTimeUnit);
@@ -105,7 +101,7 @@ CTestAngle::CTestAngle(CMC_Setup* setup, int flag, QWidget* parent)
     connect(ui_->savePlotsButton, &QAbstractButton::clicked, this, [this] {
         if (logger_) logger_->SaveGraph(nullptr, this);
     });
-    connect(ui_->pageTabs, &QTabWidget::currentChanged, this, [this](int p) { OnPageChanged(p); });
+    UseTestPages(ui_->pageTabs, ui_->detailsButton);
 }
 
 CTestAngle::~CTestAngle() = default;
@@ -148,10 +144,6 @@ void CTestAngle::ConfigureLogger() {
 bool CTestAngle::OnInitDialog() {
     RefreshAllParameters();
     ui_->procedureLabel->setText(QString::fromUtf8(kProcedure));
-    switching_page_ = true;
-    ui_->pageTabs->setCurrentIndex(kParametersPage);
-    switching_page_ = false;
-    shown_page_ = kParametersPage;
     program_.SetFileName(GetOutPathName(kProgram));
     program_.ReadCoff();
     // The plot joins the dialog once the host has laid the form out.
@@ -160,10 +152,7 @@ bool CTestAngle::OnInitDialog() {
         logger_ = std::make_unique<CMC_SingleAxisLogger>(GetSetup(), &program_);
         ConfigureLogger();
         logger_->LocateItems();
-        graph_ = new CGraphWindow;
-        auto* frame_layout = new QVBoxLayout(ui_->graphFrame);
-        frame_layout->setContentsMargins(0, 0, 0, 0);
-        frame_layout->addWidget(graph_);
+        graph_ = PlaceGraph(ui_->graphFrame);
         graph_->SetXLabel(QStringLiteral("Time [s]"));
         graph_->SetYLabel(CGraphWindow::kLeftAxis, QStringLiteral("Current [counts]"));
         graph_->SetYLabel(CGraphWindow::kRightAxis,
@@ -177,7 +166,6 @@ bool CTestAngle::OnInitDialog() {
         // settle: the long advice is the result text already.
         disconnect(ui_->detailsButton, nullptr, this, nullptr);
         connect(ui_->detailsButton, &QAbstractButton::clicked, this, [this] { OnDetails(); });
-        ui_->detailsButton->hide();
     }
     return ok;
 }
@@ -216,32 +204,6 @@ void CTestAngle::OnRefreshParameterValue(const char* name) {
     CMyTestDlg::OnRefreshParameterValue(name);
 }
 
-void CTestAngle::OnPageChanged(int page) {
-    if (switching_page_) return;
-    switching_page_ = true;
-    if (page == kParametersPage && running_)
-        ui_->pageTabs->setCurrentIndex(kTestPage);
-    else if (!UpdateData(true))
-        ui_->pageTabs->setCurrentIndex(shown_page_);
-    else
-        ShowPage(page);
-    switching_page_ = false;
-}
-
-void CTestAngle::ShowPage(int page) {
-    shown_page_ = page;
-    UpdateData(false);
-    if (page == kTestPage) {
-        ui_->detailsButton->show();
-        if (outcome_ == Outcome::kSucceeded)
-            TestSucceeded(0);
-        else if (!failure_text_.empty())
-            TestFailed(0);
-    } else {
-        ui_->detailsButton->hide();
-    }
-}
-
 void CTestAngle::OnBtnStartStop() {
     CMyTestDlg::OnBtnStartStop();
     UpdateData(false);
@@ -253,34 +215,16 @@ void CTestAngle::BeginTest() {
     const double max_current = setup->GetParameterValueInInternalUnit("MAX_CURRENT");
     const double increment = setup->GetParameterValueInInternalUnit("REF_INC");
     const double time_limit = setup->GetParameterValueInInternalUnit("TIME_LIMIT");
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
     angle_failure_ = 0;
-    step_index_ = 0;
-    failure_text_.clear();
-    SetInfoText(kSteps[step_index_]);
+    StartRun();
     ConfigureLogger();
-    if (!SetUserVariableValue(&program_, "In1", max_current, failure_text_) ||
-        !SetUserVariableValue(&program_, "ReferenceIncrement", increment, failure_text_) ||
-        !SetUserVariableValue(&program_, "TimeLimit", time_limit, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kProgram, &program_, logger_.get(), nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    LaunchProgram(
+        kProgram, &program_,
+        {{"In1", max_current}, {"ReferenceIncrement", increment}, {"TimeLimit", time_limit}},
+        logger_.get());
 }
 
-void CTestAngle::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
+void CTestAngle::OnTestTick() {
     Step();
     if (!running_) UpdateData(false);
 }
@@ -294,78 +238,28 @@ void CTestAngle::Step() {
             PlotAndJudge();
             return;
         default:
-            failure_text_ = msc_pszErrInternal;
-            TestFailed(1);
+            Fail(msc_pszErrInternal);
             return;
     }
 }
 
 void CTestAngle::WaitProgram() {
-    double started = 0.0;
-    if (!GetUserVariableValue(&program_, "STARTED", started, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (started == 0.0) {
-        if (CheckMotionErrors(true, kMotionMask)) SetTimer(1, 20);
-        return;
-    }
-    int on = 0;
-    if (!GetAxisOn(on)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    if (on) {
-        SetTimer(1, 20);
-        return;
-    }
-    if (!CheckMotionErrors(true, kMotionMask)) return;
-    if (!logger_ || !logger_->BeginUploadData()) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    graph_->ClearData();
-    graph_->Redraw();
-    SetInfoText(kSteps[step_index_]);
+    // The power stage may go off before the run is seen: the motion errors are
+    // looked at once more when it is off.
+    if (!ProgramFinished(program_, kMotionMask, false)) return;
+    if (!BeginUpload(logger_.get())) return;
+    ShowStep();
     PlotAndJudge();
 }
 
 void CTestAngle::PlotAndJudge() {
-    graph_->ZoomOut();
-    // One redraw per batch of points: the window stays live without replotting
-    // thousands of times.
-    constexpr int kPointsPerRedraw = 50;
-    int points = 0;
-    while (const double* point = logger_->ReadPoint()) {
-        graph_->AppendPoint(0, point[0], point[1]);
-        graph_->AppendPoint(1, point[0], point[2]);
-        if (++points % kPointsPerRedraw == 0) {
-            // The axes follow the data as it arrives: far-off points are costly to draw.
-            graph_->ZoomOut();
-            graph_->Redraw();
-        }
-        PumpMessages();
-        if (!running_) {
-            graph_->ZoomOut();
-            return;
-        }
-    }
-    graph_->ZoomOut();
-    graph_->Redraw();
-    Judge();
+    if (PlotLoggedPoints(*logger_, *graph_, {1, 2})) Judge();
 }
 
 void CTestAngle::Judge() {
     double flag = 0.0;
-    if (!GetUserVariableValue(&program_, "test_flag", flag, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (flag == axis::kNoValueMarker) {
-        failure_text_ = msc_pszErrInternal;
-    } else if (flag == kFlagOverCurrent) {
+    if (!ReadResultVariable(program_, "test_flag", flag)) return;
+    if (flag == kFlagOverCurrent) {
         failure_text_ = kProtectionTrippedText;
     } else if (flag == kFlagAngleNotSettled) {
         angle_failure_ = 1;

@@ -43,7 +43,6 @@ class CTestAngle : public CMyTestDlg {
     void OnRefreshParameterValue(const char* name) override;
     void BeginTest() override;
     void OnBtnStartStop() override;
-    void OnTimer(int id) override;
 
     CGraphWindow* Graph() const { return graph_; }
     CMC_SingleAxisLogger* Logger() const { return logger_.get(); }
@@ -52,13 +51,12 @@ class CTestAngle : public CMyTestDlg {
     unsigned SamplingRate() const;
 
   private:
+    void OnTestTick() override;
     void Step();
     void WaitProgram();
     void PlotAndJudge();
     void Judge();
     void ConfigureLogger();
-    void OnPageChanged(int page);
-    void ShowPage(int page);
     void OnDetails();
     /// Commits a dialog-own logger setting typed into `edit`; refuses a value
     /// outside [lo, hi] with a message and shows the old value again.
@@ -75,6 +73,4 @@ class CTestAngle : public CMyTestDlg {
     bool own_acquisitions_field_ = false;  ///< the field edits own_acquisitions_
     bool own_sampling_field_ = false;      ///< the field edits own_sampling_rate_
     int32_t angle_failure_ = 0;
-    int shown_page_ = 0;
-    bool switching_page_ = false;
 };

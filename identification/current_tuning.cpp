@@ -1,6 +1,6 @@
 #include "identification/current_tuning.h"
 
-#include <QVBoxLayout>
+#include <QTabWidget>
 #include <cmath>
 #include <cstdint>
 
@@ -28,9 +28,6 @@ constexpr const char* kSteps[] = {
 constexpr std::uint16_t kStepCount = 5;
 
 constexpr std::uint16_t kMotionMask = orvex::kMotionMaskWithCurrent;
-
-constexpr int kParametersPage = 0;
-constexpr int kTestPage = 1;
 
 // The logged channels, in point order after the time.
 enum Channel { kCurrentReference = 1, kMotorCurrent = 2, kVoltageReference = 3 };
@@ -60,7 +57,7 @@ CTestCurrent::CTestCurrent(CMC_Setup* setup, int flag, QWidget* parent)
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
     AddParameterControls("TestProtectionCurrent", ui_->protectionCurrentEdit,
                          ui_->protectionCurrentUnit);
@@ -78,17 +75,14 @@ CTestCurrent::CTestCurrent(CMC_Setup* setup, int flag, QWidget* parent)
     connect(ui_->savePlotsButton, &QAbstractButton::clicked, this, [this] {
         if (logger_ && !running_) logger_->SaveGraph("CurrentTuning", this);
     });
-    connect(ui_->pageTabs, &QTabWidget::currentChanged, this, [this](int p) { OnPageChanged(p); });
+    UseTestPages(ui_->pageTabs, ui_->detailsButton,
+                 [this] { return ProtectionCoversTestCurrent(); });
 }
 
 CTestCurrent::~CTestCurrent() = default;
 
 bool CTestCurrent::OnInitDialog() {
     ui_->procedureLabel->setText(QString::fromUtf8(kProcedure));
-    switching_page_ = true;
-    ui_->pageTabs->setCurrentIndex(kParametersPage);
-    switching_page_ = false;
-    shown_page_ = kParametersPage;
     preliminary_program_.SetFileName(GetOutPathName(kPreliminaryProgram));
     preliminary_program_.ReadCoff();
     tuning_program_.SetFileName(GetOutPathName(kTuningProgram));
@@ -105,10 +99,7 @@ bool CTestCurrent::OnInitDialog() {
         logger_->AddVariable("Voltage_Reference", 1);
         logger_->CorrectPointsNo();
         logger_->LocateItems();
-        graph_ = new CGraphWindow;
-        auto* frame_layout = new QVBoxLayout(ui_->graphFrame);
-        frame_layout->setContentsMargins(0, 0, 0, 0);
-        frame_layout->addWidget(graph_);
+        graph_ = PlaceGraph(ui_->graphFrame);
         graph_->SetXLabel(QStringLiteral("Time [s]"));
         graph_->SetYLabel(CGraphWindow::kLeftAxis, QStringLiteral("Current [counts]"));
         graph_->SetYLabel(CGraphWindow::kRightAxis, QStringLiteral("Voltage [counts]"));
@@ -117,7 +108,6 @@ bool CTestCurrent::OnInitDialog() {
         graph_->AddCurve(QStringLiteral("Motor_Current"), 5, CGraphWindow::kLeftAxis);
         graph_->Redraw();
     }
-    ui_->detailsButton->hide();  // page 0 shows no result
     return ok;
 }
 
@@ -189,38 +179,13 @@ void CTestCurrent::OnTune() {
     RefreshAllParameters();
 }
 
-void CTestCurrent::OnPageChanged(int page) {
-    if (switching_page_) return;
-    switching_page_ = true;
-    const auto switch_to = [this](int p) { ui_->pageTabs->setCurrentIndex(p); };
-    if (page == kParametersPage && running_) {
-        switch_to(kTestPage);
-    } else if (!UpdateData(true)) {
-        switch_to(shown_page_);
-    } else if (page == kTestPage &&
-               GetSetup()->GetParameterValueInBaseUnit("TestCurrent") >
-                   GetSetup()->GetParameterValueInBaseUnit("TestProtectionCurrent")) {
-        axis::ShowMessage(this, QString::fromUtf8(kProtectionBelowTestCurrentText),
-                          axis::MessageButtons::Ok, axis::MessageIcon::Warning, windowTitle());
-        switch_to(kParametersPage);
-    } else {
-        ShowPage(page);
-    }
-    switching_page_ = false;
-}
-
-void CTestCurrent::ShowPage(int page) {
-    shown_page_ = page;
-    UpdateData(false);
-    if (page == kTestPage) {
-        ui_->detailsButton->show();
-        if (outcome_ == Outcome::kSucceeded)
-            TestSucceeded(0);
-        else if (!failure_text_.empty())
-            TestFailed(0);
-    } else {
-        ui_->detailsButton->hide();
-    }
+bool CTestCurrent::ProtectionCoversTestCurrent() {
+    if (GetSetup()->GetParameterValueInBaseUnit("TestCurrent") <=
+        GetSetup()->GetParameterValueInBaseUnit("TestProtectionCurrent"))
+        return true;
+    axis::ShowMessage(this, QString::fromUtf8(kProtectionBelowTestCurrentText),
+                      axis::MessageButtons::Ok, axis::MessageIcon::Warning, windowTitle());
+    return false;
 }
 
 void CTestCurrent::OnOK() {
@@ -247,30 +212,12 @@ void CTestCurrent::BeginTest() {
     orvex::ReadBack_OffsetCurrent(setup);
     test_current_ =
         static_cast<int32_t>(std::trunc(setup->GetParameterValueInInternalUnit("TestCurrent")));
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    failure_text_.clear();
-    SetInfoText(kSteps[step_index_]);
-    if (!SetUserVariableValue(&preliminary_program_, "In1", test_current_, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    StartRun();
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_,
+                  {{"In1", static_cast<double>(test_current_)}});
 }
 
-void CTestCurrent::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
+void CTestCurrent::OnTestTick() {
     Step();
     if (!running_) UpdateData(false);  // the test ended: gains editable again
 }
@@ -290,25 +237,15 @@ void CTestCurrent::Step() {
             PlotResponse();
             return;
         default:
-            failure_text_ = msc_pszErrInternal;
-            TestFailed(1);
+            Fail(msc_pszErrInternal);
             return;
     }
 }
 
 void CTestCurrent::WaitPreliminary() {
-    if (PollProgram(preliminary_program_, kMotionMask, true) != ProgramState::kFinished) return;
-    double in1 = 0.0;
-    if (!ReadResultVariable(preliminary_program_, "In1", in1)) return;
-    if (in1 <= 0.0) {
-        failure_text_ = msc_pszErrInZero;
-        TestFailed(1);
-        return;
-    }
-    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
-    if (!reference) return;
-    reference_voltage_ = reference->GetValueInInternalUnit();
-    SetInfoText(kSteps[step_index_]);
+    if (!ProgramFinished(preliminary_program_, kMotionMask)) return;
+    if (!ReadPreliminaryResult(preliminary_program_, reference_voltage_)) return;
+    ShowStep();
     LaunchTuningProgram();
 }
 
@@ -318,83 +255,33 @@ void CTestCurrent::LaunchTuningProgram() {
     // parameters page becomes the setup's only with OK.
     const double step_current = AsInt16(setup->GetParameterValueInInternalUnit("TestCurrent"));
     const double protection = AsInt16(setup->GetParameterValueInInternalUnit("Imax_Prot"));
-    if (!SetUserVariableValue(&tuning_program_, "RefTest", reference_voltage_, failure_text_) ||
-        !SetUserVariableValue(&tuning_program_, "In1", step_current, failure_text_) ||
-        !SetUserVariableValue(&tuning_program_, "Imax_Prot_Test", protection, failure_text_)) {
-        TestFailed(1);
+    if (!LaunchProgram(kTuningProgram, &tuning_program_,
+                       {{"RefTest", reference_voltage_},
+                        {"In1", step_current},
+                        {"Imax_Prot_Test", protection}},
+                       logger_.get()))
         return;
-    }
-    if (!ExecuteCode(kTuningProgram, &tuning_program_, logger_.get(), nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
+    // The run is looked at at once; waiting on arms the timer again.
+    KillTimer(1);
     WaitTuning();
 }
 
 void CTestCurrent::WaitTuning() {
-    double started = 0.0;
-    if (!GetUserVariableValue(&tuning_program_, "STARTED", started, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (started == 0.0) {
-        if (CheckMotionErrors(true, kMotionMask)) SetTimer(1, 20);
-        return;
-    }
-    int on = 0;
-    if (!GetAxisOn(on)) {
-        TestFailed(1);
-        return;
-    }
-    if (on) {
-        SetTimer(1, 20);
-        return;
-    }
-    if (!CheckMotionErrors(true, kMotionMask)) return;
+    // The loop's own protection is the verdict here: the power stage may go off
+    // before the run is seen, so the motion errors are looked at once it is off.
+    if (!ProgramFinished(tuning_program_, kMotionMask, false)) return;
     double flag = 0.0;
     if (!ReadResultVariable(tuning_program_, "test_flag", flag)) return;
     if (flag <= 0.0) {
-        failure_text_ = kProtectionTrippedText;
-        TestFailed(1);
+        Fail(kProtectionTrippedText);
         return;
     }
-    if (!logger_ || !logger_->BeginUploadData()) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    graph_->ClearData();
-    graph_->Redraw();
-    SetInfoText(kSteps[step_index_]);
+    if (!BeginUpload(logger_.get())) return;
+    ShowStep();
     PlotResponse();
 }
 
 void CTestCurrent::PlotResponse() {
-    graph_->ZoomOut();
-    // One redraw per batch of points: the window stays live without replotting
-    // thousands of times.
-    constexpr int kPointsPerRedraw = 50;
-    int points = 0;
-    while (const double* point = logger_->ReadPoint()) {
-        const double t = point[0];
-        graph_->AppendPoint(0, t, point[kCurrentReference]);
-        graph_->AppendPoint(1, t, point[kVoltageReference]);
-        graph_->AppendPoint(2, t, point[kMotorCurrent]);
-        if (++points % kPointsPerRedraw == 0) {
-            // The axes follow the data as it arrives: far-off points are costly to draw.
-            graph_->ZoomOut();
-            graph_->Redraw();
-        }
-        PumpMessages();
-        if (!running_) {
-            // Stopped while the points were drawn: no verdict.
-            graph_->ZoomOut();
-            return;
-        }
-    }
-    graph_->ZoomOut();
-    graph_->Redraw();
-    TestSucceeded(1);
+    if (PlotLoggedPoints(*logger_, *graph_, {kCurrentReference, kVoltageReference, kMotorCurrent}))
+        TestSucceeded(1);
 }

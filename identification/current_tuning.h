@@ -36,7 +36,6 @@ class CTestCurrent : public CMyTestDlg {
     void OnRefreshParameterValue(const char* name) override;
     void BeginTest() override;
     void OnBtnStartStop() override;
-    void OnTimer(int id) override;
 
     /// "Tune": designs the gains from the bandwidth and damping and, while a test
     /// runs, writes them to the drive.
@@ -45,14 +44,16 @@ class CTestCurrent : public CMyTestDlg {
     CMC_SingleAxisLogger* Logger() const { return logger_.get(); }
 
   private:
+    void OnTestTick() override;
     void Step();
     void WaitPreliminary();
     void LaunchTuningProgram();
     void WaitTuning();
     void PlotResponse();
-    void OnPageChanged(int page);
+    /// The test page needs an over-current protection at least the test current;
+    /// says so when it is not.
+    bool ProtectionCoversTestCurrent();
     void OnFilterOrOffsetSwitched();
-    void ShowPage(int page);
 
     std::unique_ptr<Ui::TestCurrent> ui_;
     CGraphWindow* graph_ = nullptr;  ///< owned by its placeholder frame
@@ -61,6 +62,4 @@ class CTestCurrent : public CMyTestDlg {
     std::unique_ptr<CMC_SingleAxisLogger> logger_;
     int32_t test_current_ = 0;        ///< I_test (current counts)
     double reference_voltage_ = 0.0;  ///< U_ref (PWM voltage counts)
-    int shown_page_ = 0;
-    bool switching_page_ = false;
 };

@@ -36,7 +36,7 @@ CTestEncoderConnections::CTestEncoderConnections(CMC_Setup* setup, int flag, QWi
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     continuous_ = true;
     {
         axis::ScopedSilentLookup silent;
@@ -58,23 +58,15 @@ bool CTestEncoderConnections::OnInitDialog() {
 }
 
 void CTestEncoderConnections::BeginTest() {
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
     pulses_seen_ = false;
     position_ = 0;
     previous_position_ = 0;
     diagram_->SetAngle(0.0);
     index_capture_armed_ = false;
     ui_->positionCounterEdit->clear();
-    SetInfoText(kSteps[step_index_]);
-    if (!ExecuteCode(kProgram, nullptr, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    StartRun();
+    // The program runs until told to end: it has no descriptor to read or write.
+    LaunchProgram(kProgram, nullptr, {});
 }
 
 void CTestEncoderConnections::OnBtnStartStop() {
@@ -89,16 +81,14 @@ void CTestEncoderConnections::OnBtnStartStop() {
 void CTestEncoderConnections::Stop() {
     KillTimer(1);
     if (!pulses_seen_) {
-        failure_text_ = kNoPulsesText;
-        TestFailed(1);
+        Fail(kNoPulsesText);
         return;
     }
-    SetInfoText(kSteps[step_index_ < kStepCount ? step_index_ : kStepCount - 1]);
+    ShowStep();
     // Writing 1 into var_i2 tells the drive program to end.
     CMC_Variable* end_flag = GetSetup()->FindVariable("var_i2", 1);
     if (!end_flag) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
+        Fail(msc_pszErrInternal);
         return;
     }
     end_flag->SetValueInBaseUnit(1.0);
@@ -110,19 +100,9 @@ void CTestEncoderConnections::Stop() {
     TestSucceeded(1);
 }
 
-void CTestEncoderConnections::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
-}
-
-void CTestEncoderConnections::Step() {
+void CTestEncoderConnections::OnTestTick() {
     if (step_index_ != 2) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
+        Fail(msc_pszErrInternal);
         return;
     }
     previous_position_ = position_;

@@ -27,12 +27,11 @@ class CTestEncoderConnections : public CMyTestDlg {
     void BeginTest() override;
     /// Start as the host does it; Stop ends the run: success when pulses were seen.
     void OnBtnStartStop() override;
-    void OnTimer(int id) override;
 
     CEncoderDiagram* Diagram() const { return diagram_; }
 
   private:
-    void Step();
+    void OnTestTick() override;
     void Stop();
 
     std::unique_ptr<Ui::TestEncoderConnections> ui_;

@@ -47,7 +47,7 @@ CTestPhaseConnections::CTestPhaseConnections(CMC_Setup* setup, int flag, QWidget
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     {
         axis::ScopedSilentLookup silent;
         if (const CMC_Parameter* current = setup->FindParameter("TestCurrent"))
@@ -90,42 +90,18 @@ void CTestPhaseConnections::BeginTest() {
     ia_A_ = ib_A_ = 0.0;
     ShowBars(0.0, 0.0);
     const double test_current = GetSetup()->GetParameterValueInInternalUnit("TestCurrent");
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    SetInfoText(kSteps[step_index_]);
+    StartRun();
     // The preliminary program is read at every Start, so that a descriptor replaced
     // while the dialog is open is the one that runs.
     preliminary_program_.SetFileName(GetOutPathName(kPreliminaryProgram));
     if (!preliminary_program_.ReadCoff()) {
-        failure_text_ = "Error reading the test file.";
-        TestFailed(1);
+        Fail("Error reading the test file.");
         return;
     }
-    if (!SetUserVariableValue(&preliminary_program_, "In1", std::trunc(test_current),
-                              failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_, {{"In1", std::trunc(test_current)}});
 }
 
-void CTestPhaseConnections::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
-}
-
-void CTestPhaseConnections::Step() {
+void CTestPhaseConnections::OnTestTick() {
     switch (step_index_) {
         case kWaitPreliminary:
             WaitPreliminary();
@@ -134,11 +110,7 @@ void CTestPhaseConnections::Step() {
             LaunchPhaseProgram();
             return;
         case kWaitPhase:
-            if (PollProgram(phase_program_, kMotionMask, true) != ProgramState::kFinished) return;
-            // A protection that trips within the first tick is never seen while the
-            // program runs: look once more before blaming the connections.
-            if (!CheckMotionErrors(true, kMotionMask)) return;
-            Evaluate();
+            if (ProgramFinished(phase_program_, kMotionMask)) Evaluate();
             return;
         default:
             TestFailed(1);
@@ -147,43 +119,19 @@ void CTestPhaseConnections::Step() {
 }
 
 void CTestPhaseConnections::WaitPreliminary() {
-    if (PollProgram(preliminary_program_, kMotionMask, true) != ProgramState::kFinished) return;
-    if (!CheckMotionErrors(true, kMotionMask)) return;
-    double in1 = 0.0;
-    if (!ReadResultVariable(preliminary_program_, "In1", in1)) return;
-    if (in1 <= 0.0) {
-        failure_text_ = msc_pszErrInZero;
-        TestFailed(1);
-        return;
-    }
-    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
-    if (!reference) return;
-    reference_voltage_ = reference->GetValueInInternalUnit();
-    SetInfoText(kSteps[step_index_]);
+    if (!ProgramFinished(preliminary_program_, kMotionMask)) return;
+    if (!ReadPreliminaryResult(preliminary_program_, reference_voltage_)) return;
+    ShowStep();
     LaunchPhaseProgram();
 }
 
 void CTestPhaseConnections::LaunchPhaseProgram() {
-    if (!SetUserVariableValue(&phase_program_, "RefTest", reference_voltage_, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kPhaseProgram, &phase_program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    LaunchProgram(kPhaseProgram, &phase_program_, {{"RefTest", reference_voltage_}});
 }
 
 void CTestPhaseConnections::Evaluate() {
-    const CMC_Variable* phase_a = ReadDriveVariable("var_i1");
-    if (!phase_a) return;
-    const double counts_a = phase_a->GetValueInInternalUnit();
-    const CMC_Variable* phase_b = ReadDriveVariable("var_i2");
-    if (!phase_b) return;
-    const double counts_b = phase_b->GetValueInInternalUnit();
+    double counts_a = 0.0, counts_b = 0.0;
+    if (!ReadDriveValue("var_i1", counts_a) || !ReadDriveValue("var_i2", counts_b)) return;
     const double imaxps_A = GetSetup()->GetParameterValueInBaseUnit("ImaxPS");
     const double adc_max = static_cast<double>(Compute_ADCMaxValue(GetSetup()));
     ia_A_ = orvex::PhaseCurrentFromCounts(counts_a, imaxps_A, adc_max);
@@ -191,8 +139,7 @@ void CTestPhaseConnections::Evaluate() {
     ui_->iaEdit->setText(ShortNumber(ia_A_));
     ui_->ibEdit->setText(ShortNumber(ib_A_));
     if (!orvex::PhaseConnectionGood(ia_A_, ib_A_, test_current_A_)) {
-        failure_text_ = kConnectionFailureText;
-        TestFailed(1);
+        Fail(kConnectionFailureText);
         return;
     }
     ShowBars(ia_A_, ib_A_);

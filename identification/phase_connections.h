@@ -25,7 +25,6 @@ class CTestPhaseConnections : public CMyTestDlg {
     /// A new test current moves the bar graphs' scale at the next Start.
     void OnChangedParameterValue(const char* name) override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     std::vector<IdentifiedValue> IdentifiedValues() const override;
 
@@ -33,7 +32,7 @@ class CTestPhaseConnections : public CMyTestDlg {
     static const char* const kConnectionFailureText;
 
   private:
-    void Step();
+    void OnTestTick() override;
     void WaitPreliminary();
     void LaunchPhaseProgram();
     void Evaluate();

@@ -81,7 +81,7 @@ CTestRL::CTestRL(CMC_Setup* setup, int flag, QWidget* parent)
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     AddParameterControls("R", ui_->rEdit, ui_->rUnit);
     AddParameterControls("L", ui_->lEdit, ui_->lUnit);
     AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
@@ -120,11 +120,6 @@ void CTestRL::ClearResultFields() {
     for (QComboBox* unit : {ui_->rUnit, ui_->lUnit}) unit->setCurrentIndex(-1);
 }
 
-void CTestRL::Fail(const char* text) {
-    failure_text_ = text;
-    TestFailed(1);
-}
-
 void CTestRL::BeginTest() {
     RefreshAllParameters();
     ClearResultFields();
@@ -139,24 +134,13 @@ void CTestRL::BeginTest() {
     if (test_current == axis::kNoValueMarker) return;
     test_current_ = static_cast<std::int32_t>(std::trunc(test_current));
     identified_ = false;
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    SetInfoText(kSteps[step_index_]);
-    if (!SetUserVariableValue(&preliminary_program_, "In1", test_current_, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    Launch(kPreliminaryProgram, preliminary_program_, false);
+    StartRun();
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_,
+                  {{"In1", static_cast<double>(test_current_)}});
 }
 
-void CTestRL::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
+void CTestRL::OnTestTick() {
+    RunStep();
     // A failed test leaves "R" and "L" as they were: show them again.
     if (!running_ && outcome_ == Outcome::kFailed) {
         RefreshParameterControls("R");
@@ -164,7 +148,7 @@ void CTestRL::OnTimer(int id) {
     }
 }
 
-void CTestRL::Step() {
+void CTestRL::RunStep() {
     switch (step_index_) {
         case kWaitPreliminary1:
             WaitPreliminary(u_ref1_, kLaunchR1);
@@ -199,24 +183,6 @@ void CTestRL::Step() {
     }
 }
 
-bool CTestRL::WaitFor(CMC_CoffFormat& program) {
-    if (PollProgram(program, kMotionMask, true) != ProgramState::kFinished) return false;
-    // A protection that trips within the first tick leaves the power stage off before
-    // the drive was ever seen running: look once more, or the run's empty results
-    // would be blamed for it.
-    return CheckMotionErrors(true, kMotionMask);
-}
-
-bool CTestRL::Launch(const char* name, CMC_CoffFormat& program, bool logged) {
-    if (!ExecuteCode(name, &program, logged ? logger_.get() : nullptr, nullptr, nullptr)) {
-        Fail(msc_pszErrInternal);
-        return false;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
-    return true;
-}
-
 bool CTestRL::ConfigureLogger(int log_type, std::initializer_list<const char*> variables) {
     if (!logger_) {
         Fail("The logger could not be instantiated");
@@ -229,26 +195,10 @@ bool CTestRL::ConfigureLogger(int log_type, std::initializer_list<const char*> v
     return true;
 }
 
-bool CTestRL::Upload() {
-    if (!logger_->BeginUploadData()) {
-        Fail(msc_pszErrInternal);
-        return false;
-    }
-    return true;
-}
-
 void CTestRL::WaitPreliminary(double& reference_voltage, std::uint16_t next_launch) {
-    if (!WaitFor(preliminary_program_)) return;
-    double in1 = 0.0;
-    if (!ReadResultVariable(preliminary_program_, "In1", in1)) return;
-    if (in1 <= 0.0) {
-        Fail(msc_pszErrInZero);
-        return;
-    }
-    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
-    if (!reference) return;
-    reference_voltage = reference->GetValueInInternalUnit();
-    SetInfoText(kSteps[step_index_]);
+    if (!ProgramFinished(preliminary_program_, kMotionMask)) return;
+    if (!ReadPreliminaryResult(preliminary_program_, reference_voltage)) return;
+    ShowStep();
     if (next_launch == kLaunchR1)
         LaunchResistanceRun(test_current_, u_ref1_, 1);
     else
@@ -256,29 +206,27 @@ void CTestRL::WaitPreliminary(double& reference_voltage, std::uint16_t next_laun
 }
 
 void CTestRL::LaunchResistanceRun(double current, double reference_voltage, int log_type) {
-    if (!SetUserVariableValue(&resistance_program_, "In1", current, failure_text_) ||
-        !SetUserVariableValue(&resistance_program_, "RefTest", reference_voltage, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
     if (!ConfigureLogger(log_type, {"IQ"})) return;
-    Launch(kResistanceProgram, resistance_program_, true);
+    LaunchProgram(kResistanceProgram, &resistance_program_,
+                  {{"In1", current}, {"RefTest", reference_voltage}}, logger_.get());
 }
 
-void CTestRL::WaitFirstResistanceRun() {
-    if (!WaitFor(resistance_program_)) return;
-    const CMC_Variable* voltage = ReadDriveVariable("var_i1");
-    if (!voltage) return;
-    u1_ = voltage->GetValueInInternalUnit();
-    if (!Upload()) return;
+bool CTestRL::MeanLoggedCurrent(double& mean_current) {
+    if (!BeginUpload(logger_.get())) return false;
     orvex::RunningMean current;
     while (const double* point = logger_->ReadPoint()) current.Add(point[1]);
     if (current.Count() == 0) {
         Fail(kNoResistancePoints);
-        return;
+        return false;
     }
-    i1_ = current.Value();
-    SetInfoText(kSteps[step_index_]);
+    mean_current = current.Value();
+    return true;
+}
+
+void CTestRL::WaitFirstResistanceRun() {
+    if (!ProgramFinished(resistance_program_, kMotionMask)) return;
+    if (!ReadDriveValue("var_i1", u1_) || !MeanLoggedCurrent(i1_)) return;
+    ShowStep();
     LaunchSecondPreliminary();
 }
 
@@ -287,25 +235,15 @@ void CTestRL::LaunchSecondPreliminary() {
         Fail("Error while setting the test parameters.");
         return;
     }
-    Launch(kPreliminaryProgram, preliminary_program_, false);
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_, {});
 }
 
 void CTestRL::WaitSecondResistanceRun() {
-    if (!WaitFor(resistance_program_)) return;
-    const CMC_Variable* voltage = ReadDriveVariable("var_i1");
-    if (!voltage) return;
-    u2_ = voltage->GetValueInInternalUnit();
-    const CMC_Variable* bus = ReadDriveVariable("var_u2");
-    if (!bus) return;
-    const double bus_counts = bus->GetValueInInternalUnit();
-    if (!Upload()) return;
-    orvex::RunningMean current;
-    while (const double* point = logger_->ReadPoint()) current.Add(point[1]);
-    if (current.Count() == 0) {
-        Fail(kNoResistancePoints);
+    if (!ProgramFinished(resistance_program_, kMotionMask)) return;
+    double bus_counts = 0.0;
+    if (!ReadDriveValue("var_i1", u2_) || !ReadDriveValue("var_u2", bus_counts) ||
+        !MeanLoggedCurrent(i2_))
         return;
-    }
-    i2_ = current.Value();
 
     CMC_Setup* setup = GetSetup();
     measured_vdc_V_ = orvex::BusVoltageFromCounts(
@@ -331,30 +269,23 @@ void CTestRL::WaitSecondResistanceRun() {
         return;
     }
     r_ohm_ = r.value;
-    SetInfoText(kSteps[step_index_]);
+    ShowStep();
     LaunchInductanceRun();
 }
 
 void CTestRL::LaunchInductanceRun() {
-    if (!SetUserVariableValue(&inductance_program_, "In1", test_current_, failure_text_) ||
-        !SetUserVariableValue(&inductance_program_, "RefTest", std::trunc(u_ref1_),
-                              failure_text_)) {
-        TestFailed(1);
-        return;
-    }
     if (!ConfigureLogger(2, {"IQ", "ID"})) return;
-    Launch(kInductanceProgram, inductance_program_, true);
+    LaunchProgram(kInductanceProgram, &inductance_program_,
+                  {{"In1", static_cast<double>(test_current_)}, {"RefTest", std::trunc(u_ref1_)}},
+                  logger_.get());
 }
 
 void CTestRL::WaitInductanceRun() {
-    if (!WaitFor(inductance_program_)) return;
-    const CMC_Variable* increment = ReadDriveVariable("TINCTST");
-    if (!increment) return;
-    const double theta_inc = increment->GetValueInInternalUnit();
-    const CMC_Variable* voltage = ReadDriveVariable("var_i1");
-    if (!voltage) return;
-    u3_ = voltage->GetValueInInternalUnit();
-    if (!Upload()) return;
+    if (!ProgramFinished(inductance_program_, kMotionMask)) return;
+    double theta_inc = 0.0;
+    if (!ReadDriveValue("TINCTST", theta_inc) || !ReadDriveValue("var_i1", u3_) ||
+        !BeginUpload(logger_.get()))
+        return;
     orvex::InductanceMeans means;
     while (const double* point = logger_->ReadPoint()) means.Add(point[1], point[2]);
 
@@ -366,10 +297,10 @@ void CTestRL::WaitInductanceRun() {
         case orvex::RlStatus::kOk:
             break;
         case orvex::RlStatus::kInductanceTooSmall:
-            Fail(kSteps[kInductanceTooSmall]);
+            Fail(StepText(kInductanceTooSmall));
             return;
         case orvex::RlStatus::kInductanceTooLarge:
-            Fail(kSteps[kInductanceTooLarge]);
+            Fail(StepText(kInductanceTooLarge));
             return;
         case orvex::RlStatus::kNoPoints:
             Fail(kNoInductancePoints);

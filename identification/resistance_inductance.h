@@ -32,7 +32,6 @@ class CTestRL : public CMyTestDlg {
     /// differs from the value at opening. Yes confirms, No cancels, Cancel stays.
     void OnCancel() override;
     void BeginTest() override;
-    void OnTimer(int id) override;
     /// Every way out (Close, the window's close box, the host ending the dialog)
     /// puts back the "Vdc" the dialog was opened with.
     void done(int result) override;
@@ -41,7 +40,8 @@ class CTestRL : public CMyTestDlg {
     std::vector<std::string> ResultParameterNames() const override { return {"R", "L"}; }
 
   private:
-    void Step();
+    void OnTestTick() override;
+    void RunStep();
     // Each waiting step; each goes straight on into the next launch.
     void WaitPreliminary(double& reference_voltage, std::uint16_t next_launch);
     void WaitFirstResistanceRun();
@@ -51,18 +51,11 @@ class CTestRL : public CMyTestDlg {
     void LaunchResistanceRun(double current, double reference_voltage, int log_type);
     void LaunchSecondPreliminary();
     void LaunchInductanceRun();
-    /// The completion rule, then the motion error check once more; true when the
-    /// program finished cleanly.
-    bool WaitFor(CMC_CoffFormat& program);
-    /// Common tail of a launch: the program runs, the waiting text shows, the timer
-    /// runs. False when the test ended.
-    bool Launch(const char* name, CMC_CoffFormat& program, bool logged);
+    /// Uploads a resistance run's points: the mean of "IQ". False (the test ended)
+    /// when the upload fails or gave no point.
+    bool MeanLoggedCurrent(double& mean_current);
     /// Configures the logger for a run: `points` at `log_type`, `variables` in order.
     bool ConfigureLogger(int log_type, std::initializer_list<const char*> variables);
-    /// Uploads the logged points; false (test ended) when the upload fails.
-    bool Upload();
-    /// Ends the test with one of our own texts.
-    void Fail(const char* text);
     void ClearResultFields();
     void RestoreVdc();
 

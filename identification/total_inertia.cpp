@@ -69,7 +69,7 @@ CTotalInertiaTest::CTotalInertiaTest(CMC_Setup* setup, int flag, QWidget* parent
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     AddParameterControls("Jt", ui_->jtEdit, ui_->jtUnit);
     AddParameterControls("TestCurrent", ui_->testCurrentEdit, ui_->testCurrentUnit);
     AddParameterControls("TestProtectionCurrent", ui_->protectionCurrentEdit,
@@ -94,11 +94,6 @@ void CTotalInertiaTest::ClearResultField() {
     ui_->jtUnit->setCurrentIndex(-1);
 }
 
-void CTotalInertiaTest::Fail(const char* text) {
-    failure_text_ = text;
-    TestFailed(1);
-}
-
 void CTotalInertiaTest::OnBtnStartStop() {
     if (!running_) {
         const CMC_Setup* setup = GetSetup();
@@ -119,10 +114,7 @@ void CTotalInertiaTest::BeginTest() {
     test_current_ = static_cast<std::int32_t>(
         std::trunc(GetSetup()->GetParameterValueInInternalUnit("TestCurrent")));
     identified_ = false;
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
-    SetInfoText(kSteps[step_index_]);
+    StartRun();
     {
         // Without the torque constant no run can give an inertia: say so before the
         // motor is made to turn for nothing.
@@ -133,29 +125,16 @@ void CTotalInertiaTest::BeginTest() {
             return;
         }
     }
-    if (!SetUserVariableValue(&preliminary_program_, "In1", test_current_, failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kPreliminaryProgram, &preliminary_program_, nullptr, nullptr, nullptr)) {
-        Fail(msc_pszErrInternal);
-        return;
-    }
-    SetTimer(1, 20);
-    SetInfoText(kSteps[step_index_]);
+    LaunchProgram(kPreliminaryProgram, &preliminary_program_,
+                  {{"In1", static_cast<double>(test_current_)}});
 }
 
-void CTotalInertiaTest::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
+void CTotalInertiaTest::OnTestTick() {
+    RunStep();
     if (!running_ && outcome_ == Outcome::kFailed) RefreshParameterControls("Jt");
 }
 
-void CTotalInertiaTest::Step() {
+void CTotalInertiaTest::RunStep() {
     switch (step_index_) {
         case kWaitPreliminary:
             WaitPreliminary();
@@ -167,26 +146,14 @@ void CTotalInertiaTest::Step() {
             WaitInertiaRun();
             return;
         default:
-            // A tick outside the test's steps is ignored.
-            CMyTestDlg::OnTimer(1);
-            return;
+            return;  // a tick outside the test's steps is ignored
     }
 }
 
 void CTotalInertiaTest::WaitPreliminary() {
-    if (PollProgram(preliminary_program_, kPreliminaryMask, true) != ProgramState::kFinished)
-        return;
-    if (!CheckMotionErrors(true, kPreliminaryMask)) return;
-    double in1 = 0.0;
-    if (!ReadResultVariable(preliminary_program_, "In1", in1)) return;
-    if (in1 <= 0.0) {
-        Fail(msc_pszErrInZero);
-        return;
-    }
-    const CMC_Variable* reference = ReadDriveVariable("REFTST_V");
-    if (!reference) return;
-    reference_voltage_ = reference->GetValueInInternalUnit();
-    SetInfoText(kSteps[step_index_]);
+    if (!ProgramFinished(preliminary_program_, kPreliminaryMask)) return;
+    if (!ReadPreliminaryResult(preliminary_program_, reference_voltage_)) return;
+    ShowStep();
     LaunchInertiaRun();
 }
 
@@ -196,25 +163,15 @@ void CTotalInertiaTest::LaunchInertiaRun() {
         std::trunc(setup->GetParameterValueInInternalUnit("TestMaxSpeed")));
     protection_current_ = static_cast<std::int32_t>(
         std::trunc(setup->GetParameterValueInInternalUnit("TestProtectionCurrent")));
-    if (!SetUserVariableValue(&inertia_program_, "RefTest", reference_voltage_, failure_text_) ||
-        !SetUserVariableValue(&inertia_program_, "In1", test_current_, failure_text_) ||
-        !SetUserVariableValue(&inertia_program_, "LimitSpeedMax", speed_limit_, failure_text_) ||
-        !SetUserVariableValue(&inertia_program_, "Imax_Prot_Test", protection_current_,
-                              failure_text_)) {
-        TestFailed(1);
-        return;
-    }
-    if (!ExecuteCode(kInertiaProgram, &inertia_program_, nullptr, nullptr, nullptr)) {
-        Fail(msc_pszErrInternal);
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    LaunchProgram(kInertiaProgram, &inertia_program_,
+                  {{"RefTest", reference_voltage_},
+                   {"In1", static_cast<double>(test_current_)},
+                   {"LimitSpeedMax", static_cast<double>(speed_limit_)},
+                   {"Imax_Prot_Test", static_cast<double>(protection_current_)}});
 }
 
 void CTotalInertiaTest::WaitInertiaRun() {
-    if (PollProgram(inertia_program_, kInertiaMask, false) != ProgramState::kFinished) return;
-    if (!CheckMotionErrors(true, kInertiaMask)) return;
+    if (!ProgramFinished(inertia_program_, kInertiaMask, false)) return;
     double test_flag = 0.0, delta_time = 0.0, delta_speed = 0.0;
     if (!ReadResultVariable(inertia_program_, "test_flag", test_flag) ||
         !ReadResultVariable(inertia_program_, "delta_time", delta_time) ||

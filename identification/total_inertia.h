@@ -32,7 +32,6 @@ class CTotalInertiaTest : public CMyTestDlg {
     /// Start is refused while the protection current is below the test current.
     void OnBtnStartStop() override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     std::vector<IdentifiedValue> IdentifiedValues() const override;
     std::vector<std::string> ResultParameterNames() const override { return {"Jt"}; }
@@ -44,12 +43,12 @@ class CTotalInertiaTest : public CMyTestDlg {
     static const char* const kSpeedNotReachedText;
 
   private:
-    void Step();
+    void OnTestTick() override;
+    void RunStep();
     void WaitPreliminary();
     void LaunchInertiaRun();
     void WaitInertiaRun();
     void ClearResultField();
-    void Fail(const char* text);
 
     std::unique_ptr<Ui::TotalInertiaTest> ui_;
     CMC_CoffFormat inertia_program_;

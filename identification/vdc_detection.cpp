@@ -24,7 +24,7 @@ CTestVdcDetection::CTestVdcDetection(CMC_Setup* setup, int flag, QWidget* parent
     ui_->setupUi(Layout());
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
-    step_count_ = kStepCount;
+    SetStepTable(kSteps, kStepCount);
     {
         axis::ScopedSilentLookup silent;
         if (const CMC_Parameter* vdc = setup->FindParameter("Vdc"))
@@ -48,45 +48,29 @@ void CTestVdcDetection::BeginTest() {
     UpdateData(false);
     ui_->vdcEdit->clear();
     ui_->vdcUnit->setCurrentIndex(-1);
-    running_ = true;
-    outcome_ = Outcome::kUndecided;
-    step_index_ = 0;
     measured_ = false;
-    SetInfoText(kSteps[step_index_]);
-    if (!ExecuteCode(kProgram, &program_, nullptr, nullptr, nullptr)) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
-        RefreshParameterControls("Vdc");
-        return;
-    }
-    SetInfoText(kSteps[step_index_]);
-    SetTimer(1, 20);
+    StartRun();
+    // A failed start leaves "Vdc" as it was: show it again in the cleared field.
+    if (!LaunchProgram(kProgram, &program_, {})) RefreshParameterControls("Vdc");
 }
 
-void CTestVdcDetection::OnTimer(int id) {
-    KillTimer(1);
-    if (!running_ || id != 1) {
-        CMyTestDlg::OnTimer(id);
-        return;
-    }
-    Step();
+void CTestVdcDetection::OnTestTick() {
+    Measure();
     // A failed test leaves "Vdc" as it was: show it again in the cleared field.
     if (!running_ && outcome_ == Outcome::kFailed) RefreshParameterControls("Vdc");
 }
 
-void CTestVdcDetection::Step() {
+void CTestVdcDetection::Measure() {
     if (step_index_ != kStepCount) {
         TestFailed(1);
         return;
     }
-    if (PollProgram(program_, kMotionMask, false) != ProgramState::kFinished) return;
-    if (!CheckMotionErrors(true, kMotionMask)) return;
+    if (!ProgramFinished(program_, kMotionMask, false)) return;
     const CMC_Variable* bus = ReadDriveVariable("var_u2");
     if (!bus) return;
     const auto vdc_V = orvex::SupplyVoltageFromCounts(GetSetup(), bus->GetValueInBaseUnit());
     if (!vdc_V) {
-        failure_text_ = msc_pszErrInternal;
-        TestFailed(1);
+        Fail(msc_pszErrInternal);
         return;
     }
     double accepted_V = 0.0;

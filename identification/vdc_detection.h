@@ -27,14 +27,14 @@ class CTestVdcDetection : public CMyTestDlg {
     /// (or nothing to ask) is the ordinary cancel.
     void OnCancel() override;
     void BeginTest() override;
-    void OnTimer(int id) override;
 
     std::vector<IdentifiedValue> IdentifiedValues() const override;
     std::vector<std::string> ResultParameterNames() const override { return {"Vdc"}; }
 
   private:
     /// The one waiting step: completion rule, then the measurement.
-    void Step();
+    void OnTestTick() override;
+    void Measure();
 
     std::unique_ptr<Ui::TestVdcDetection> ui_;
     CMC_CoffFormat program_;

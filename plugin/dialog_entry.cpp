@@ -14,16 +14,17 @@
 #include "editor/motor_setup_dlg.h"
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
-#include "identification/phase_connections.h"
-#include "identification/resistance_inductance.h"
-#include "identification/total_inertia.h"
 #include "identification/analogue_reference_monitor.h"
 #include "identification/angle_tuning.h"
 #include "identification/current_tuning.h"
 #include "identification/encoder_connections.h"
 #include "identification/encoder_resolution.h"
+#include "identification/phase_connections.h"
+#include "identification/resistance_inductance.h"
+#include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
 #include "plugin/orvex_app.h"
+#include "tuning/speed_tuning.h"
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -65,6 +66,7 @@ constexpr DialogEntry kDialogs[] = {
     {"current", OpenTestModal<CTestCurrent>},
     {"angle", OpenTestModal<CTestAngle>},
     {"analogue", OpenTestModal<CTestAnalogueRef>},
+    {"speed", OpenTestModal<CTestSpeedTuning>},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -22,6 +23,8 @@
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
+#include "tuning/speed_tuning.h"
+#include "tuning/step_response.h"
 
 namespace orvex {
 namespace {
@@ -59,6 +62,8 @@ constexpr TestEntry kTests[] = {
     {"inertia", Make<CTotalInertiaTest>},
     {"analogue", nullptr},
     {"vdc", Make<CTestVdcDetection>},
+    // Tuning tests: one run with the data logger, as the setup asks for it.
+    {"speed", Make<CTestSpeedTuning>},
 };
 
 const TestEntry* Find(const char* name) {
@@ -130,7 +135,14 @@ class HeadlessSeam : public axis::ModalSeam {
 
   private:
     void RunTheTest() {
-        if (auto* start = dialog_.findChild<QAbstractButton*>(QStringLiteral("startStopButton")))
+        // A tuning test starts from its "Test" page, which refuses a current limit above
+        // the protection: then it does not start at all.
+        auto* pages = dialog_.findChild<QTabWidget*>(QStringLiteral("pageTabs"));
+        if (pages && qobject_cast<CTuningTestDlg*>(&dialog_))
+            pages->setCurrentIndex(CTuningTestDlg::kTestPage);
+        auto* start = dialog_.findChild<QAbstractButton*>(QStringLiteral("startStopButton"));
+        if (start && (!pages || !qobject_cast<CTuningTestDlg*>(&dialog_) ||
+                      pages->currentIndex() == CTuningTestDlg::kTestPage))
             start->click();
         if (options_.advance)
             RunOnDriveClock();
@@ -200,6 +212,34 @@ nlohmann::json Number(double value) {
     return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
 
+// What a tuning test recorded (drive units) and how its loop followed the reference:
+// the first logged variable is the reference, the second the response.
+void AddTuningRun(const CTuningTestDlg& dialog, nlohmann::json& j) {
+    const CTuningTestDlg::LoggedRun run = dialog.LastLoggedRun();
+    nlohmann::json logged = {{"time_s", run.time_s}, {"signals", nlohmann::json::object()}};
+    for (size_t k = 0; k < run.columns.size(); ++k)
+        logged["signals"][dialog.LoggedVariables()[k]] = run.columns[k];
+    j["logged"] = logged;
+    if (run.columns.size() < 2) {
+        j["step_response"] = nullptr;
+        return;
+    }
+    const auto result =
+        orvex::tuning::MeasureStepResponse(run.time_s, run.columns[0], run.columns[1]);
+    if (!result.figures) {
+        j["step_response"] = {{"error", result.error}};
+        return;
+    }
+    const auto& f = *result.figures;
+    const auto optional = [](const std::optional<double>& v) {
+        return v ? Number(*v) : nlohmann::json(nullptr);
+    };
+    j["step_response"] = {{"rise_time_s", optional(f.rise_time_s)},
+                          {"overshoot_percent", Number(f.overshoot_percent)},
+                          {"settling_time_s", optional(f.settling_time_s)},
+                          {"steady_state_error", Number(f.steady_state_error)}};
+}
+
 }  // namespace
 
 TestLookup LookUpTest(const char* name) {
@@ -231,8 +271,23 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
             watched.push_back({p, parameter->GetValueInBaseUnit()});
     }
 
+    // A tuning test runs headless as one run recorded by the data logger; the setup's
+    // own choice of display comes back afterwards.
+    std::vector<std::pair<std::string, double>> display_choices;
+    if (const auto* tuning = dynamic_cast<const CTuningTestDlg*>(dialog.get())) {
+        for (const char* name : {tuning->Names().online_plot, tuning->Names().multi_cycle}) {
+            axis::ScopedSilentLookup silent;
+            if (CMC_Parameter* p = setup->FindParameter(name)) {
+                display_choices.emplace_back(name, p->GetValueInBaseUnit());
+                p->SetValueInBaseUnit(0.0);
+            }
+        }
+    }
+
     HeadlessSeam seam(*dialog, options, entry->stop_after_s);
     const int result = dialog->DoModal();
+    for (const auto& [name, value] : display_choices)
+        setup->SetParameterValueInBaseUnit(name, value);
     report.confirmed = result == 1;
     switch (seam.outcome) {
         case CMC_TestDlg::Outcome::kSucceeded:
@@ -302,6 +357,8 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
                                                                  : "cancel"}});
     j["messages"] = messages;
     j["closed_with"] = report.confirmed ? "confirm" : "cancel";
+    if (const auto* tuning = dynamic_cast<const CTuningTestDlg*>(dialog.get()))
+        AddTuningRun(*tuning, j);
     report.json = j.dump(2);
     return report;
 }

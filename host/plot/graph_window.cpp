@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "host/drive/logger.h"
 #include "host/plot/graph_document.h"
@@ -28,7 +29,29 @@ CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustom
     plot_->yAxis2->setTickLabels(true);
     plot_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(plot_, &QWidget::customContextMenuRequested, this, &CGraphWindow::ShowMenu);
+    plot_->installEventFilter(this);
     setMinimumSize(240, 160);
+}
+
+bool CGraphWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != plot_ || event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (!(wheel->modifiers() & Qt::ControlModifier) || wheel->angleDelta().y() == 0 ||
+        curves_.empty())
+        return QWidget::eventFilter(watched, event);
+    // The curve nearest the pointer is the channel asked about.
+    int channel = 0;
+    double nearest = -1;
+    for (size_t k = 0; k < curves_.size(); ++k) {
+        const double d = curves_[k].graph->selectTest(wheel->position(), false);
+        if (d >= 0 && (nearest < 0 || d < nearest)) {
+            nearest = d;
+            channel = static_cast<int>(k);
+        }
+    }
+    emit ChannelScaleRequested(channel, wheel->angleDelta().y() > 0 ? -1 : 1);
+    return true;  // no zoom as well
 }
 
 CGraphWindow::~CGraphWindow() = default;
@@ -173,11 +196,21 @@ void CGraphWindow::ZoomOut() {
 void CGraphWindow::Redraw() {
     if (redraw_pending_) return;
     redraw_pending_ = true;
-    QTimer::singleShot(0, this, [this] { RedrawNow(); });
+    // Points arriving one by one (an upload, a streaming scope) would otherwise replot
+    // the whole graph for each: at most one redraw every 25 ms keeps the picture live
+    // (40 a second) and the loop feeding it fast.
+    constexpr qint64 kMinRedrawIntervalMs = 25;
+    const qint64 wait = since_redraw_.isValid()
+                            ? std::max<qint64>(0, kMinRedrawIntervalMs - since_redraw_.elapsed())
+                            : 0;
+    QTimer::singleShot(static_cast<int>(wait), this, [this] {
+        if (redraw_pending_) RedrawNow();
+    });
 }
 
 void CGraphWindow::RedrawNow() {
     redraw_pending_ = false;
+    since_redraw_.start();
     for (Curve& c : curves_)
         if (c.dirty) PushData(c);
     plot_->replot(QCustomPlot::rpQueuedReplot);
@@ -277,6 +310,10 @@ bool CGraphWindow::ExportCsvAs() {
 }
 
 void CGraphWindow::ShowMenu(const QPoint& at) {
+    if (menu_handler_) {
+        menu_handler_(plot_->mapToGlobal(at));
+        return;
+    }
     QMenu menu(this);
     menu.addAction(tr("Zoom out"), this, &CGraphWindow::ZoomOut);
     menu.addSeparator();

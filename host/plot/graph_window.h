@@ -5,8 +5,10 @@
 // data exported as CSV (also from the plot's context menu).
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QCustomPlot;
@@ -83,6 +85,20 @@ class CGraphWindow : public QWidget {
 
     QCustomPlot* Plot() const { return plot_; }
 
+    /// Replaces the graph's own context menu: `handler` gets the click's screen
+    /// position; null gives the graph its own menu back.
+    void SetContextMenuHandler(std::function<void(const QPoint& global)> handler) {
+        menu_handler_ = std::move(handler);
+    }
+
+  signals:
+    /// Ctrl + wheel over a curve: the user asks to show that curve's channel (curve
+    /// index) `step` places coarser (positive) or finer (negative).
+    void ChannelScaleRequested(int channel, int step);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     struct Curve {
         QCPGraph* graph = nullptr;
@@ -99,4 +115,6 @@ class CGraphWindow : public QWidget {
     std::vector<Curve> curves_;
     CGraphFilter* filter_ = nullptr;
     bool redraw_pending_ = false;
+    QElapsedTimer since_redraw_;  ///< invalid until the first redraw
+    std::function<void(const QPoint& global)> menu_handler_;
 };

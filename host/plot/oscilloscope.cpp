@@ -41,6 +41,12 @@ void CMC_Oscilloscope::SetChannel(int channel, const QString& name, int rgb16_in
     (channel == 0 ? plot_->yAxis : plot_->yAxis2)->setLabel(name);
 }
 
+void CMC_Oscilloscope::SetRange(int channel, double lower, double upper) {
+    if (channel < 0 || channel > 1 || !(lower < upper)) return;
+    fixed_range_[channel] = true;
+    (channel == 0 ? plot_->yAxis : plot_->yAxis2)->setRange(lower, upper);
+}
+
 void CMC_Oscilloscope::AddSample(double t_s, double channel1, double channel2) {
     if (!samples_.empty() && t_s < samples_.back().t) samples_.clear();
     samples_.push_back({t_s, channel1, channel2});
@@ -69,7 +75,7 @@ void CMC_Oscilloscope::RedrawNow() {
     graphs_[1]->setData(t, v2, true);
     const double end = samples_.empty() ? span_s_ : std::max(samples_.back().t, span_s_);
     plot_->xAxis->setRange(end - span_s_, end);
-    graphs_[0]->rescaleValueAxis(false, true);
-    graphs_[1]->rescaleValueAxis(false, true);
+    for (int k = 0; k < 2; ++k)
+        if (!fixed_range_[k]) graphs_[k]->rescaleValueAxis(false, true);
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -20,6 +20,9 @@ class CMC_Oscilloscope : public QWidget {
     void SetTimeSpan(double span_s);
     double GetTimeSpan() const { return span_s_; }
     void SetChannel(int channel, const QString& name, int rgb16_index);
+    /// Fixes the value range of a channel (0 or 1); without one the channel follows
+    /// its samples.
+    void SetRange(int channel, double lower, double upper);
     /// Adds a sample of both channels at time `t_s` (times must not go back; a sample
     /// older than the newest starts the window again).
     void AddSample(double t_s, double channel1, double channel2);
@@ -40,4 +43,5 @@ class CMC_Oscilloscope : public QWidget {
     std::deque<Sample> samples_;
     double span_s_ = 1.0;
     bool redraw_pending_ = false;
+    bool fixed_range_[2] = {false, false};
 };

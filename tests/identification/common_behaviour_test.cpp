@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "host/drive/logger.h"
 #include "host/drive/program_run.h"
@@ -14,9 +15,11 @@
 #include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
 #include "identification/result_texts.h"
+#include "identification_bench.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
+using identification_test::DemoBench;
 
 namespace {
 
@@ -40,9 +43,17 @@ class ProbeTestDlg : public CMyTestDlg {
     void SetOutcome(Outcome outcome) { outcome_ = outcome; }
     void SetContinuous() { continuous_ = true; }
     bool stop_request() const { return stop_request_; }
+    using CMyTestDlg::ReadPreliminaryResult;
     using CMyTestDlg::ReadResultVariable;
-    void Launch() { LaunchProgram("VDC_Detection_Test", program); }
-    void LaunchProgram(const char* name, CMC_CoffFormat& p) {
+    static constexpr const char* kSteps[] = {"Launching", "Waiting"};
+    // The shared start: the first status, then the program launched with its inputs.
+    bool StartWithInputs(std::initializer_list<ProgramInput> inputs) {
+        SetStepTable(kSteps, 2);
+        StartRun();
+        return LaunchProgram("Initial_Positioning_Test", &program, inputs);
+    }
+    void Launch() { Start("VDC_Detection_Test", program); }
+    void Start(const char* name, CMC_CoffFormat& p) {
         running_ = true;
         outcome_ = Outcome::kUndecided;
         ASSERT_EQ(ExecuteCode(name, &p, nullptr), 1);
@@ -150,7 +161,7 @@ TEST(CompletionRule, NotStartedKeepsCheckingMotionErrorsOnEveryTick) {
     CMC_CoffFormat program;
     program.SetFileName(dir + "/Initial_Positioning_Test.json");
     ASSERT_EQ(program.ReadCoff(), 1) << program.GetErrorText();
-    dlg.LaunchProgram("Initial_Positioning_Test", program);
+    dlg.Start("Initial_Positioning_Test", program);
     for (int tick = 0; tick < 5; ++tick) {
         bench.Run(0.020);
         EXPECT_EQ(dlg.PollProgram(program, 0x0002, true), ProbeTestDlg::ProgramState::kWaiting);
@@ -308,11 +319,78 @@ TEST(TestDialogBase, StopOfAContinuousTestOnlyRequestsTheStop) {
     dlg.SetContinuous();
     CMC_CoffFormat program;
     program.SetFileName(dlg.GetOutPathName("Analogue_Reference_Test"));
-    dlg.LaunchProgram("Analogue_Reference_Test", program);
+    dlg.Start("Analogue_Reference_Test", program);
     dlg.OnBtnStartStop();
     EXPECT_TRUE(dlg.stop_request());
     EXPECT_TRUE(dlg.running());  // the dialog ends it on its next tick
     bool running = false;
     ASSERT_TRUE(bench.comm.IsProgramRunning(running));
     EXPECT_TRUE(running);
+}
+
+TEST(TestSteps, LaunchWritesTheInputsStartsTheProgramAndWaits) {
+    struct Case {
+        const char* what;
+        std::function<void(DemoBench&)> break_it;
+        const char* failure;  // null: launched
+    };
+    const Case cases[] = {
+        {"launched", nullptr, nullptr},
+        {"input refused", [](DemoBench& b) { b.faults.FailNextWrite("In1", "Write refused."); },
+         "Write refused."},
+        {"program not started",
+         [](DemoBench& b) { b.faults.FailNextExecute("Program memory full."); },
+         CMC_TestDlg::msc_pszErrInternal},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DemoBench bench;
+        if (c.break_it) c.break_it(bench);
+        ProbeTestDlg dlg(bench.setup.get());
+        dlg.program.SetFileName(dlg.GetOutPathName("Initial_Positioning_Test"));
+        ASSERT_EQ(dlg.program.ReadCoff(), 1);
+        EXPECT_EQ(dlg.StartWithInputs({{"In1", 1234}}), c.failure == nullptr);
+        EXPECT_EQ(dlg.running(), c.failure == nullptr);
+        EXPECT_EQ(dlg.IsTimerRunning(1), c.failure == nullptr);
+        if (c.failure) {
+            EXPECT_EQ(dlg.failure(), c.failure);
+            continue;
+        }
+        EXPECT_EQ(dlg.StatusText(), "Waiting");
+        double in1 = 0;
+        ASSERT_TRUE(bench.drive.ReadVariable("In1", in1));
+        EXPECT_EQ(in1, 1234);
+    }
+}
+
+TEST(TestSteps, PreliminaryResultNeedsTheTestCurrentReached) {
+    struct Case {
+        double in1;
+        bool only_zero_fails;
+        const char* failure;  // null: the reference voltage is read
+    };
+    const Case cases[] = {
+        {812, false, nullptr},
+        {0, false, CMC_TestDlg::msc_pszErrInZero},
+        {-3, false, CMC_TestDlg::msc_pszErrInZero},
+        {-3, true, nullptr},
+        {0, true, CMC_TestDlg::msc_pszErrInZero},
+        {axis::kNoValueMarker, false, CMC_TestDlg::msc_pszErrInternal},
+    };
+    for (const Case& c : cases) {
+        DemoBench bench;
+        ProbeTestDlg dlg(bench.setup.get());
+        dlg.program.SetFileName(dlg.GetOutPathName("Initial_Positioning_Test"));
+        ASSERT_EQ(dlg.program.ReadCoff(), 1);
+        dlg.Start("Initial_Positioning_Test", dlg.program);
+        ASSERT_TRUE(bench.drive.WriteVariable("In1", c.in1));
+        double reference = 0;
+        EXPECT_EQ(dlg.ReadPreliminaryResult(dlg.program, reference, c.only_zero_fails),
+                  c.failure == nullptr)
+            << c.in1;
+        if (c.failure)
+            EXPECT_EQ(dlg.failure(), c.failure) << c.in1;
+        else
+            EXPECT_EQ(dlg.outcome(), CMC_TestDlg::Outcome::kUndecided) << c.in1;
+    }
 }

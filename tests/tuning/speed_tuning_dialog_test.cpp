@@ -1,0 +1,314 @@
+// The speed controller tuning test on the simulated drive: the run's step machine in
+// each display mode, gains reaching the running drive, "Tune", the page rules and the
+// headless report.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "host/drive/scope_logger.h"
+#include "host/plot/graph_window.h"
+#include "host/plot/oscilloscope.h"
+#include "host/ui/modal_seam.h"
+#include "tests/identification/identification_bench.h"
+#include "tuning/reference_segments.h"
+#include "tuning/scope_feed.h"
+#include "tuning/speed_tuning.h"
+
+namespace {
+
+using identification_test::Button;
+using identification_test::DemoBench;
+
+double Register(DemoBench& bench, const char* name) {
+    double value = NAN;
+    EXPECT_TRUE(bench.drive.ReadRegister(name, value)) << name;
+    return value;
+}
+
+// An option as the drive holds it: the register takes the whole part.
+double Option(DemoBench& bench, const char* name) {
+    return std::trunc(bench.Value(name));
+}
+
+bool PowerOn(DemoBench& bench) {
+    bool on = false;
+    EXPECT_TRUE(bench.drive.GetAxisOn(on));
+    return on;
+}
+
+// Opens the dialog on `bench`, goes to the "Test" page and hands it to `script`.
+void WithDialog(DemoBench& bench, const std::function<void(CTestSpeedTuning&, QDialog&)>& script) {
+    axis::ScriptedModalSeam seam;
+    CTestSpeedTuning dlg(bench.setup.get(), 1, nullptr);
+    seam.AnswerDialog([&](QDialog& d) {
+        d.findChild<QTabWidget*>("pageTabs")->setCurrentIndex(CTuningTestDlg::kTestPage);
+        script(dlg, d);
+        d.reject();
+    });
+    dlg.DoModal();
+}
+
+// Ticks every 20 ms of drive time until `done` (or the test ended, or 30 s passed).
+void Tick(DemoBench& bench, CTuningTestDlg& dlg, const std::function<bool()>& done) {
+    for (int tick = 0; tick < 1500 && dlg.IsRunning() && !done(); ++tick) {
+        bench.clock.Advance(0.020);
+        if (dlg.IsTimerRunning(1)) dlg.OnTimer(1);
+    }
+}
+
+// The scope and on-line oscilloscope loops run inside one tick: a zero timer moves the
+// drive's clock 1 ms on every pass of their message pump, and acts after `passes`.
+struct LoopDriver {
+    LoopDriver(DemoBench& bench, int passes, std::function<void()> act) {
+        QObject::connect(&timer, &QTimer::timeout, [&bench, passes, act, this] {
+            bench.clock.Advance(0.001);
+            if (++count == passes && act) act();
+        });
+        timer.start(0);
+    }
+    QTimer timer;
+    int count = 0;
+};
+
+TEST(SpeedTuningRun, DataLoggerStepMachineEndsWithTheRightVerdict) {
+    enum class Action { kNone, kStopAfter1s, kLowerProtection, kLongPause };
+    struct Case {
+        const char* name;
+        bool multi_cycle;
+        Action action;
+        CMC_TestDlg::Outcome outcome;
+        std::string failure;
+        size_t min_points;  // logged before the run ended
+    };
+    const std::string tripped = CTuningTestDlg::kProtectionTrippedText;
+    const Case cases[] = {
+        {"one run", false, Action::kNone, CMC_TestDlg::Outcome::kSucceeded, "", 1000},
+        {"repeated runs until Stop", true, Action::kStopAfter1s, CMC_TestDlg::Outcome::kSucceeded,
+         "", 1000},
+        // The failure is only noted while the runs repeat: the data come first.
+        {"repeated runs, protection trips", true, Action::kLowerProtection,
+         CMC_TestDlg::Outcome::kFailed, tripped, 1},
+        {"one run, protection trips", false, Action::kLowerProtection,
+         CMC_TestDlg::Outcome::kFailed, tripped, 1},
+        {"pause beyond 32767 samples", false, Action::kLongPause, CMC_TestDlg::Outcome::kFailed,
+         orvex::tuning::kErrSegmentLength, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DemoBench bench;
+        bench.Set("MultiCycleS", c.multi_cycle ? 1 : 0);
+        WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+            // Past the page check: the run takes what the setup holds at Start.
+            if (c.action == Action::kLowerProtection) bench.Set("TestProtectionCurrent", 0.2);
+            if (c.action == Action::kLongPause) bench.Set("TNS", 30.0);
+            Button(d, "startStopButton")->click();
+            double t = 0;
+            Tick(bench, dlg, [&] {
+                t += 0.02;
+                if (c.action == Action::kStopAfter1s && t > 1.0 && t < 1.03)
+                    Button(d, "startStopButton")->click();
+                return false;
+            });
+            EXPECT_FALSE(dlg.IsRunning());
+            EXPECT_EQ(dlg.TestOutcome(), c.outcome) << dlg.FailureText();
+            EXPECT_EQ(dlg.FailureText(), c.failure);
+            // Uploaded and drawn, a failed run too.
+            EXPECT_GE(dlg.LastLoggedRun().time_s.size(), c.min_points);
+            EXPECT_EQ(dlg.LoggerGraph()->CurveY(0).size(), dlg.LastLoggedRun().time_s.size());
+            EXPECT_FALSE(PowerOn(bench)) << "the motor is left running";
+        });
+    }
+}
+
+TEST(SpeedTuningRun, OneRunFollowsTheSpeedReference) {
+    DemoBench bench;
+    WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+        Button(d, "startStopButton")->click();
+        Tick(bench, dlg, [] { return false; });
+        ASSERT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
+        const auto run = dlg.LastLoggedRun();
+        ASSERT_EQ(run.columns.size(), 4u);
+        // The reference holds the quantised final speed (counts per sample); the load
+        // speed reaches it.
+        const double peak_reference =
+            *std::max_element(run.columns[0].begin(), run.columns[0].end());
+        const double peak_response =
+            *std::max_element(run.columns[1].begin(), run.columns[1].end());
+        EXPECT_EQ(peak_reference, std::round(peak_reference));
+        EXPECT_NEAR(peak_response, peak_reference, 0.25 * peak_reference);
+    });
+}
+
+TEST(SpeedTuningRun, StopDuringTheUploadEndsWithoutAVerdict) {
+    DemoBench bench;
+    WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+        Button(d, "startStopButton")->click();
+        Tick(bench, dlg, [&] { return dlg.StatusText() == "Uploading results"; });
+        ASSERT_TRUE(dlg.IsRunning());
+        QTimer::singleShot(0, [&] { Button(d, "startStopButton")->click(); });
+        bench.clock.Advance(0.020);
+        dlg.OnTimer(1);
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided);
+        EXPECT_LT(dlg.LoggerGraph()->CurveY(0).size(), dlg.LastLoggedRun().time_s.size());
+    });
+}
+
+TEST(SpeedTuningRun, ScopeDrawsTheStreamedFramesUntilTheCaptureIsComplete) {
+    DemoBench bench;
+    bench.Set("OnlinePlotS", 1);
+    WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+        ASSERT_EQ(dlg.Mode(), CTuningTestDlg::DisplayMode::kScope);
+        EXPECT_EQ(Button(d, "onlinePlotRadio")->text(), "Scope");
+        LoopDriver driver(bench, 5000, [&] { Button(d, "startStopButton")->click(); });
+        Button(d, "startStopButton")->click();
+        Tick(bench, dlg, [] { return false; });
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
+        EXPECT_LT(driver.count, 5000) << "the single capture never completed";
+        EXPECT_GT(dlg.Feed()->PointsDrawn(), 500u);
+        EXPECT_EQ(dlg.ScopeLogger()->GetDroppedFrames(), 0u);
+        EXPECT_EQ(dlg.ScopeLogger()->GetLostFrames(), 0u);
+        EXPECT_FALSE(PowerOn(bench));
+    });
+}
+
+TEST(SpeedTuningRun, OnlineOscilloscopeSamplesUntilStopAndPausesOnRequest) {
+    DemoBench bench;
+    bench.setup->SetOption("hasOscilloscope", "0");
+    bench.Set("MultiCycleS", 1);
+    bench.Set("OnlinePlotS", 1);
+    WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+        ASSERT_EQ(dlg.Mode(), CTuningTestDlg::DisplayMode::kOnlineOscilloscope);
+        int samples_at_pause = -1;
+        LoopDriver driver(bench, 300, [&] {
+            Button(d, "pauseButton")->click();
+            samples_at_pause = dlg.Oscilloscope()->GetSampleCount();
+        });
+        LoopDriver stopper(bench, 400, [&] {
+            EXPECT_EQ(dlg.Oscilloscope()->GetSampleCount(), samples_at_pause);
+            Button(d, "startStopButton")->click();
+        });
+        Button(d, "startStopButton")->click();
+        Tick(bench, dlg, [] { return false; });
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kSucceeded) << dlg.FailureText();
+        EXPECT_GT(samples_at_pause, 0);
+        EXPECT_TRUE(d.findChild<QLabel*>("referenceValue")->text().endsWith(" rpm"));
+        EXPECT_FALSE(PowerOn(bench));
+    });
+}
+
+TEST(SpeedTuningLive, ChangedGainsReachTheRunningDrive) {
+    struct Case {
+        const char* parameter;
+        double value;
+        std::vector<const char*> options;
+    };
+    const Case cases[] = {
+        {"Kp_S_scl", 700.0, {"SFTKPS", "KPS"}},
+        {"Ki_S_scl", 20.0, {"SFTKIS", "KIS"}},
+        {"IPSatS", 40.0, {"IMAXS"}},
+        {"KFFS_scl", 0.8, {"SFTSFFW", "KFFS", "KFFA"}},
+        {"KFFA_scl", 100.0, {"SFTAFFW", "SFTKFF", "KFFA"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameter);
+        DemoBench bench;
+        WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+            Button(d, "startStopButton")->click();
+            Tick(bench, dlg, [&] { return dlg.StatusText() == "Running test"; });
+            ASSERT_TRUE(dlg.IsRunning());
+            dlg.ChangeParameterValue(c.parameter, c.value);
+            for (const char* option : c.options)
+                EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+            Button(d, "startStopButton")->click();
+        });
+    }
+}
+
+TEST(SpeedTuningLive, TuneWritesTheDesignedGainsOnlyWhileTheTestRuns) {
+    for (const bool running : {true, false}) {
+        SCOPED_TRACE(running ? "running" : "idle");
+        DemoBench bench;
+        WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+            if (running) {
+                Button(d, "startStopButton")->click();
+                Tick(bench, dlg, [&] { return dlg.StatusText() == "Running test"; });
+                ASSERT_TRUE(dlg.IsRunning());
+            }
+            // Before any run the drive holds no gains at all.
+            double kps_before = NAN, kps_after = NAN;
+            const bool had = bench.drive.ReadRegister("KPS", kps_before);
+            const double kps_option = Option(bench, "KPS");
+            bench.Set("PB_S", 0.5 * bench.Value("PB_S"));
+            Button(d, "tuneButton")->click();
+            EXPECT_NE(Option(bench, "KPS"), kps_option);
+            if (running) {
+                for (const char* option : {"KPS", "SFTKPS", "KIS", "SFTKIS"})
+                    EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+                Button(d, "startStopButton")->click();
+            } else {
+                EXPECT_EQ(bench.drive.ReadRegister("KPS", kps_after), had);
+                if (had) {
+                    EXPECT_EQ(kps_after, kps_before);
+                }
+            }
+        });
+    }
+}
+
+TEST(SpeedTuningPages, TestPageNeedsTheLimitNotAboveTheProtection) {
+    struct Case {
+        double limit_A, protection_A;
+        int page_after;
+    };
+    for (const Case& c : {Case{2.0, 4.0, 1}, Case{4.0, 4.0, 1}, Case{4.5, 4.0, 0}}) {
+        DemoBench bench;
+        bench.Set("TestLimitCurrent", c.limit_A);
+        bench.Set("TestProtectionCurrent", c.protection_A);
+        axis::ScriptedModalSeam seam;
+        CTestSpeedTuning dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            auto* pages = d.findChild<QTabWidget*>("pageTabs");
+            pages->setCurrentIndex(1);
+            EXPECT_EQ(pages->currentIndex(), c.page_after) << c.limit_A;
+            d.reject();
+        });
+        dlg.DoModal();
+        const QStringList expected = c.page_after == 0
+                                         ? QStringList{CTuningTestDlg::kLimitAboveProtectionText}
+                                         : QStringList{};
+        EXPECT_EQ(seam.MessageTexts(), expected);
+    }
+}
+
+TEST(SpeedTuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("demo.json");
+    ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
+    QProcess p;
+    p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), {"test", "speed", file});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
+    EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+    const auto& logged = report["logged"];
+    const size_t n = logged["time_s"].size();
+    EXPECT_GT(n, 1000u);
+    for (const char* signal :
+         {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"})
+        EXPECT_EQ(logged["signals"][signal].size(), n) << signal;
+    const auto& step = report["step_response"];
+    EXPECT_GT(step["rise_time_s"].get<double>(), 0.0);
+    EXPECT_GE(step["overshoot_percent"].get<double>(), 0.0);
+    EXPECT_TRUE(step["steady_state_error"].is_number());
+}
+
+}  // namespace
