@@ -234,6 +234,7 @@ void DriveCore::SlowLoops() {
         const double target_accel = target_speed - c.target_speed_previous;
         c.target_previous = c.target;
         c.target_speed_previous = target_speed;
+        c.target_accel = target_accel;
         live_.target_position = c.target;
         if (c.mode == ControlMode::kPositionWithSpeed) {
             // The position controller's output is a speed: SATP limits the speed.
@@ -263,10 +264,12 @@ void DriveCore::SlowLoops() {
             c.test_current_limit > 0 ? c.test_current_limit : s.speed_out_limit;
         double out = PidSample(loops_.speed, error, s.kp_speed, s.ki_speed, 0, 0,
                                std::min(s.speed_int_limit, out_limit), out_limit);
-        if (c.mode == ControlMode::kSpeed) {
-            out += s.kff_accel * (c.speed_ref - c.speed_ref_previous);
-            out = std::clamp(out, -out_limit, out_limit);
-        }
+        // Acceleration feed-forward: the torque the reference's acceleration needs. In
+        // position mode that is the target's acceleration, not the change of the
+        // position controller's output, which carries its corrections and their noise.
+        const double acceleration =
+            c.mode == ControlMode::kSpeed ? c.speed_ref - c.speed_ref_previous : c.target_accel;
+        out = std::clamp(out + s.kff_accel * acceleration, -out_limit, out_limit);
         c.speed_ref_previous = c.speed_ref;
         c.iq_ref = loops_.current_ref_filter.Filter(out);
         live_.speed_reference = c.speed_ref;

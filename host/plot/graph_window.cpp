@@ -134,6 +134,7 @@ void CGraphWindow::SetRingBuffer(int curve, int size) {
     c.x.assign(static_cast<size_t>(size), 0.0);
     c.y.assign(static_cast<size_t>(size), 0.0);
     c.ring = true;
+    c.newest = static_cast<size_t>(size) - 1;
     PushData(c);
     Redraw();
 }
@@ -146,6 +147,7 @@ void CGraphWindow::UpdateRingPoint(int curve, int index, double x, double y) {
     const size_t i = static_cast<size_t>(((index % n) + n) % n);
     c.x[i] = x;
     c.y[i] = y;
+    c.newest = i;
     // Handed to the plot once per redraw: a scope frame writes many points.
     c.dirty = true;
     Redraw();
@@ -153,8 +155,27 @@ void CGraphWindow::UpdateRingPoint(int curve, int index, double x, double y) {
 
 void CGraphWindow::PushData(Curve& c) {
     c.dirty = false;
-    c.graph->setData(QVector<double>(c.x.begin(), c.x.end()),
-                     QVector<double>(c.y.begin(), c.y.end()));
+    const size_t n = c.x.size();
+    // A ring is handed over from its oldest point: written in time order, it then
+    // runs in time order, and the plot need not sort it.
+    const size_t start = c.ring && n > 0 ? (c.newest + 1) % n : 0;
+    const auto at = [&](size_t k) { return (start + k) % n; };
+    bool sorted = true;
+    for (size_t k = 1; k < n && sorted; ++k) sorted = c.x[at(k)] >= c.x[at(k - 1)];
+    QCPGraphDataContainer& data = *c.graph->data();
+    if (sorted && static_cast<size_t>(data.size()) == n) {
+        // Same size, still sorted: overwritten in place. A scope redraws many times a
+        // second; a new container each time costs more than drawing it.
+        size_t k = 0;
+        for (auto it = data.begin(); it != data.end(); ++it, ++k) {
+            it->key = c.x[at(k)];
+            it->value = c.y[at(k)];
+        }
+        return;
+    }
+    QVector<QCPGraphData> points(static_cast<qsizetype>(n));
+    for (size_t k = 0; k < n; ++k) points[static_cast<qsizetype>(k)] = {c.x[at(k)], c.y[at(k)]};
+    data.set(points, sorted);
 }
 
 void CGraphWindow::ZoomOut() {

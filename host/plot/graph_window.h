@@ -105,6 +105,7 @@ class CGraphWindow : public QWidget {
         std::vector<double> x;
         std::vector<double> y;
         bool ring = false;
+        size_t newest = 0;   // ring index written last
         bool dirty = false;  // points written that the plot has not been given yet
     };
     void PushData(Curve& curve);

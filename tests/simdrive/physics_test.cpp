@@ -142,3 +142,39 @@ TEST(Encoder, DisconnectedEncoderNeverCounts) {
 
 }  // namespace
 }  // namespace orvex::sim
+
+namespace orvex::sim {
+namespace {
+
+// Acceleration feed-forward puts KFFA times the reference's acceleration (counts per
+// sample per sample) into the current reference, in speed mode and in position mode
+// behind the speed loop alike; the controllers here have no gain, so it is all there.
+TEST(Loops, AccelerationFeedForwardReachesTheCurrentInSpeedAndCascadedPositionMode) {
+    constexpr double kFeedForward = 100, kAcceleration = 0.5;
+    for (bool position : {false, true}) {
+        SCOPED_TRACE(position ? "position through the speed loop" : "speed");
+        const Scenario s = testing::LoadScenario(
+            "default.json", [](Scenario& sc) { sc.faults.brake_locked = true; });
+        RegisterImage registers;
+        registers.Write("SFTAFFW", 7, 16);
+        registers.Write("KFFA", kFeedForward * 32767 / 128, 16);
+        DriveCore core(s, registers);
+        ASSERT_TRUE(core.PowerOn());
+        const int slow = core.settings().slow_divider;
+        for (int period = 0; period < 20 * slow; ++period) {
+            const double k = period / slow;
+            if (period % slow == 0) {
+                if (position)
+                    core.CommandPosition(0.5 * kAcceleration * k * k, true);
+                else
+                    core.CommandSpeed(kAcceleration * k);
+            }
+            core.Step(nullptr);
+        }
+        // KFFA is a whole register: the gain is a hair below 100.
+        EXPECT_NEAR(core.live().current_reference, kFeedForward * kAcceleration, 0.01);
+    }
+}
+
+}  // namespace
+}  // namespace orvex::sim

@@ -88,6 +88,27 @@ TEST_F(GraphWindowTest, RingBufferPointsWrapAround) {
     EXPECT_EQ(graph.CurveY(speed).front(), 0);
 }
 
+// A scope's ring sweeps on and on: the plot gets its points oldest first, each value
+// with its own time, also when a time goes back (a new capture) and they must be sorted.
+TEST_F(GraphWindowTest, RingSweepsReachThePlotInTimeOrder) {
+    graph.SetRingBuffer(current, 4);
+    for (int t = 0; t < 10; ++t) {
+        graph.UpdateRingPoint(current, t, t, 10 * t);
+        if (t == 5) graph.RedrawNow();
+    }
+    auto plotted = [&] {
+        graph.RedrawNow();
+        std::vector<std::pair<double, double>> points;
+        for (const QCPGraphData& p : *graph.Plot()->graph(current)->data())
+            points.emplace_back(p.key, p.value);
+        return points;
+    };
+    using Points = std::vector<std::pair<double, double>>;
+    EXPECT_EQ(plotted(), (Points{{6, 60}, {7, 70}, {8, 80}, {9, 90}}));
+    graph.UpdateRingPoint(current, 10, 0.5, 5);  // a new capture starts
+    EXPECT_EQ(plotted(), (Points{{0.5, 5}, {7, 70}, {8, 80}, {9, 90}}));
+}
+
 TEST_F(GraphWindowTest, ExportsCsvWithOneColumnPairPerCurve) {
     const QString path = dir.filePath("plot.csv");
     ASSERT_TRUE(graph.ExportCsv(path));

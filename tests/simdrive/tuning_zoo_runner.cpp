@@ -1,0 +1,453 @@
+#include "tuning_zoo_runner.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <stdexcept>
+
+#include "bench.h"
+#include "compute/gain_design.h"
+#include "compute/scales.h"
+#include "compute/sequences.h"
+#include "host/setup/setup_file.h"
+#include "tuning/reference_segments.h"
+#include "zoo_runner.h"
+
+namespace orvex::sim::zoo {
+namespace {
+
+using testing::Bench;
+
+// The share of the test current limit the step may ask for: the rest is headroom for
+// what friction and detent add.
+constexpr double kLinearShare = 0.5;
+// The program holds the last reference this many samples after the profile.
+constexpr int kSettleSamples = 200;
+
+struct LoopNames {
+    const char* bandwidth;
+    const char* damping;
+    const char* program;
+};
+LoopNames Names(TunedLoop loop) {
+    switch (loop) {
+        case TunedLoop::kSpeed:
+            return {"PB_S", "Dump_S", "Speed_Controller_Tuning_Test"};
+        case TunedLoop::kPositionWithSpeed:
+            return {"PB_P", "Dump_P", "Position_Controller_Tuning_Test_with_SpdCtrl"};
+        case TunedLoop::kPositionDirect:
+            break;
+    }
+    return {"PB_P", "Dump_P", "Position_Controller_Tuning_Test_without_SpdCtrl"};
+}
+
+std::unique_ptr<CMC_Setup> LoadSetup(const std::string& motor, TunedLoop loop) {
+    auto loaded = axis::LoadSetupFile(ZooDir() + motor + ".setup.json");
+    if (!loaded.ok()) throw std::runtime_error(loaded.error);
+    auto setup = std::move(loaded.setup);
+    // The position dialog's test program follows the setup's control type.
+    if (loop != TunedLoop::kSpeed)
+        setup->SetParameterValueInBaseUnit("PositionControlType",
+                                           loop == TunedLoop::kPositionWithSpeed ? 1 : 0);
+    return setup;
+}
+
+// The designed gains in the drive's units.
+struct Gains {
+    double kp_speed, ki_speed, kp_position, ki_position, kd_position;
+};
+// Limits in the drive's units: current counts, speed counts per sample, the integral
+// saturations of the two controllers (in their outputs' units).
+// The control error protections: an error beyond its window for more samples than
+// allowed trips the drive.
+struct Limits {
+    double current, speed, speed_integral, position_integral;
+    double position_error, position_error_samples, speed_error, speed_error_samples;
+};
+
+// The longest run of samples in which `error` times `scale` is beyond `window`.
+std::size_t LongestRunBeyond(const std::vector<double>& error, double scale, double window) {
+    std::size_t longest = 0, run = 0;
+    for (const double e : error) {
+        run = std::fabs(e * scale) > window ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+struct Peaks {
+    double current = 0, speed = 0, speed_integral = 0, position_integral = 0;
+};
+
+// The design's closed loop, continuous, integrated in fine steps between the drive's
+// samples with the reference held over each sample; returns what the drive would read
+// at each sample: counts moved over the sample (speed) or the position (counts).
+class DesignModel {
+  public:
+    DesignModel(TunedLoop loop, double w, double z, double w_speed, double z_speed, double T)
+        : loop_(loop), w_(w), z_(z), ws_(w_speed), zs_(z_speed), T_(T) {}
+
+    struct Response {
+        std::vector<double> reading;  // speed (counts per sample) or position (counts)
+    };
+    Response Respond(const std::vector<double>& reference) const {
+        std::vector<double> out;
+        out.reserve(reference.size());
+        State s{};
+        double previous_reference = reference.empty() ? 0 : reference.front();
+        s[kX] = loop_ == TunedLoop::kSpeed ? 0 : previous_reference;
+        constexpr int kSubsteps = 40;
+        const double h = T_ / kSubsteps;
+        for (const double r : reference) {
+            const double x_before = s[kX];
+            if (loop_ == TunedLoop::kPositionDirect) {
+                // The derivative of the error takes the reference's jump as a kick
+                // of speed.
+                s[kV] += (2 * z_ + 1) * w_ * (r - previous_reference);
+            }
+            previous_reference = r;
+            // The reading at a sample covers the sample before it.
+            for (int k = 0; k < kSubsteps; ++k) s = Rk4(s, r, h);
+            out.push_back(loop_ == TunedLoop::kSpeed ? s[kX] - x_before : s[kX]);
+        }
+        // Shift by one: the drive's reading at sample k is the motion up to k, while
+        // the reference at k acts from k on.
+        out.insert(out.begin(), loop_ == TunedLoop::kSpeed ? 0.0 : reference.front());
+        out.pop_back();
+        return {out};
+    }
+
+    /// The largest step whose designed response keeps every controller output and
+    /// integral, and the speed, within kLinearShare of its limit. The outputs are
+    /// those the drive's controllers compute from the response's samples with the
+    /// designed gains.
+    double LargestLinearStep(const Gains& g, const Limits& limits, int ramp_samples,
+                             std::size_t hold_samples) const {
+        std::vector<double> unit(hold_samples + ramp_samples + 1, 1.0);
+        for (int k = 0; k <= ramp_samples; ++k) unit[k] = static_cast<double>(k) / ramp_samples;
+        const std::vector<double> y = Respond(unit).reading;
+        Peaks peaks;
+        std::vector<double> position_errors, speed_errors;
+        double position_integral = 0, speed_integral = 0, previous_error = 0;
+        for (std::size_t k = 1; k < unit.size(); ++k) {
+            double speed_error = 0;
+            if (loop_ == TunedLoop::kSpeed) {
+                peaks.speed = std::max(peaks.speed, std::fabs(y[k]));
+                speed_error = unit[k] - y[k];
+            } else {
+                peaks.speed = std::max(peaks.speed, std::fabs(y[k] - y[k - 1]));
+                const double e = unit[k] - y[k];
+                position_errors.push_back(e);
+                position_integral += g.ki_position * e;
+                peaks.position_integral =
+                    std::max(peaks.position_integral, std::fabs(position_integral));
+                const double out =
+                    g.kp_position * e + position_integral + g.kd_position * (e - previous_error);
+                previous_error = e;
+                if (loop_ == TunedLoop::kPositionDirect) {
+                    peaks.current = std::max(peaks.current, std::fabs(out));
+                    continue;
+                }
+                peaks.speed = std::max(peaks.speed, std::fabs(out));
+                speed_error = out - (y[k] - y[k - 1]);
+            }
+            speed_errors.push_back(speed_error);
+            speed_integral += g.ki_speed * speed_error;
+            peaks.speed_integral = std::max(peaks.speed_integral, std::fabs(speed_integral));
+            peaks.current =
+                std::max(peaks.current, std::fabs(g.kp_speed * speed_error + speed_integral));
+        }
+        double step = INFINITY;
+        auto fit = [&step](double limit, double peak) {
+            if (peak > 0 && limit > 0) step = std::min(step, kLinearShare * limit / peak);
+        };
+        fit(limits.current, peaks.current);
+        fit(limits.speed, peaks.speed);
+        fit(limits.speed_integral, peaks.speed_integral);
+        fit(limits.position_integral, peaks.position_integral);
+        if (!std::isfinite(step)) step = 1.0;
+        // Smaller until the errors stay within their windows for at most half the time
+        // the protections allow.
+        auto trips = [&](double scale) {
+            return (limits.position_error > 0 &&
+                    LongestRunBeyond(position_errors, scale, limits.position_error) >
+                        kLinearShare * limits.position_error_samples) ||
+                   (limits.speed_error > 0 &&
+                    LongestRunBeyond(speed_errors, scale, limits.speed_error) >
+                        kLinearShare * limits.speed_error_samples);
+        };
+        while (step > 1 && trips(step)) step *= 0.9;
+        return step;
+    }
+
+  private:
+    enum { kX, kV, kSpeedIntegral, kPositionIntegral, kStates };
+    using State = std::array<double, kStates>;
+
+    State Derivative(const State& s, double r) const {
+        State d{};
+        d[kX] = s[kV];
+        switch (loop_) {
+            case TunedLoop::kSpeed: {
+                const double e = r / T_ - s[kV];  // counts per second
+                d[kSpeedIntegral] = e;
+                d[kV] = 2 * z_ * w_ * e + w_ * w_ * s[kSpeedIntegral];
+                break;
+            }
+            case TunedLoop::kPositionWithSpeed: {
+                const double e = r - s[kX];
+                d[kPositionIntegral] = e;
+                const double u = 2 * z_ * w_ * e + w_ * w_ * s[kPositionIntegral];
+                d[kSpeedIntegral] = u - s[kV];
+                d[kV] = 2 * zs_ * ws_ * (u - s[kV]) + ws_ * ws_ * s[kSpeedIntegral];
+                break;
+            }
+            case TunedLoop::kPositionDirect: {
+                const double e = r - s[kX], a = 2 * z_ + 1;
+                d[kPositionIntegral] = e;
+                d[kV] = a * w_ * w_ * e + w_ * w_ * w_ * s[kPositionIntegral] - a * w_ * s[kV];
+                break;
+            }
+        }
+        return d;
+    }
+    State Rk4(const State& s, double r, double h) const {
+        auto add = [](const State& a, const State& b, double f) {
+            State c;
+            for (int i = 0; i < kStates; ++i) c[i] = a[i] + f * b[i];
+            return c;
+        };
+        const State k1 = Derivative(s, r);
+        const State k2 = Derivative(add(s, k1, h / 2), r);
+        const State k3 = Derivative(add(s, k2, h / 2), r);
+        const State k4 = Derivative(add(s, k3, h), r);
+        State out;
+        for (int i = 0; i < kStates; ++i)
+            out[i] = s[i] + h / 6 * (k1[i] + 2 * k2[i] + 2 * k3[i] + k4[i]);
+        return out;
+    }
+
+    TunedLoop loop_;
+    double w_, z_, ws_, zs_, T_;
+};
+
+// The first run of samples at the reference's final value: the hold.
+struct Hold {
+    std::size_t begin = 0, end = 0;  // [begin, end)
+};
+Hold FindHold(const std::vector<double>& reference) {
+    const double start = reference.front();
+    double target = start;
+    for (const double r : reference)
+        if (std::fabs(r - start) > std::fabs(target - start)) target = r;
+    Hold h;
+    while (h.begin < reference.size() && reference[h.begin] != target) ++h.begin;
+    h.end = h.begin;
+    while (h.end < reference.size() && reference[h.end] == target) ++h.end;
+    return h;
+}
+
+// The last quarter of the hold, judged within a tenth of the step or two counts (the
+// encoder's own dither), whichever is more: on the reference (settled), and at rest
+// (no oscillation; a shaft that friction holds off the reference is at rest).
+void JudgeEnd(const std::vector<double>& reference, const std::vector<double>& response,
+              double step, LoopStep& result) {
+    const Hold h = FindHold(reference);
+    result.settled = result.at_rest = false;
+    if (h.end - h.begin < 8) return;
+    const double band = std::max(0.1 * std::fabs(step), 2.0);
+    const auto first = response.begin() + static_cast<long>(h.end - (h.end - h.begin) / 4);
+    const auto last = response.begin() + static_cast<long>(h.end);
+    const auto [lo, hi] = std::minmax_element(first, last);
+    result.at_rest = *hi - *lo <= 2 * band;
+    result.settled =
+        std::fabs(*hi - reference[h.begin]) <= band && std::fabs(*lo - reference[h.begin]) <= band;
+}
+
+}  // namespace
+
+const char* LoopName(TunedLoop loop) {
+    switch (loop) {
+        case TunedLoop::kSpeed:
+            return "speed";
+        case TunedLoop::kPositionWithSpeed:
+            return "position+speed";
+        case TunedLoop::kPositionDirect:
+            break;
+    }
+    return "position";
+}
+
+BandwidthRange AcceptedBandwidths(const std::string& motor, TunedLoop loop) {
+    const auto setup = LoadSetup(motor, loop);
+    const CMC_Parameter* p = setup->FindParameter(Names(loop).bandwidth);
+    return {p->GetMinInBaseUnit(), p->GetMaxInBaseUnit()};
+}
+
+LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions& options) {
+    const LoopNames names = Names(loop);
+    auto setup = LoadSetup(motor, loop);
+    CMC_Setup* s = setup.get();
+    auto param = [s](const char* name) { return s->GetParameterValueInBaseUnit(name); };
+    for (const char* feed_forward : {"KFFS_scl", "KFFA_scl"})
+        s->SetParameterValueInBaseUnit(feed_forward, 0);
+    if (options.bandwidth_rad_s)
+        s->SetParameterValueInBaseUnit(names.bandwidth, *options.bandwidth_rad_s);
+
+    LoopStep result;
+    result.motor = motor;
+    result.loop = loop;
+    result.bandwidth_rad_s = param(names.bandwidth);
+    result.damping = param(names.damping);
+    // "Tune", then the options as the host downloads them before the program.
+    const int designed = loop == TunedLoop::kSpeed ? DesignSpeedControllerGains(s)
+                                                   : DesignPositionControllerGains(s);
+    if (!designed) {
+        result.error = "the design wrote no gains";
+        return result;
+    }
+    ComputeOptionsFromParameters(s);
+    if (!options.setup_filters)
+        for (const char* count : {"SPDREF_BQ_INI", "IQREF_BQ_INI", "ASPD_BQ_INI"})
+            s->SetParameterValueInBaseUnit(count, 0);
+
+    const double T_S = GetSpeedLoopPeriod(s);
+    const double k_i = GetCurrentScale(s);
+    const double k_s = std::fabs(GetLoadSpeedScale(s));
+    const double current_limit = std::trunc(param("TestLimitCurrent") * k_i);
+    const double speed_limit = std::trunc(param("Limit_Speed") * k_s);
+    const bool speed = loop == TunedLoop::kSpeed;
+    const DesignModel model(loop, result.bandwidth_rad_s, result.damping, param("PB_S"),
+                            param("Dump_S"), T_S);
+
+    // A step: the shortest ramps the dialog accepts, a hold long enough to settle.
+    const int ramp_samples = speed ? 1 : 2;
+    const double hold_s = std::clamp(30.0 / result.bandwidth_rad_s, 0.05, 3.0);
+    const Limits limits{
+        .current = current_limit,
+        .speed = speed_limit,
+        .speed_integral = std::min(current_limit, drive::kFullScale - param("IMAXS")),
+        .position_integral = std::min(speed                                   ? 0
+                                      : loop == TunedLoop::kPositionWithSpeed ? speed_limit
+                                                                              : current_limit,
+                                      drive::kFullScale - param("IMAXP")),
+        .position_error = param("ERRMAX"),
+        .position_error_samples = param("TERRMAX"),
+        .speed_error = param("SERRMAX"),
+        .speed_error_samples = param("TSERRMAX")};
+    const double step =
+        std::max(1.0, std::floor(model.LargestLinearStep(
+                          {param("Kp_S_scl"), param("Ki_S_scl"), param("Kp_P_scl"),
+                           param("Ki_P_scl"), param("Kd_P_scl")},
+                          limits, ramp_samples, static_cast<std::size_t>(hold_s / T_S))));
+    result.step_counts = step;
+    const tuning::SegmentTable table = tuning::BuildReferenceSegments(
+        speed ? tuning::ReferenceKind::kSpeed : tuning::ReferenceKind::kPosition,
+        tuning::ReferenceType::kPositive, static_cast<std::int32_t>(step),
+        {ramp_samples * T_S, hold_s, ramp_samples * T_S, hold_s}, T_S);
+    if (!table.ok()) {
+        result.error = table.error;
+        return result;
+    }
+
+    Bench bench(testing::LoadScenario("zoo/" + motor + ".json",
+                                      [&options](Scenario& scenario) {
+                                          if (!options.frictionless) return;
+                                          scenario.motor.detent_torque_Nm = 0;
+                                          scenario.motor.coulomb_friction_Nm = 0;
+                                          scenario.motor.viscous_friction_Nm_s_per_rad = 0;
+                                      }),
+                ZooDir() + motor + ".setup.json");
+    const CMC_Parameters parameters = s->GetParameters();
+    for (int i = 0; i < parameters.GetParametersCount(); ++i) {
+        const CMC_Parameter* p = parameters[i];
+        if (p->IsOption())
+            bench.SetOption(p->GetName(), p->GetValueInBaseUnit(),
+                            p->GetType() == kTypeOption32 ? 32 : 16);
+    }
+    const double test_current = std::trunc(param("TestCurrent") * k_i);
+    if (!bench.Run("Initial_Positioning_Test", {{"In1", test_current}}) || bench.Var("In1") <= 0) {
+        result.error = "Initial_Positioning_Test did not reach the test current";
+        return result;
+    }
+    // Position runs are not averaged: a shaft that friction holds a few counts off the
+    // reference starts the next run from there.
+    const int cycles = speed ? std::max(1, options.cycles) : 1;
+    std::map<std::string, double> inputs = {
+        {"RefTest", bench.Var("REFTST_V")},
+        {"Imax_Prot_Test", std::trunc(param("TestProtectionCurrent") * k_i)},
+        {"MultiC", cycles > 1 ? 1 : 0}};
+    if (loop == TunedLoop::kPositionWithSpeed)
+        inputs["LimitSpeed_Test"] = speed_limit;
+    else
+        inputs["IlimPS_Test"] = current_limit;
+    std::size_t cycle = 0;
+    for (int i = 0; i < 6; ++i) {
+        inputs["a" + std::to_string(i)] = table.segments[i].samples;
+        inputs["b" + std::to_string(i)] = table.segments[i].Increment();
+        cycle += table.segments[i].samples;
+    }
+    const std::vector<std::string> logged =
+        speed ? std::vector<std::string>{"Speed_Reference", "Load_Speed"}
+              : std::vector<std::string>{"Target_Position", "Load_Position"};
+    const int points = static_cast<int>(cycle * cycles + kSettleSamples + 10);
+    bool finished = bench.Start(names.program, inputs, {1, points, 1, logged});
+    if (finished && cycles > 1) {
+        // The last run ends the repetition: the program finishes after it.
+        RunFor(*bench.drive, bench.clock, (cycles - 1 + 0.5) * cycle * T_S);
+        finished = bench.drive->WriteVariable("MultiC", 0);
+    }
+    finished = finished && WaitForProgramEnd(*bench.drive, bench.clock).finished;
+    const double mer = bench.Var("MER");
+    result.ran = finished && bench.Var("test_flag") > 0 && mer == 0;
+    if (mer != 0) result.error = "protection tripped, MER " + std::to_string(std::lround(mer));
+    const auto log = bench.Log();
+    if (log.size() < cycle * cycles) {
+        // Kept for the plots: what there is of the run.
+        for (const auto& p : log) {
+            result.time_s.push_back(p[0]);
+            result.reference.push_back(p[1]);
+            result.response.push_back(p[2]);
+            result.prediction.push_back(0);
+        }
+        if (result.error.empty()) result.error = "the log holds fewer points than the runs";
+        return result;
+    }
+    // The runs, sample by sample: each starts and ends at rest on the same reference.
+    std::vector<double> time(cycle), reference(cycle), response(cycle, 0.0);
+    for (std::size_t i = 0; i < cycle; ++i) {
+        time[i] = log[i][0];
+        reference[i] = log[i][1];
+        for (int k = 0; k < cycles; ++k) {
+            response[i] += log[k * cycle + i][2] / cycles;
+        }
+    }
+    // The design's response to the same reference, read the same way.
+    const std::vector<double> predicted = model.Respond(reference).reading;
+
+    auto measured = tuning::MeasureStepResponse(time, reference, response);
+    auto promised = tuning::MeasureStepResponse(time, reference, predicted);
+    if (!measured.figures) result.error = measured.error;
+    result.achieved = measured.figures;
+    result.predicted = promised.figures;
+    JudgeEnd(reference, response, step, result);
+    result.time_s = std::move(time);
+    result.reference = std::move(reference);
+    result.response = std::move(response);
+    result.prediction = predicted;
+    return result;
+}
+
+double RiseTimeError(const LoopStep& step) {
+    if (!step.achieved || !step.predicted || !step.achieved->rise_time_s ||
+        !step.predicted->rise_time_s)
+        return INFINITY;
+    return *step.achieved->rise_time_s / *step.predicted->rise_time_s - 1;
+}
+
+double OvershootError(const LoopStep& step) {
+    if (!step.achieved || !step.predicted) return INFINITY;
+    const double predicted = step.predicted->overshoot_percent;
+    return (step.achieved->overshoot_percent - predicted) / std::max(predicted, 5.0);
+}
+
+}  // namespace orvex::sim::zoo
