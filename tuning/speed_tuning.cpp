@@ -65,30 +65,7 @@ CTestSpeedTuning::CTestSpeedTuning(CMC_Setup* setup, int flag, QWidget* parent)
     SetHelpContext(kHelpContext);
     QuantiseFinalValue();
     Bind();
-    Ui::SpeedTuning& f = *ui_;
-    orvex::tuning::TuningControls c;
-    c.pages = f.pageTabs;
-    c.graph_frame = f.graphFrame;
-    c.oscilloscope_frame = f.oscilloscopeFrame;
-    c.pause = f.pauseButton;
-    c.resume = f.continueButton;
-    c.data_logger = f.dataLoggerRadio;
-    c.online_plot = f.onlinePlotRadio;
-    c.save_plots = f.savePlotsButton;
-    c.ok = f.okButton;
-    c.identify = f.identifyButton;
-    c.details = f.detailsButton;
-    c.procedure = f.procedureLabel;
-    c.reference_caption = f.referenceCaption;
-    c.reference_value = f.referenceValue;
-    c.response_caption = f.responseCaption;
-    c.response_value = f.responseValue;
-    c.reference_swatch = f.referenceSwatch;
-    c.response_swatch = f.responseSwatch;
-    AttachControls(c);
-    connect(f.tuneButton, &QAbstractButton::clicked, this, [this] { OnTune(); });
-    connect(f.identifyButton, &QAbstractButton::clicked, this, [this] { OnIdentify(); });
-    connect(f.filtersButton, &QAbstractButton::clicked, this, [this] { OnFilters(); });
+    AttachForm(*ui_, [this] { OnTune(); });
 }
 
 CTestSpeedTuning::~CTestSpeedTuning() = default;

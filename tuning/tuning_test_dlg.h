@@ -15,6 +15,7 @@
 // live gain writes are handled from inside them; each loop re-reads the flags after
 // pumping.
 
+#include <QAbstractButton>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,7 +29,6 @@ class CGraphWindow;
 class CMC_Oscilloscope;
 class CMC_ScopeLogger;
 class CMC_SingleAxisLogger;
-class QAbstractButton;
 class QAbstractSlider;
 class QLabel;
 class QTabWidget;
@@ -176,6 +176,34 @@ class CTuningTestDlg : public CMyTestDlg {
 
     /// Call once the form is set up, before OnInitDialog.
     void AttachControls(const orvex::tuning::TuningControls& controls);
+    /// The same for a form whose controls carry the names both tuning forms share;
+    /// "Tune" runs `on_tune`, "Identify" and "Filters" the common commands.
+    template <class Form, class Tune>
+    void AttachForm(Form& f, Tune on_tune) {
+        orvex::tuning::TuningControls c;
+        c.pages = f.pageTabs;
+        c.graph_frame = f.graphFrame;
+        c.oscilloscope_frame = f.oscilloscopeFrame;
+        c.pause = f.pauseButton;
+        c.resume = f.continueButton;
+        c.data_logger = f.dataLoggerRadio;
+        c.online_plot = f.onlinePlotRadio;
+        c.save_plots = f.savePlotsButton;
+        c.ok = f.okButton;
+        c.identify = f.identifyButton;
+        c.details = f.detailsButton;
+        c.procedure = f.procedureLabel;
+        c.reference_caption = f.referenceCaption;
+        c.reference_value = f.referenceValue;
+        c.response_caption = f.responseCaption;
+        c.response_value = f.responseValue;
+        c.reference_swatch = f.referenceSwatch;
+        c.response_swatch = f.responseSwatch;
+        AttachControls(c);
+        connect(f.tuneButton, &QAbstractButton::clicked, this, on_tune);
+        connect(f.identifyButton, &QAbstractButton::clicked, this, [this] { OnIdentify(); });
+        connect(f.filtersButton, &QAbstractButton::clicked, this, [this] { OnFilters(); });
+    }
     const orvex::tuning::TuningControls& Controls() const { return controls_; }
 
     /// The parameter `name` silently looked up: whether the setup has it.
