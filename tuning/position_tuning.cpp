@@ -146,12 +146,7 @@ void CTestPositionTuning::Bind() {
     if (Has(kNames.reference_type_probe))
         AddSwitchParameterControls("PositionTestReferenceType",
                                    {f.positiveRadio, f.negativeRadio, f.bidirectionalRadio});
-    const struct {
-        const char* name;
-        QLineEdit* edit;
-        QAbstractSlider* slider;
-        QComboBox* unit;
-    } sliders[] = {
+    BindGains({
         {"Kp_P_scl", f.kpEdit, f.kpSlider, nullptr},
         {"Ki_P_scl", f.kiEdit, f.kiSlider, nullptr},
         {"Kd_P_scl", f.kdEdit, f.kdSlider, nullptr},
@@ -160,12 +155,7 @@ void CTestPositionTuning::Bind() {
         {"KFFA_scl", f.ffAccelerationEdit, f.ffAccelerationSlider, nullptr},
         {"PB_P", f.passbandEdit, f.passbandSlider, f.passbandUnit},
         {"Jload_over_J", f.inertiaRatioEdit, f.inertiaRatioSlider, nullptr},
-    };
-    for (const auto& s : sliders) {
-        if (!Has(s.name)) continue;
-        AddParameterControls(s.name, s.edit, s.unit);
-        AddTuningSlider(s.name, s.slider);
-    }
+    });
 }
 
 bool CTestPositionTuning::OnInitDialog() {

@@ -85,12 +85,7 @@ void CTestSpeedTuning::Bind() {
     if (Has("SpeedTestReferenceType"))
         AddSwitchParameterControls("SpeedTestReferenceType",
                                    {f.positiveRadio, f.negativeRadio, f.bidirectionalRadio});
-    const struct {
-        const char* name;
-        QLineEdit* edit;
-        QAbstractSlider* slider;
-        QComboBox* unit;
-    } sliders[] = {
+    BindGains({
         {"Kp_S_scl", f.kpEdit, f.kpSlider, nullptr},
         {"Ki_S_scl", f.kiEdit, f.kiSlider, nullptr},
         {"IPSatS", f.integralLimitEdit, f.integralLimitSlider, f.integralLimitUnit},
@@ -98,12 +93,7 @@ void CTestSpeedTuning::Bind() {
         {"KFFA_scl", f.ffAccelerationEdit, f.ffAccelerationSlider, nullptr},
         {"PB_S", f.passbandEdit, f.passbandSlider, f.passbandUnit},
         {"Jload_over_J", f.inertiaRatioEdit, f.inertiaRatioSlider, nullptr},
-    };
-    for (const auto& s : sliders) {
-        if (!Has(s.name)) continue;
-        AddParameterControls(s.name, s.edit, s.unit);
-        AddTuningSlider(s.name, s.slider);
-    }
+    });
 }
 
 bool CTestSpeedTuning::OnInitDialog() {

@@ -149,6 +149,14 @@ void CTuningTestDlg::QuantiseFinalValue() {
     if (value) setup->SetParameterValueInBaseUnit(names_.final_value, *value);
 }
 
+void CTuningTestDlg::BindGains(std::initializer_list<GainControls> gains) {
+    for (const GainControls& g : gains) {
+        if (!Has(g.name)) continue;
+        AddParameterControls(g.name, g.edit, g.unit);
+        AddTuningSlider(g.name, g.slider);
+    }
+}
+
 CTuningTestDlg::DisplayMode CTuningTestDlg::Mode() const {
     if (!OnlinePlot()) return DisplayMode::kDataLogger;
     return scope_logger_ ? DisplayMode::kScope : DisplayMode::kOnlineOscilloscope;

@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ class CMC_Oscilloscope;
 class CMC_ScopeLogger;
 class CMC_SingleAxisLogger;
 class QAbstractSlider;
+class QComboBox;
+class QLineEdit;
 class QLabel;
 class QTabWidget;
 
@@ -176,6 +179,15 @@ class CTuningTestDlg : public CMyTestDlg {
 
     /// Call once the form is set up, before OnInitDialog.
     void AttachControls(const orvex::tuning::TuningControls& controls);
+    /// A controller gain's field, unit (or none) and slider; bound only when the setup
+    /// has the gain, the slider over the tuning span around its value at opening.
+    struct GainControls {
+        const char* name;
+        QLineEdit* edit;
+        QAbstractSlider* slider;
+        QComboBox* unit;
+    };
+    void BindGains(std::initializer_list<GainControls> gains);
     /// The same for a form whose controls carry the names both tuning forms share;
     /// "Tune" runs `on_tune`, "Identify" and "Filters" the common commands.
     template <class Form, class Tune>
