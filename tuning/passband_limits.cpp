@@ -44,10 +44,10 @@ bool KeepsMargin(double w, double damping, const Response& inner, double allowed
     return true;
 }
 
-// The largest passband that keeps half the designed margin: scanned upwards from
+// The largest passband that keeps two thirds of the designed margin: scanned upwards from
 // 0.1 rad/s to the first that fails, then bisected.
 double Limit(double damping, const Response& inner) {
-    const double allowed = DesignedMargin(damping) / 2;
+    const double allowed = DesignedMargin(damping) * 2 / 3;
     auto accepted = [&](double w) { return KeepsMargin(w, damping, inner, allowed); };
     double low = 0.1, high = low;
     while (high < 1e7 && accepted(high)) {

@@ -126,7 +126,7 @@ CTestPositionTuning::CTestPositionTuning(CMC_Setup* setup, int flag, QWidget* pa
     AttachForm(*ui_, [this] { OnTune(); });
     if (loop_.Cascaded())
         ui_->passbandEdit->setToolTip(QStringLiteral(
-            "Bounded by the speed loop beneath: its lag may take at most half of the position "
+            "Bounded by the speed loop beneath: its lag may take at most a third of the position "
             "loop's designed phase margin."));
 }
 

@@ -69,8 +69,8 @@ CTestSpeedTuning::CTestSpeedTuning(CMC_Setup* setup, int flag, QWidget* parent)
     Bind();
     AttachForm(*ui_, [this] { OnTune(); });
     ui_->passbandEdit->setToolTip(
-        QStringLiteral("Bounded so that the drive's sampling and current loop take at most half "
-                       "of the speed loop's designed phase margin."));
+        QStringLiteral("Bounded so that the drive's sampling and current loop take at most a "
+                       "third of the speed loop's designed phase margin."));
 }
 
 CTestSpeedTuning::~CTestSpeedTuning() = default;

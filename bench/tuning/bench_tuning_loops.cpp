@@ -16,7 +16,7 @@
 // taken from a running base speed and averaged over 8 or more repeated runs (the
 // encoder's one-count steps are a large part of a speed step that keeps the loop
 // linear). The sweep covers exactly the passbands the tuning dialogs accept: for the
-// speed loop and the position loop on it, up to the bound that keeps half the designed
+// speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
 // phase margin (tuning/passband_limits.h). The next two tables show where the
 // departures come from: the filters' lag, and friction and detent torque, which hold
 // a soft direct position loop off its reference.
