@@ -10,6 +10,7 @@
 #include "compute/scales.h"
 #include "compute/sequences.h"
 #include "host/setup/setup_file.h"
+#include "tuning/position_rules.h"
 #include "tuning/reference_segments.h"
 #include "zoo_runner.h"
 
@@ -279,6 +280,12 @@ const char* LoopName(TunedLoop loop) {
 
 BandwidthRange AcceptedBandwidths(const std::string& motor, TunedLoop loop) {
     const auto setup = LoadSetup(motor, loop);
+    if (loop == TunedLoop::kPositionDirect) {
+        // The dialog designs a direct loop only where its rule finds it sound.
+        const auto bounds = tuning::DirectLoopBandwidths(setup.get());
+        if (!bounds) throw std::runtime_error(motor + ": the setup lacks a value of the rule");
+        return {bounds->min_rad_s, bounds->max_rad_s};
+    }
     const CMC_Parameter* p = setup->FindParameter(Names(loop).bandwidth);
     return {p->GetMinInBaseUnit(), p->GetMaxInBaseUnit()};
 }
@@ -296,6 +303,18 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     LoopStep result;
     result.motor = motor;
     result.loop = loop;
+    if (loop == TunedLoop::kPositionDirect) {
+        // The dialog refuses to design a direct loop outside its sound range: the
+        // setup's bandwidth (chosen for the loop through the speed loop) is moved to the
+        // nearest bandwidth it accepts, as the user told so would.
+        const auto bounds = tuning::DirectLoopBandwidths(s);
+        result.accepted = bounds && !bounds->Empty();
+        if (result.accepted && !options.bandwidth_rad_s)
+            s->SetParameterValueInBaseUnit(
+                names.bandwidth,
+                std::clamp(param(names.bandwidth), bounds->min_rad_s, bounds->max_rad_s));
+        result.accepted = result.accepted && bounds->Contains(param(names.bandwidth));
+    }
     result.bandwidth_rad_s = param(names.bandwidth);
     result.damping = param(names.damping);
     // "Tune", then the options as the host downloads them before the program.
@@ -320,7 +339,16 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
                             param("Dump_S"), T_S);
 
     // A step: the shortest ramps the dialog accepts, a hold long enough to settle.
-    const int ramp_samples = speed ? 1 : 2;
+    // A direct loop's derivative acts on the error: a reference that jumps kicks the
+    // current by Kd times the jump, which would spend the current on one sample and
+    // leave the step small against friction and detent. Ramped over the design's time
+    // constant 1 / PB, the kick is no larger than the proportional action, and the step
+    // can use the current to accelerate the load.
+    const int ramp_samples =
+        loop == TunedLoop::kPositionDirect
+            ? std::max(2, static_cast<int>(std::lround(1.0 / (result.bandwidth_rad_s * T_S))))
+        : speed ? 1
+                : 2;
     const double hold_s = std::clamp(30.0 / result.bandwidth_rad_s, 0.05, 3.0);
     const Limits limits{
         .current = current_limit,

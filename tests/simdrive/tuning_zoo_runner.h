@@ -22,7 +22,14 @@
 //
 // The step is as large as the designed response allows without reaching half of any
 // limit on its way (test current and speed limits, the integral saturations), found
-// from the prediction itself: the loop stays the linear loop that was designed.
+// from the prediction itself: the loop stays the linear loop that was designed. The
+// direct position loop's step is ramped over the design's time constant 1 / PB
+// ("TaPP"): its derivative acts on the error, and a jump would spend the current on
+// a one-sample kick, leaving a step too small against friction and detent.
+//
+// The direct position loop runs at the setup's bandwidth moved into the range its
+// dialog accepts (tuning::DirectLoopBandwidths); where that range is empty, at the
+// setup's bandwidth, marked as refused.
 
 #include <optional>
 #include <string>
@@ -42,6 +49,9 @@ struct LoopStep {
     double damping = 0;          // "Dump_S" or "Dump_P"
     double step_counts = 0;      // counts per sample (speed) or counts (position)
     std::optional<tuning::StepResponseFigures> predicted, achieved;
+    /// The dialog designs the loop for this bandwidth (always, but for the direct
+    /// position loop outside its sound range).
+    bool accepted = true;
     /// The programs finished, the test flag was good and no protection tripped.
     bool ran = false;
     /// At the end of the hold the response is on the reference (settled), and at rest
