@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,8 @@ TEST(PositionTuning, OneRunFollowsTheProfileWithAndWithoutTheSpeedLoop) {
         SCOPED_TRACE(c.program);
         DemoBench bench;
         bench.Set("PositionControlType", c.position_control_type);
+        // The direct loop is designed only where it is sound, from about 14 Hz.
+        if (c.position_control_type == 0) bench.Set("PB_P", 2 * std::numbers::pi * 20);
         bench.Set("OnlinePlotP", 0);
         bench.Set("MultiCycleP", 0);
         WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
@@ -103,7 +106,8 @@ TEST(PositionTuning, TuneOverTheSpeedLoopWritesAZeroDerivativeGainToTheRunningDr
         SCOPED_TRACE(testing::Message() << "PositionControlType " << c.position_control_type);
         DemoBench bench;
         bench.Set("PositionControlType", c.position_control_type);
-        bench.Set("MultiCycleP", 1);  // runs until Stop: time to tune
+        bench.Set("PB_P", 2 * std::numbers::pi * 20);  // sound for the direct loop too
+        bench.Set("MultiCycleP", 1);                   // runs until Stop: time to tune
         WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
             dlg.ChangeParameterValue("Kd_P_scl", 0.5);  // a derivative gain to replace
             Button(d, "startStopButton")->click();
@@ -116,6 +120,31 @@ TEST(PositionTuning, TuneOverTheSpeedLoopWritesAZeroDerivativeGainToTheRunningDr
             for (const char* option : {"SFTKPP", "KPP", "SFTKIP", "KIP", "SFTKDP", "KDP"})
                 EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
             Button(d, "startStopButton")->click();
+        });
+    }
+}
+
+TEST(PositionTuning, TuneDesignsADirectLoopOnlyWithinItsSoundBandwidths) {
+    // The demo motor's direct loop is sound from about 14 Hz (its detent) to 26 Hz
+    // (its 2 kHz sampling and 800 Hz current loop); the loop over the speed loop has no
+    // such bounds.
+    struct Case {
+        int position_control_type;
+        double bandwidth_Hz;
+        bool designed;
+    } cases[] = {{0, 8, false}, {0, 20, true}, {0, 40, false}, {1, 8, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "type " << c.position_control_type << " at " << c.bandwidth_Hz << " Hz");
+        DemoBench bench;
+        bench.Set("PositionControlType", c.position_control_type);
+        bench.Set("PB_P", 2 * std::numbers::pi * c.bandwidth_Hz);
+        WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
+            dlg.ChangeParameterValue("Kp_P_scl", 0.5);
+            axis::ScriptedModalSeam messages;
+            Button(d, "tuneButton")->click();
+            EXPECT_EQ(bench.Value("Kp_P_scl") != 0.5, c.designed);
+            EXPECT_EQ(messages.MessageTexts().size(), c.designed ? 0 : 1);
         });
     }
 }
