@@ -15,8 +15,15 @@
 // and the setup's biquad filters off (neither is part of the design), speed steps
 // averaged over 8 repeated runs (the encoder's one-count steps are a large part of a
 // speed step that keeps the loop linear). The next two tables show where the
-// departures come from: the filters' lag, and friction and detent torque, which hold
-// a soft direct position loop off its reference.
+// departures come from: the filters' lag, and friction and detent torque.
+//
+// The direct position loop (the PID that commands current) is designed only within the
+// bandwidths its dialog accepts (tuning::DirectLoopBandwidths: stiff enough against the
+// motor's detent, slow enough for its sampling and current loop); the row runs at the
+// setup's bandwidth moved into that range, and says so where the range is empty. Its
+// step is ramped over the design's time constant, so that the current accelerates the
+// load instead of kicking the derivative: friction and detent then take a few per cent
+// of the torque, which the prediction leaves out.
 //
 // Run: QT_QPA_PLATFORM=offscreen build/bin/bench_tuning_loops [--sweep_points=N] [--traces=DIR]
 //      [--loop=speed|position+speed|position] (one loop's rows only)

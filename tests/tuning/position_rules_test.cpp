@@ -120,8 +120,8 @@ TEST(DirectLoopBandwidths, LowerBoundFollowsDetentOverInertiaUpperBoundTheSlower
         EXPECT_NEAR(b.min_rad_s / base.min_rad_s, c.min_ratio, 1e-9);
         EXPECT_NEAR(b.max_rad_s / base.max_rad_s, c.max_ratio, 1e-9);
     }
-    // The base plant: sound from 13.6 Hz (5 % detent at a full step) to 26.5 Hz.
-    EXPECT_NEAR(base.min_rad_s / (2 * std::numbers::pi), 13.57, 0.01);
+    // The base plant: sound from 8.6 Hz (2 % detent at a full step) to 26.5 Hz.
+    EXPECT_NEAR(base.min_rad_s / (2 * std::numbers::pi), 8.58, 0.01);
     EXPECT_NEAR(base.max_rad_s / (2 * std::numbers::pi), 26.53, 0.01);
 }
 

@@ -72,8 +72,8 @@ TEST(PositionTuning, OneRunFollowsTheProfileWithAndWithoutTheSpeedLoop) {
         SCOPED_TRACE(c.program);
         DemoBench bench;
         bench.Set("PositionControlType", c.position_control_type);
-        // The direct loop is designed only where it is sound, from about 14 Hz.
-        if (c.position_control_type == 0) bench.Set("PB_P", 2 * std::numbers::pi * 20);
+        // The direct loop is designed only where it is sound, from about 8.6 Hz.
+        if (c.position_control_type == 0) bench.Set("PB_P", 2 * std::numbers::pi * 9);
         bench.Set("OnlinePlotP", 0);
         bench.Set("MultiCycleP", 0);
         WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
@@ -125,7 +125,7 @@ TEST(PositionTuning, TuneOverTheSpeedLoopWritesAZeroDerivativeGainToTheRunningDr
 }
 
 TEST(PositionTuning, TuneDesignsADirectLoopOnlyWithinItsSoundBandwidths) {
-    // The demo motor's direct loop is sound from about 14 Hz (its detent) to 26 Hz
+    // The demo motor's direct loop is sound from about 8.6 Hz (its detent) to 26 Hz
     // (its 2 kHz sampling and 800 Hz current loop); the loop over the speed loop has no
     // such bounds.
     struct Case {
