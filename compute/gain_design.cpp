@@ -23,7 +23,6 @@ int WriteGains(CMC_Setup* setup, std::initializer_list<GainWrite> gains) {
 
 }  // namespace
 
-// They run in the fast loop when the drive offers that and it is chosen.
 double OuterLoopPeriod(const CMC_Setup* setup) {
     bool fast = false;
     {

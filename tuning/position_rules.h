@@ -7,11 +7,6 @@
 
 #include <array>
 #include <optional>
-#include <string>
-
-#include "tuning/tuning_rules.h"
-
-class CMC_Setup;
 
 namespace orvex::tuning {
 
@@ -53,42 +48,5 @@ struct PositionControlStates {
 /// the loops in the slow loop; without one, the speed path needs the cascaded loop
 /// and only the direct loop run in the fast loop has no acceleration path.
 PositionControlStates PositionControlStatesFor(const PositionLoopStructure& loop);
-
-/// What the setup says of the motor and the drive under a position loop that commands
-/// current directly (base units).
-struct DirectLoopPlant {
-    double total_inertia_kgm2 = 0;        ///< "Jt"
-    double torque_constant_Nm_per_A = 0;  ///< "K"
-    double rated_current_A = 0;           ///< "In"
-    double full_steps_per_rev = 0;        ///< "NoMotorSteps"
-    double damping = 0;                   ///< "Dump_P"
-    double period_s = 0;                  ///< the loop's sampling period
-    double current_bandwidth_rad_s = 0;   ///< "PB_C"
-};
-
-/// The bandwidths at which the designed direct loop (poles at -PB and a pair of
-/// damping Dump) is the loop the motor gets. Below: a step motor's rotor sits in a
-/// magnetic notch every full step, and a loop whose stiffness, (2 Dump + 1) PB^2 Jt,
-/// does not push the detent torque at one full step of error leaves the shaft stuck in
-/// a notch beside the target while the integral winds; it jumps past and hunts. The
-/// detent torque is not in the setup; it is taken as kDetentShareOfHolding of the
-/// holding torque, sqrt 2 K In. Above: HighestFaithfulBandwidth with the crossover at
-/// (2 Dump + 1) PB.
-BandwidthBounds DirectLoopBandwidths(const DirectLoopPlant& plant);
-
-/// The same from the setup, within the range the setup gives "PB_P"; empty when the
-/// setup lacks a value the rule reads.
-std::optional<BandwidthBounds> DirectLoopBandwidths(const CMC_Setup* setup);
-
-/// Why a direct loop cannot be designed for `bandwidth_rad_s`, in the user's words and
-/// in Hz; empty when `bounds` contain it.
-std::string DirectLoopBandwidthRefusal(const BandwidthBounds& bounds, double bandwidth_rad_s);
-
-/// Hybrid step motors' data sheets give detent torques of about 1 % (large frames) to
-/// 5 % (small frames) of the holding torque. The full-step rule asks more than a loop
-/// needs (its integral pulls the shaft the rest of the way: on the simulated motors
-/// loops settle on the target from about 2.5 times below the bandwidth the rule gives
-/// for their true detent), so 2 % covers detents up to about 10 %.
-inline constexpr double kDetentShareOfHolding = 0.02;
 
 }  // namespace orvex::tuning

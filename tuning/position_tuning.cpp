@@ -14,6 +14,7 @@
 #include "host/setup/units.h"
 #include "host/ui/modal_seam.h"
 #include "identification/gain_writes.h"
+#include "tuning/passband_limits.h"
 #include "tuning/scope_rules.h"
 #include "ui_position_tuning.h"
 
@@ -121,8 +122,13 @@ CTestPositionTuning::CTestPositionTuning(CMC_Setup* setup, int flag, QWidget* pa
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
     QuantiseFinalValue();
+    orvex::tuning::ApplyAcceptedPassband(setup, "PB_P");
     Bind();
     AttachForm(*ui_, [this] { OnTune(); });
+    if (loop_.Cascaded())
+        ui_->passbandEdit->setToolTip(QStringLiteral(
+            "Bounded by the speed loop beneath: its lag may take at most a third of the position "
+            "loop's designed phase margin."));
 }
 
 CTestPositionTuning::~CTestPositionTuning() = default;
@@ -244,9 +250,9 @@ void CTestPositionTuning::OnTune() {
     if (!loop_.Cascaded()) {
         // Gains for a bandwidth the loop cannot have on this motor would hunt or ring:
         // the user hears why instead.
-        if (const auto bounds = orvex::tuning::DirectLoopBandwidths(setup)) {
-            const std::string refusal = orvex::tuning::DirectLoopBandwidthRefusal(
-                *bounds, setup->GetParameterValueInBaseUnit("PB_P"));
+        if (const auto range = orvex::tuning::AcceptedPassband(setup, "PB_P")) {
+            const std::string refusal = orvex::tuning::DirectLoopRefusal(
+                *range, setup->GetParameterValueInBaseUnit("PB_P"));
             if (!refusal.empty()) {
                 axis::ShowMessage(this, QString::fromStdString(refusal), axis::MessageButtons::Ok,
                                   axis::MessageIcon::Warning, windowTitle());

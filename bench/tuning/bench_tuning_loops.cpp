@@ -13,13 +13,16 @@
 // Overshoot errors are relative to the predicted overshoot, or to 5 points when the
 // prediction is below 5 %. The first table runs the loops as designed: feed-forward
 // and the setup's biquad filters off (neither is part of the design), speed steps
-// averaged over 8 repeated runs (the encoder's one-count steps are a large part of a
-// speed step that keeps the loop linear). The next two tables show where the
+// taken from a running base speed and averaged over 8 or more repeated runs (the
+// encoder's one-count steps are a large part of a speed step that keeps the loop
+// linear). The sweep covers exactly the passbands the tuning dialogs accept: for the
+// speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
+// phase margin (tuning/passband_limits.h). The next two tables show where the
 // departures come from: the filters' lag, and friction and detent torque.
 //
-// The direct position loop (the PID that commands current) is designed only within the
-// bandwidths its dialog accepts (tuning::DirectLoopBandwidths: stiff enough against the
-// motor's detent, slow enough for its sampling and current loop); the row runs at the
+// The direct position loop (the PID that commands current) is accepted from the
+// bandwidth at which it is stiff enough against the motor's detent up to the one its
+// sampling and current loop allow (also tuning/passband_limits.h); the row runs at the
 // setup's bandwidth moved into that range, and says so where the range is empty. Its
 // step is ramped over the design's time constant, so that the current accelerates the
 // load instead of kicking the derivative: friction and detent then take a few per cent
@@ -159,7 +162,7 @@ int main(int argc, char** argv) {
     zoo::RunOptions with_filters = averaged, frictionless = averaged;
     with_filters.setup_filters = true;
     frictionless.frictionless = true;
-    PrintTable("Loops as designed (8 runs averaged), bandwidth swept over the accepted range",
+    PrintTable("Loops as designed (8+ runs averaged), bandwidth swept over the accepted range",
                averaged, sweep_points, traces_dir);
     PrintTable("Why they depart (1): the same with the setup's biquad filters in the loops",
                with_filters, 0, "");

@@ -2,7 +2,8 @@
 // the designs' promise: a regression guard with bounds looser than what
 // bench_tuning_loops shows. The direct position loop runs with friction and detent, at
 // the bandwidth its dialog accepts, with its step ramped over the design's time
-// constant (see tuning_zoo_runner.h).
+// constant (see tuning_zoo_runner.h). The fastest and slowest loops the dialogs accept
+// must still come to rest.
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,28 @@ TEST(ZooTuning, TunedLoopsRespondAsDesigned) {
         EXPECT_TRUE(step.settled);
         EXPECT_LE(std::fabs(RiseTimeError(step)), kBound);
         EXPECT_LE(std::fabs(OvershootError(step)), kBound);
+    }
+}
+
+// The fastest speed loop and position loop on it that the tuning dialogs accept still
+// come to rest after the step; so do the slowest and fastest direct loops (the slowest
+// is the one the detent could hold off the target).
+TEST(ZooTuning, FastestAcceptedLoopsStayStable) {
+    for (const char* motor : {"nema17", "nema23"}) {
+        for (const TunedLoop loop :
+             {TunedLoop::kSpeed, TunedLoop::kPositionWithSpeed, TunedLoop::kPositionDirect}) {
+            const BandwidthRange range = AcceptedBandwidths(motor, loop);
+            for (const double w : {range.min_rad_s, range.max_rad_s}) {
+                if (loop != TunedLoop::kPositionDirect && w == range.min_rad_s) continue;
+                SCOPED_TRACE(std::string(motor) + " " + LoopName(loop) + " " + std::to_string(w));
+                RunOptions options;
+                options.bandwidth_rad_s = w;
+                const LoopStep step = RunLoopStep(motor, loop, options);
+                ASSERT_TRUE(step.ran) << step.error;
+                EXPECT_TRUE(step.at_rest);
+                if (loop == TunedLoop::kPositionDirect) EXPECT_TRUE(step.settled);
+            }
+        }
     }
 }
 

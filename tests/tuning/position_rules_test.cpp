@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,82 +66,6 @@ TEST(PositionTuningRules, LoopTypeChoosesProgramAndInnerLoopSignals) {
         EXPECT_STREQ(signals[1], "Load_Position");
         EXPECT_STREQ(signals[2], c.inner_reference);
         EXPECT_STREQ(signals[3], c.inner_response);
-    }
-}
-
-using orvex::tuning::BandwidthBounds;
-using orvex::tuning::DirectLoopBandwidths;
-using orvex::tuning::DirectLoopPlant;
-
-// A NEMA 23 on a 2 kHz position loop and an 800 Hz current loop.
-constexpr DirectLoopPlant kPlant{.total_inertia_kgm2 = 1.3e-4,
-                                 .torque_constant_Nm_per_A = 0.45,
-                                 .rated_current_A = 2.8,
-                                 .full_steps_per_rev = 200,
-                                 .damping = 1.0,
-                                 .period_s = 500e-6,
-                                 .current_bandwidth_rad_s = 5026.5};
-
-TEST(DirectLoopBandwidths, LowerBoundFollowsDetentOverInertiaUpperBoundTheSlowerLoop) {
-    // The lower bound goes with the square root of the detent (holding torque) over the
-    // inertia; the upper bound with the sampling rate until the current loop is the
-    // slower of the two, and both fall as the damping widens the crossover.
-    const BandwidthBounds base = DirectLoopBandwidths(kPlant);
-    struct Case {
-        const char* what;
-        DirectLoopPlant plant;
-        double min_ratio, max_ratio;  // against the base plant's bounds
-    };
-    auto with = [](auto change) {
-        DirectLoopPlant p = kPlant;
-        change(p);
-        return p;
-    };
-    const Case cases[] = {
-        {"four times the inertia", with([](auto& p) { p.total_inertia_kgm2 *= 4; }), 0.5, 1},
-        {"four times the holding torque", with([](auto& p) { p.rated_current_A *= 4; }), 2, 1},
-        {"twice the full steps", with([](auto& p) { p.full_steps_per_rev *= 2; }), std::sqrt(2.0),
-         1},
-        {"half the period, current loop binds", with([](auto& p) { p.period_s /= 2; }), 1,
-         5026.5 / 30 / base.max_rad_s},
-        {"a faster current loop too", with([](auto& p) {
-             p.period_s /= 2;
-             p.current_bandwidth_rad_s *= 4;
-         }),
-         1, 2},
-        {"damping 2: crossover at 5 PB", with([](auto& p) { p.damping = 2; }), std::sqrt(3.0 / 5.0),
-         3.0 / 5.0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const BandwidthBounds b = DirectLoopBandwidths(c.plant);
-        EXPECT_NEAR(b.min_rad_s / base.min_rad_s, c.min_ratio, 1e-9);
-        EXPECT_NEAR(b.max_rad_s / base.max_rad_s, c.max_ratio, 1e-9);
-    }
-    // The base plant: sound from 8.6 Hz (2 % detent at a full step) to 26.5 Hz.
-    EXPECT_NEAR(base.min_rad_s / (2 * std::numbers::pi), 8.58, 0.01);
-    EXPECT_NEAR(base.max_rad_s / (2 * std::numbers::pi), 26.53, 0.01);
-}
-
-TEST(DirectLoopBandwidths, RefusalSaysWhereTheSoundRangeLies) {
-    struct Case {
-        BandwidthBounds bounds;
-        double bandwidth_rad_s;
-        const char* expected;  // a part of the message; empty: no refusal
-    } cases[] = {
-        {{100, 200}, 150, ""},
-        {{100, 200}, 100, ""},
-        {{100, 200}, 99, "between 15.9 Hz and 31.8 Hz"},
-        {{100, 200}, 201, "between 15.9 Hz and 31.8 Hz"},
-        {{200, 100}, 150, "No bandwidth suits"},
-    };
-    for (const Case& c : cases) {
-        const std::string text =
-            orvex::tuning::DirectLoopBandwidthRefusal(c.bounds, c.bandwidth_rad_s);
-        if (*c.expected == 0)
-            EXPECT_EQ(text, "") << c.bandwidth_rad_s;
-        else
-            EXPECT_NE(text.find(c.expected), std::string::npos) << text;
     }
 }
 
