@@ -41,8 +41,4 @@ int DesignSpeedControllerGains(CMC_Setup* setup);
 /// T as for the speed loop. 1 when all three were written.
 int DesignPositionControllerGains(CMC_Setup* setup);
 
-/// The sampling period (s) the speed and position designs use: the current loop's
-/// when the setup runs them in the fast loop ("PosSpd_in_FastLoop"), else the slow loop's.
-double OuterLoopPeriod(const CMC_Setup* setup);
-
 }  // namespace orvex
