@@ -7,6 +7,7 @@
 // how the gain designs are made.
 
 #include <algorithm>
+#include <cmath>
 
 #include "simdrive/registers.h"
 
@@ -19,18 +20,33 @@ struct PidState {
     void Reset() { *this = PidState{}; }
 };
 
+/// What the integral does while the output is at its limit.
+enum class Windup {
+    kIntegrate,  // keeps summing (up to its own limit)
+    kHold,       // stops summing the error that drives the output further into the limit
+};
+
 /// One PI(D) sample. `kd_pole` filters the derivative: d = pole d + (1 - pole) raw.
+/// With Windup::kHold the sum grows only while the output it makes is within its
+/// limit or the error would bring it back: an integral that keeps summing while the
+/// current is at its limit is released as overshoot once the error has gone (the
+/// loop then overshoots by what the saturation cost, not by what the design says).
 inline double PidSample(PidState& s, double error, double kp, double ki, double kd, double kd_pole,
-                        double integral_limit, double output_limit) {
+                        double integral_limit, double output_limit,
+                        Windup windup = Windup::kIntegrate) {
+    const double held = s.integral;
     s.integral = std::clamp(s.integral + ki * error, -integral_limit, integral_limit);
-    double out = kp * error + s.integral;
+    double out = kp * error;
     if (kd != 0.0) {
         const double raw = kd * (error - s.previous_error);
         s.derivative = kd_pole * s.derivative + (1.0 - kd_pole) * raw;
         out += s.derivative;
     }
     s.previous_error = error;
-    return std::clamp(out, -output_limit, output_limit);
+    if (windup == Windup::kHold && std::fabs(out + s.integral) > output_limit &&
+        (out + s.integral) * ki * error > 0)
+        s.integral = held;
+    return std::clamp(out + s.integral, -output_limit, output_limit);
 }
 
 /// A chain of biquad slots (direct form I with the drive's scaled coefficients).

@@ -246,9 +246,11 @@ void DriveCore::SlowLoops() {
         } else {
             const double out_limit =
                 c.test_current_limit > 0 ? c.test_current_limit : s.pos_out_limit;
+            // The current is the torque: a step that saturates it must not leave an
+            // integral behind that the loop then overshoots by.
             const double out =
                 PidSample(loops_.position, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
-                          std::min(s.pos_int_limit, out_limit), out_limit);
+                          std::min(s.pos_int_limit, out_limit), out_limit, Windup::kHold);
             c.iq_ref = std::clamp(out + s.kff_accel * target_accel, -out_limit, out_limit);
             live_.current_reference = c.iq_ref;
         }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <functional>
+#include <numbers>
 #include <string>
 
 #include "compute/gain_design.h"
@@ -75,6 +77,24 @@ double SpeedLoopDeadTime(const CMC_Setup* setup) {
     return OuterLoopPeriod(setup) + (pb_c > 0 ? 1 / pb_c : 0);
 }
 
+// A sampled controller acts about half a sample late, plus the hold.
+constexpr double kCrossoverPerSample_rad = 0.25;
+// An inner loop ten times faster than the crossover costs it about 6 degrees of phase.
+constexpr double kInnerOverCrossover = 10.0;
+
+std::optional<PassbandRange> DirectLoopBounds(const CMC_Setup* setup) {
+    const auto jt = Value(setup, "Jt"), k = Value(setup, "K"), in = Value(setup, "In"),
+               steps = Value(setup, "NoMotorSteps"), damping = Value(setup, "Dump_P");
+    if (!jt || !k || !in || !steps || !damping) return std::nullopt;
+    return DirectLoopPassbands({.total_inertia_kgm2 = *jt,
+                                .torque_constant_Nm_per_A = *k,
+                                .rated_current_A = *in,
+                                .full_steps_per_rev = *steps,
+                                .damping = *damping,
+                                .period_s = OuterLoopPeriod(setup),
+                                .current_bandwidth_rad_s = Value(setup, "PB_C").value_or(0)});
+}
+
 std::optional<double> StabilityBound(const CMC_Setup* setup, const std::string& name) {
     if (name == "PB_S") {
         const auto damping = Value(setup, "Dump_S");
@@ -94,6 +114,45 @@ std::optional<double> StabilityBound(const CMC_Setup* setup, const std::string& 
 }
 
 }  // namespace
+
+PassbandRange DirectLoopPassbands(const DirectLoopPlant& p) {
+    const double a = 2 * p.damping + 1;
+    const double holding_Nm = std::numbers::sqrt2 * p.torque_constant_Nm_per_A * p.rated_current_A;
+    // The notches lie a full step (2 pi / N) apart: a loop that pushes the detent's
+    // torque at an error of one full step pulls the shaft out of any notch beside the
+    // target without waiting for its integral.
+    const double step_rad = 2 * std::numbers::pi / p.full_steps_per_rev;
+    const double stiffness_Nm_per_rad = kDetentShareOfHolding * holding_Nm / step_rad;
+    PassbandRange range{std::sqrt(stiffness_Nm_per_rad / (a * p.total_inertia_kgm2)), INFINITY};
+    if (p.period_s > 0) range.max_rad_s = kCrossoverPerSample_rad / (a * p.period_s);
+    if (p.current_bandwidth_rad_s > 0)
+        range.max_rad_s =
+            std::min(range.max_rad_s, p.current_bandwidth_rad_s / (kInnerOverCrossover * a));
+    return range;
+}
+
+std::string DirectLoopRefusal(const PassbandRange& range, double w) {
+    if (range.Contains(w)) return {};
+    const double hz = 0.5 / std::numbers::pi;
+    char text[512];
+    if (range.Empty()) {
+        std::snprintf(text, sizeof text,
+                      "No bandwidth suits a position loop that commands current on this "
+                      "setup: it must be above %.1f Hz to be stiffer than the motor's detent "
+                      "(below, the shaft hunts around the target), and at most %.1f Hz for "
+                      "its sampling period and the current loop. Run the position loop "
+                      "through the speed loop, or sample it faster.",
+                      range.min_rad_s * hz, range.max_rad_s * hz);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "The bandwidth of a position loop that commands current must be between "
+                      "%.1f Hz and %.1f Hz on this setup: below, the motor's detent is stiffer "
+                      "than the loop and the shaft hunts around the target; above, the loop "
+                      "is too fast for its sampling period and the current loop.",
+                      range.min_rad_s * hz, range.max_rad_s * hz);
+    }
+    return text;
+}
 
 double PiLoopPassbandLimit(double damping, double dead_time_s) {
     return Limit(damping, [dead_time_s](double x) {
@@ -117,6 +176,15 @@ std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char
     const std::string n(name);
     PassbandRange range{Value(setup, n + "_minim").value_or(p->GetMinInBaseUnit()),
                         Value(setup, n + "_maxim").value_or(p->GetMaxInBaseUnit())};
+    if (n == "PB_P" && Value(setup, "PositionControlType").value_or(0) != 1) {
+        // Bounded both ways, and possibly empty: no clamping of one end to the other.
+        if (const auto direct = DirectLoopBounds(setup)) {
+            range.min_rad_s = std::max(range.min_rad_s, direct->min_rad_s);
+            range.limited = direct->max_rad_s < range.max_rad_s;
+            range.max_rad_s = std::min(range.max_rad_s, direct->max_rad_s);
+        }
+        return range;
+    }
     if (const auto bound = StabilityBound(setup, n); bound && *bound < range.max_rad_s) {
         range.max_rad_s = std::max(*bound, range.min_rad_s);
         range.limited = true;
@@ -126,7 +194,7 @@ std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char
 
 std::optional<PassbandRange> ApplyAcceptedPassband(CMC_Setup* setup, const char* name) {
     const auto range = AcceptedPassband(setup, name);
-    if (!range) return range;
+    if (!range || range->Empty()) return range;
     CMC_Parameter* p = setup->FindParameter(name);
     p->SetMinInBaseUnit(range->min_rad_s);
     p->SetMaxInBaseUnit(range->max_rad_s);

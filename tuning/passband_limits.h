@@ -23,8 +23,13 @@
 //   lightly damped speed loop's resonance counts too. With the zoo's speed loops
 //   (25 Hz, z = 0.8) a position loop of z = 1 is accepted up to about a third of the
 //   speed loop's passband.
+// - Position loop straight to current (any other "PositionControlType"): the PID with
+//   poles at -PB and a pair of damping Dump is bounded from below as well, by the
+//   motor's detent, and from above by its sampling and the current loop
+//   (DirectLoopPassbands).
 
 #include <optional>
+#include <string>
 
 class CMC_Setup;
 
@@ -50,18 +55,60 @@ struct PassbandRange {
     double min_rad_s = 0, max_rad_s = 0;
     /// The stability bound, not the setup's "_maxim" value, sets the maximum.
     bool limited = false;
+    bool Contains(double w) const { return w >= min_rad_s && w <= max_rad_s; }
+    /// No passband is sound (a direct position loop on a motor whose detent asks for
+    /// more than the sampling allows).
+    bool Empty() const { return !(min_rad_s <= max_rad_s); }
 };
+
+/// What the setup says of the motor and the drive under a position loop that commands
+/// current directly (base units).
+struct DirectLoopPlant {
+    double total_inertia_kgm2 = 0;        ///< "Jt"
+    double torque_constant_Nm_per_A = 0;  ///< "K"
+    double rated_current_A = 0;           ///< "In"
+    double full_steps_per_rev = 0;        ///< "NoMotorSteps"
+    double damping = 0;                   ///< "Dump_P"
+    double period_s = 0;                  ///< the loop's sampling period
+    double current_bandwidth_rad_s = 0;   ///< "PB_C"
+};
+
+/// Hybrid step motors' data sheets give detent torques of about 1 % (large frames) to
+/// 5 % (small frames) of the holding torque. The full-step rule below asks more than a
+/// loop needs (its integral pulls the shaft the rest of the way: on the simulated motors
+/// loops settle on the target from about 2.5 times below the passband the rule gives
+/// for their true detent), so 2 % covers detents up to about 10 %.
+inline constexpr double kDetentShareOfHolding = 0.02;
+
+/// The passbands at which the designed direct position loop is the loop the motor gets.
+/// Below: a step motor's rotor sits in a magnetic notch every full step, and a loop
+/// whose stiffness, (2 Dump + 1) PB^2 Jt, does not push the detent torque at one full
+/// step of error leaves the shaft stuck in a notch beside the target while the integral
+/// winds; it jumps past and hunts. The detent torque is not in the setup; it is taken
+/// as kDetentShareOfHolding of the holding torque, sqrt 2 K In. Above: the crossover,
+/// about (2 Dump + 1) PB, turns at most 0.25 rad per sample (the sampled PID then stays
+/// within a few per cent of its continuous design's step, at about half the phase it
+/// may lose before it rings: a whole sample's delay makes a damping 0.3 to 2 design
+/// unstable at 0.44 to 0.68 rad per sample) and stays a tenth of the current loop's
+/// passband (about 6 degrees of phase).
+PassbandRange DirectLoopPassbands(const DirectLoopPlant& plant);
+
+/// Why a direct loop cannot be designed for `passband_rad_s`, in the user's words and
+/// in Hz; empty when `range` contains it.
+std::string DirectLoopRefusal(const PassbandRange& range, double passband_rad_s);
 
 /// The accepted range of `name` ("PB_S" or "PB_P"): from "<name>_minim" to the smaller
 /// of "<name>_maxim" and the stability bound (the parameter's own limits where the
 /// setup has no "_minim" or "_maxim"). A direct position loop ("PositionControlType"
-/// other than 1) has no bound here. Empty when the setup has no such parameter.
+/// other than 1) takes DirectLoopPassbands within them, which may leave no passband.
+/// Empty when the setup has no such parameter.
 std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char* name);
 
 /// Gives `name`'s parameter the accepted range and moves a value beyond it onto its
 /// maximum, so that neither the field, the slider nor "Tune" can design an unstable
 /// loop. The range is computed afresh from "_minim" and "_maxim" each time. Returns the
-/// range applied.
+/// range applied; a range with no passband is returned but not applied ("Tune" says
+/// why).
 std::optional<PassbandRange> ApplyAcceptedPassband(CMC_Setup* setup, const char* name);
 
 }  // namespace orvex::tuning

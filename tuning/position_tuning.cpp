@@ -12,6 +12,7 @@
 #include "host/setup/parameter.h"
 #include "host/setup/setup.h"
 #include "host/setup/units.h"
+#include "host/ui/modal_seam.h"
 #include "identification/gain_writes.h"
 #include "tuning/passband_limits.h"
 #include "tuning/scope_rules.h"
@@ -246,6 +247,19 @@ void CTestPositionTuning::OnRefreshParameterValue(const char* name) {
 
 void CTestPositionTuning::OnTune() {
     CMC_Setup* setup = GetSetup();
+    if (!loop_.Cascaded()) {
+        // Gains for a bandwidth the loop cannot have on this motor would hunt or ring:
+        // the user hears why instead.
+        if (const auto range = orvex::tuning::AcceptedPassband(setup, "PB_P")) {
+            const std::string refusal = orvex::tuning::DirectLoopRefusal(
+                *range, setup->GetParameterValueInBaseUnit("PB_P"));
+            if (!refusal.empty()) {
+                axis::ShowMessage(this, QString::fromStdString(refusal), axis::MessageButtons::Ok,
+                                  axis::MessageIcon::Warning, windowTitle());
+                return;
+            }
+        }
+    }
     orvex::DesignPositionControllerGains(setup);
     orvex::ComputeOption_SFTKPP(setup);
     orvex::ComputeOption_KPP(setup);

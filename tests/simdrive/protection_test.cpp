@@ -113,6 +113,30 @@ TEST(CurrentLoop, OffsetCurrentAddsToTheReference) {
     }
 }
 
+TEST(PositionController, IntegralStopsWindingWhileTheCurrentIsAtItsLimit) {
+    // Kp 1, Ki 0.1, output limit 10, integral limit 100. Held, the sum moves only while
+    // the output is within its limit or the error pulls it back from there.
+    struct Case {
+        const char* what;
+        Windup windup;
+        double start_integral, error;
+        double integral_after_50;
+    } cases[] = {
+        {"saturating error, held", Windup::kHold, 0, 20, 0},
+        {"saturating error, summed", Windup::kIntegrate, 0, 20, 100},
+        // Down from 50 until the output, -20 + sum, reaches the other limit.
+        {"error pulling back from the limit, held", Windup::kHold, 50, -20, 10},
+        {"within the limit, held", Windup::kHold, 0, 1, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PidState pid;
+        pid.integral = c.start_integral;
+        for (int k = 0; k < 50; ++k) PidSample(pid, c.error, 1.0, 0.1, 0, 0, 100, 10, c.windup);
+        EXPECT_NEAR(pid.integral, c.integral_after_50, 1e-9);
+    }
+}
+
 TEST(Biquad, ScaledCoefficientsFilterAsDesigned) {
     // b = (K/(K+1), K/(K+1), 0), a1 = (K-1)/(K+1): a first-order low pass, scaled
     // by 2^31 / SF as the registers hold it.

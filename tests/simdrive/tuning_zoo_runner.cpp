@@ -339,6 +339,18 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     LoopStep result;
     result.motor = motor;
     result.loop = loop;
+    if (loop == TunedLoop::kPositionDirect) {
+        // The dialog refuses to design a direct loop outside its sound range: the
+        // setup's bandwidth (chosen for the loop through the speed loop) is moved to the
+        // nearest bandwidth it accepts, as the user told so would.
+        const auto bounds = tuning::AcceptedPassband(s, names.bandwidth);
+        result.accepted = bounds && !bounds->Empty();
+        if (result.accepted && !options.bandwidth_rad_s)
+            s->SetParameterValueInBaseUnit(
+                names.bandwidth,
+                std::clamp(param(names.bandwidth), bounds->min_rad_s, bounds->max_rad_s));
+        result.accepted = result.accepted && bounds->Contains(param(names.bandwidth));
+    }
     result.bandwidth_rad_s = param(names.bandwidth);
     result.damping = param(names.damping);
     // "Tune", then the options as the host downloads them before the program.
@@ -363,7 +375,16 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
                             param("Dump_S"), T_S);
 
     // A step: the shortest ramps the dialog accepts, a hold long enough to settle.
-    const int ramp_samples = speed ? 1 : 2;
+    // A direct loop's derivative acts on the error: a reference that jumps kicks the
+    // current by Kd times the jump, which would spend the current on one sample and
+    // leave the step small against friction and detent. Ramped over the design's time
+    // constant 1 / PB, the kick is no larger than the proportional action, and the step
+    // can use the current to accelerate the load.
+    const int ramp_samples =
+        loop == TunedLoop::kPositionDirect
+            ? std::max(2, static_cast<int>(std::lround(1.0 / (result.bandwidth_rad_s * T_S))))
+        : speed ? 1
+                : 2;
     const double hold_s = std::clamp(30.0 / result.bandwidth_rad_s, 0.05, 3.0);
     const auto hold_samples = static_cast<std::uint32_t>(hold_s / T_S);
     const Limits limits{

@@ -33,6 +33,12 @@
 // current is held over the next, a dead time of about one sample that the continuous
 // design leaves out. At the zoo's 25 Hz and 2 kHz it costs some 8 degrees of phase:
 // 2 to 4 points more overshoot and a faster rise than predicted, on every motor.
+//
+// The direct position loop's step is ramped over the design's time constant 1 / PB
+// ("TaPP"): its derivative acts on the error, and a jump would spend the current on a
+// one-sample kick, leaving a step too small against friction and detent. It runs at the
+// setup's bandwidth moved into the range its dialog accepts; where that range is
+// empty, at the setup's bandwidth, marked as refused.
 
 #include <optional>
 #include <string>
@@ -52,6 +58,9 @@ struct LoopStep {
     double damping = 0;          // "Dump_S" or "Dump_P"
     double step_counts = 0;      // counts per sample (speed) or counts (position)
     std::optional<tuning::StepResponseFigures> predicted, achieved;
+    /// The dialog designs the loop for this bandwidth (always, but for the direct
+    /// position loop outside its sound range).
+    bool accepted = true;
     /// The programs finished, the test flag was good and no protection tripped.
     bool ran = false;
     /// At the end of the hold the response is on the reference (settled), and at rest

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "host/setup/setup_file.h"
 
@@ -93,8 +94,8 @@ TEST(PassbandLimit, DialogRangeTakesTheSmallerOfMaximAndTheBound) {
     const Case cases[] = {
         {"PB_S", 1, speed_maxim, true},  // 200 Hz at a 2 kHz loop rate: bounded
         {"PB_S", 1, 2 * M_PI * 10, false},
-        {"PB_P", 1, 2 * M_PI * 50, true},   // on the speed loop: bounded by it
-        {"PB_P", 0, 2 * M_PI * 50, false},  // straight to current: not this bound's
+        {"PB_P", 1, 2 * M_PI * 50, true},  // on the speed loop: bounded by it
+        {"PB_P", 0, 2 * M_PI * 50, true},  // straight to current: sampling, current loop
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " type " << c.position_control_type);
@@ -112,6 +113,81 @@ TEST(PassbandLimit, DialogRangeTakesTheSmallerOfMaximAndTheBound) {
         EXPECT_DOUBLE_EQ(p->GetValueInBaseUnit(), range->max_rad_s);
     }
     EXPECT_FALSE(orvex::tuning::AcceptedPassband(setup, "PB_X").has_value());
+}
+
+using orvex::tuning::DirectLoopPassbands;
+using orvex::tuning::DirectLoopPlant;
+using orvex::tuning::PassbandRange;
+
+// A NEMA 23 on a 2 kHz position loop and an 800 Hz current loop.
+constexpr DirectLoopPlant kPlant{.total_inertia_kgm2 = 1.3e-4,
+                                 .torque_constant_Nm_per_A = 0.45,
+                                 .rated_current_A = 2.8,
+                                 .full_steps_per_rev = 200,
+                                 .damping = 1.0,
+                                 .period_s = 500e-6,
+                                 .current_bandwidth_rad_s = 5026.5};
+
+TEST(DirectLoopPassbands, LowerBoundFollowsDetentOverInertiaUpperBoundTheSlowerLoop) {
+    // The lower bound goes with the square root of the detent (holding torque) over the
+    // inertia; the upper bound with the sampling rate until the current loop is the
+    // slower of the two, and both fall as the damping widens the crossover.
+    const PassbandRange base = DirectLoopPassbands(kPlant);
+    struct Case {
+        const char* what;
+        DirectLoopPlant plant;
+        double min_ratio, max_ratio;  // against the base plant's bounds
+    };
+    auto with = [](auto change) {
+        DirectLoopPlant p = kPlant;
+        change(p);
+        return p;
+    };
+    const Case cases[] = {
+        {"four times the inertia", with([](auto& p) { p.total_inertia_kgm2 *= 4; }), 0.5, 1},
+        {"four times the holding torque", with([](auto& p) { p.rated_current_A *= 4; }), 2, 1},
+        {"twice the full steps", with([](auto& p) { p.full_steps_per_rev *= 2; }), std::sqrt(2.0),
+         1},
+        {"half the period, current loop binds", with([](auto& p) { p.period_s /= 2; }), 1,
+         5026.5 / 30 / base.max_rad_s},
+        {"a faster current loop too", with([](auto& p) {
+             p.period_s /= 2;
+             p.current_bandwidth_rad_s *= 4;
+         }),
+         1, 2},
+        {"damping 2: crossover at 5 PB", with([](auto& p) { p.damping = 2; }), std::sqrt(3.0 / 5.0),
+         3.0 / 5.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PassbandRange r = DirectLoopPassbands(c.plant);
+        EXPECT_NEAR(r.min_rad_s / base.min_rad_s, c.min_ratio, 1e-9);
+        EXPECT_NEAR(r.max_rad_s / base.max_rad_s, c.max_ratio, 1e-9);
+    }
+    // The base plant: sound from 8.6 Hz (2 % detent at a full step) to 26.5 Hz.
+    EXPECT_NEAR(base.min_rad_s / (2 * M_PI), 8.58, 0.01);
+    EXPECT_NEAR(base.max_rad_s / (2 * M_PI), 26.53, 0.01);
+}
+
+TEST(DirectLoopPassbands, RefusalSaysWhereTheSoundRangeLies) {
+    struct Case {
+        PassbandRange range;
+        double passband_rad_s;
+        const char* expected;  // a part of the message; empty: no refusal
+    } cases[] = {
+        {{100, 200}, 150, ""},
+        {{100, 200}, 100, ""},
+        {{100, 200}, 99, "between 15.9 Hz and 31.8 Hz"},
+        {{100, 200}, 201, "between 15.9 Hz and 31.8 Hz"},
+        {{200, 100}, 150, "No bandwidth suits"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = orvex::tuning::DirectLoopRefusal(c.range, c.passband_rad_s);
+        if (*c.expected == 0)
+            EXPECT_EQ(text, "") << c.passband_rad_s;
+        else
+            EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+    }
 }
 
 }  // namespace

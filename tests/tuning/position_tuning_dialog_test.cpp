@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,8 @@ TEST(PositionTuning, OneRunFollowsTheProfileWithAndWithoutTheSpeedLoop) {
         SCOPED_TRACE(c.program);
         DemoBench bench;
         bench.Set("PositionControlType", c.position_control_type);
+        // The direct loop is designed only where it is sound, from about 8.6 Hz.
+        if (c.position_control_type == 0) bench.Set("PB_P", 2 * std::numbers::pi * 9);
         bench.Set("OnlinePlotP", 0);
         bench.Set("MultiCycleP", 0);
         WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
@@ -103,7 +106,8 @@ TEST(PositionTuning, TuneOverTheSpeedLoopWritesAZeroDerivativeGainToTheRunningDr
         SCOPED_TRACE(testing::Message() << "PositionControlType " << c.position_control_type);
         DemoBench bench;
         bench.Set("PositionControlType", c.position_control_type);
-        bench.Set("MultiCycleP", 1);  // runs until Stop: time to tune
+        bench.Set("PB_P", 2 * std::numbers::pi * 20);  // sound for the direct loop too
+        bench.Set("MultiCycleP", 1);                   // runs until Stop: time to tune
         WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
             dlg.ChangeParameterValue("Kd_P_scl", 0.5);  // a derivative gain to replace
             Button(d, "startStopButton")->click();
@@ -116,6 +120,35 @@ TEST(PositionTuning, TuneOverTheSpeedLoopWritesAZeroDerivativeGainToTheRunningDr
             for (const char* option : {"SFTKPP", "KPP", "SFTKIP", "KIP", "SFTKDP", "KDP"})
                 EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
             Button(d, "startStopButton")->click();
+        });
+    }
+}
+
+TEST(PositionTuning, DirectLoopIsDesignedOnlyWhereSomeBandwidthIsSound) {
+    // The demo motor's direct loop is sound from about 8.6 Hz (its detent) to 26.5 Hz
+    // (its 2 kHz sampling and 800 Hz current loop): the dialog moves "PB_P" into that
+    // range. Sixteen times the torque constant makes the detent ask for four times the
+    // bandwidth, beyond what the sampling allows: "Tune" then says so and designs nothing.
+    struct Case {
+        int position_control_type;
+        double bandwidth_Hz, torque_factor;
+        double designed_Hz;  // 0: not designed
+    } cases[] = {{0, 5, 1, 8.58}, {0, 20, 1, 20}, {0, 40, 1, 26.53}, {0, 20, 16, 0}, {1, 5, 1, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.position_control_type << " at "
+                                        << c.bandwidth_Hz << " Hz, K x" << c.torque_factor);
+        DemoBench bench;
+        bench.Set("PositionControlType", c.position_control_type);
+        bench.Set("PB_P", 2 * std::numbers::pi * c.bandwidth_Hz);
+        bench.Set("K", bench.Value("K") * c.torque_factor);
+        WithDialog<CTestPositionTuning>(bench, [&](CTestPositionTuning& dlg, QDialog& d) {
+            dlg.ChangeParameterValue("Kp_P_scl", 0.5);
+            axis::ScriptedModalSeam messages;
+            Button(d, "tuneButton")->click();
+            EXPECT_EQ(bench.Value("Kp_P_scl") != 0.5, c.designed_Hz > 0);
+            EXPECT_EQ(messages.MessageTexts().size(), c.designed_Hz > 0 ? 0 : 1);
+            if (c.designed_Hz > 0)
+                EXPECT_NEAR(bench.Value("PB_P") / (2 * std::numbers::pi), c.designed_Hz, 0.01);
         });
     }
 }
