@@ -69,8 +69,9 @@ Commands:
         position) run once with the data logger and add the logged signals and the
         step-response figures. --tune presses their "Tune" before Start, so that
         the run uses the gains designed from the setup's bandwidth and damping
-        (or HZ and D, each checked against its parameter's range); the report's
-        "tuning" says which gains were used. Exit code 0 passed, 1 failed.
+        (or HZ and D, each checked against what the dialog accepts: the
+        parameter's range, for the bandwidth also the stable bound at that
+        damping); the report's "tuning" says which gains were used. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)

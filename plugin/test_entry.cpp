@@ -31,7 +31,7 @@ struct OrvexTestRunHooks {
 /// Runs the test `name` (without regard to case) on `setup`. 1 when the test passed,
 /// 0 when it failed or did not start; -1 for an unknown name or no setup, -2 for a
 /// test the module has no dialog for yet, -3 for a tuning request the test cannot take
-/// (not a tuning test, or a bandwidth or damping outside the parameter's range: the
+/// (not a tuning test, or a bandwidth or damping outside what the dialog accepts: the
 /// report is {"error": why} and nothing was run or changed). `*confirmed`, when given, says whether
 /// the dialog ended with the confirm result (the identified values are to be kept).
 ORVEX_EXPORT int OrvexRunTest(CMC_Setup* setup, const char* name, const OrvexTestRunHooks* hooks,

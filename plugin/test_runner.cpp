@@ -28,6 +28,7 @@
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
+#include "tuning/passband_limits.h"
 #include "tuning/position_tuning.h"
 #include "tuning/speed_tuning.h"
 #include "tuning/step_response.h"
@@ -266,8 +267,11 @@ struct DesignInput {
     std::string error;
 };
 
+// `accepted`, when given, is the range the dialog accepts (a bandwidth bounded for
+// stability), else the parameter's own limits hold.
 DesignInput CheckDesignInput(CMC_Setup* setup, const char* what, const char* name, double value,
-                             bool in_hertz) {
+                             bool in_hertz,
+                             const std::optional<tuning::PassbandRange>& accepted = {}) {
     DesignInput in;
     in.parameter = Silently(setup, name);
     if (!in.parameter) {
@@ -279,21 +283,22 @@ DesignInput CheckDesignInput(CMC_Setup* setup, const char* what, const char* nam
         in.error = std::string("\"") + name + "\" cannot be given in Hz";
         return in;
     }
+    const double base = hz ? hz->ToBase(value) : value;
+    const double low = accepted ? accepted->min_rad_s : in.parameter->GetMinInBaseUnit();
+    const double high = accepted ? accepted->max_rad_s : in.parameter->GetMaxInBaseUnit();
     // A value typed back from the range as shown may lie a hair outside it: pulled in.
-    const axis::UserValue checked =
-        axis::CheckUserValue(*in.parameter, hz ? hz->ToBase(value) : value);
-    if (checked.accepted()) {
-        in.base_value = *checked.value;
+    const double slack = 1e-9 * std::max(std::fabs(low), std::fabs(high));
+    const axis::UserValue checked = axis::CheckUserValue(*in.parameter, base);
+    if (checked.accepted() && base >= low - slack && base <= high + slack) {
+        in.base_value = std::clamp(*checked.value, low, high);
         return in;
     }
-    const auto shown = [&](double base) {
-        return axis::FormatValue(hz ? hz->FromBase(base) : base);
-    };
+    const auto shown = [&](double b) { return axis::FormatValue(hz ? hz->FromBase(b) : b); };
     const std::string unit = hz ? " Hz" : "";
     in.error = std::string("the ") + what + " " + axis::FormatValue(value) + unit +
-               " is outside the range of \"" + name + "\", " +
-               shown(in.parameter->GetMinInBaseUnit()) + " to " +
-               shown(in.parameter->GetMaxInBaseUnit()) + unit;
+               " is outside the range of \"" + name + "\", " + shown(low) + " to " + shown(high) +
+               unit;
+    if (accepted && accepted->limited) in.error += " (the stable bound at this damping)";
     return in;
 }
 
@@ -306,14 +311,26 @@ std::string SetDesignInputs(CMC_Setup* setup, const TestEntry& entry,
     if (!entry.design) return std::string("\"") + entry.name + "\" is no loop tuning test";
     if (!options.tune) return "a bandwidth or damping is given only with Tune";
     std::vector<DesignInput> inputs;
-    if (options.bandwidth_hz)
-        inputs.push_back(CheckDesignInput(setup, "bandwidth", entry.design->bandwidth,
-                                          *options.bandwidth_hz, true));
-    if (options.damping)
+    if (options.damping) {
         inputs.push_back(
             CheckDesignInput(setup, "damping", entry.design->damping, *options.damping, false));
-    for (const DesignInput& in : inputs)
-        if (!in.error.empty()) return in.error;
+        if (!inputs.back().error.empty()) return inputs.back().error;
+    }
+    if (options.bandwidth_hz) {
+        // The dialog bounds the bandwidth for stability, and the bound follows the
+        // damping: the one asked for counts.
+        std::optional<tuning::PassbandRange> accepted;
+        {
+            CMC_Parameter* damping = options.damping ? inputs.back().parameter : nullptr;
+            const double kept = damping ? damping->GetValueInBaseUnit() : 0.0;
+            if (damping) damping->SetValueInBaseUnit(inputs.back().base_value);
+            accepted = tuning::AcceptedPassband(setup, entry.design->bandwidth);
+            if (damping) damping->SetValueInBaseUnit(kept);
+        }
+        inputs.push_back(CheckDesignInput(setup, "bandwidth", entry.design->bandwidth,
+                                          *options.bandwidth_hz, true, accepted));
+        if (!inputs.back().error.empty()) return inputs.back().error;
+    }
     for (const DesignInput& in : inputs) in.parameter->SetValueInBaseUnit(in.base_value);
     return {};
 }

@@ -26,7 +26,8 @@ struct TestRunOptions {
     double time_limit_s = 600.0;
     /// A loop tuning test presses "Tune" on its "Test" page before Start, so that the
     /// run uses the gains designed from the setup's bandwidth and damping -- first set
-    /// to these when given (bandwidth in Hz), each within its parameter's range.
+    /// to these when given (bandwidth in Hz), each within what the dialog accepts (the
+    /// parameter's range; for the bandwidth also the stable bound at that damping).
     bool tune = false;
     std::optional<double> bandwidth_hz;
     std::optional<double> damping;
