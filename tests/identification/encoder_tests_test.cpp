@@ -14,6 +14,8 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::ProgramRunning;
+using identification_test::Show;
 
 namespace {
 
@@ -34,19 +36,13 @@ void TurnByHandAndStop(DemoBench& bench, CTestEncoderConnections& dlg, double tu
     Button(dlg, "startStopButton")->click();
 }
 
-bool ProgramRunning(DemoBench& bench) {
-    bool running = true;
-    EXPECT_TRUE(bench.comm.IsProgramRunning(running));
-    return running;
-}
-
 }  // namespace
 
 TEST(EncoderConnections, TurningTheShaftShowsCountsAndStopPasses) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    const int result = Show(dlg, seam, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Encoder Connections Test");
         TurnByHandAndStop(bench, dlg, 3.0);
         EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
@@ -55,9 +51,8 @@ TEST(EncoderConnections, TurningTheShaftShowsCountsAndStopPasses) {
         // The hand swings half a revolution each way across the index mark.
         EXPECT_NE(Field(d, "indexPositionEdit"), "not detected");
         EXPECT_NE(dlg.Diagram()->GetAngle(), 0.0);
-        d.reject();
     });
-    EXPECT_EQ(dlg.DoModal(), 0);
+    EXPECT_EQ(result, 0);
     bench.clock.Advance(0.01);
     EXPECT_FALSE(ProgramRunning(bench));  // var_i2 = 1 ended the drive program
     EXPECT_TRUE(seam.MessageTexts().isEmpty());
@@ -73,13 +68,11 @@ TEST(EncoderConnections, StopWithoutPulsesFails) {
         DemoBench bench(c.bench);
         axis::ScriptedModalSeam seam;
         CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             TurnByHandAndStop(bench, dlg, c.turning_s);
             EXPECT_EQ(dlg.FailureText(), CTestEncoderConnections::kNoPulsesText) << c.bench;
             EXPECT_FALSE(ProgramRunning(bench)) << c.bench;
-            d.reject();
         });
-        dlg.DoModal();
     }
 }
 
@@ -88,7 +81,7 @@ TEST(EncoderConnections, LostDriveReadingEndsTheTestWithTheLinkReason) {
     bench.faults.FailNextRead("APOS", "Timeout on the serial line.");
     axis::ScriptedModalSeam seam;
     CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Button(d, "startStopButton")->click();
         for (int tick = 0; tick < 20 && dlg.IsRunning(); ++tick) {
             bench.clock.Advance(0.020);
@@ -96,9 +89,7 @@ TEST(EncoderConnections, LostDriveReadingEndsTheTestWithTheLinkReason) {
         }
         EXPECT_EQ(dlg.FailureText(), "Timeout on the serial line.");
         EXPECT_FALSE(ProgramRunning(bench));
-        d.reject();
     });
-    dlg.DoModal();
 }
 
 TEST(EncoderResolution, OneRevolutionFindsTheEncoderAndYesTakesItOver) {
@@ -129,7 +120,7 @@ TEST(EncoderResolution, StopWhileTheMotorTurnsEndsTheRevolution) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Button(d, "startStopButton")->click();
         for (int tick = 0; tick < 500 && Field(d, "positionCounterEdit").isEmpty(); ++tick) {
             bench.clock.Advance(0.020);
@@ -143,9 +134,7 @@ TEST(EncoderResolution, StopWhileTheMotorTurnsEndsTheRevolution) {
         EXPECT_FALSE(ProgramRunning(bench));
         EXPECT_EQ(dlg.EstimatedLines(), 0);
         EXPECT_TRUE(dlg.IdentifiedValues().empty());
-        d.reject();
     });
-    dlg.DoModal();
 }
 
 TEST(EncoderResolution, CloseAnswersDecideWhatIsKept) {
