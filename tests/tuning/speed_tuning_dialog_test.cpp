@@ -6,9 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 #include <functional>
@@ -20,6 +18,7 @@
 #include "host/plot/graph_window.h"
 #include "host/plot/oscilloscope.h"
 #include "host/ui/modal_seam.h"
+#include "tests/support/axishost_process.h"
 #include "tests/tuning/tuning_dialog_fixture.h"
 #include "tuning/passband_limits.h"
 #include "tuning/position_tuning.h"
@@ -315,7 +314,19 @@ TEST(SpeedTuningPages, TestPageNeedsTheLimitNotAboveTheProtection) {
     }
 }
 
-TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
+// axishost test on a copy of the demo setup: its JSON report, once it passed.
+class TuningHeadless : public orvex_test::AxishostProcessTest {
+  protected:
+    nlohmann::json Report(const QStringList& args) {
+        const Outcome run = Axishost(args);
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        const auto report = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        return report;
+    }
+};
+
+TEST_F(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     struct Case {
         const char* test;
         std::vector<const char*> logged;
@@ -327,15 +338,7 @@ TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.test);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("demo.json");
-        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
-        QProcess p;
-        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), {"test", c.test, file});
-        ASSERT_TRUE(p.waitForFinished(120000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
-        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        const auto report = Report({"test", c.test, file});
         const auto& logged = report["logged"];
         const size_t n = logged["time_s"].size();
         EXPECT_GT(n, 1000u);
@@ -355,7 +358,7 @@ void PressTune(DemoBench& bench) {
                                     [](Dialog&, QDialog& d) { Button(d, "tuneButton")->click(); });
 }
 
-TEST(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
+TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
     struct Case {
         const char* test;
         void (*press_tune)(DemoBench&);
@@ -393,17 +396,9 @@ TEST(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
         for (const char* g : c.gains) designed.push_back(bench.Value(g));
         ASSERT_NE(designed[0], before[0]);
 
-        QTemporaryDir dir;
-        const QString file = dir.filePath("demo.json");
-        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
-        QProcess p;
-        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"),
-                {"test", c.test, file, "--tune", "--bandwidth", QString::number(c.bandwidth_hz),
-                 "--damping", QString::number(c.damping_value)});
-        ASSERT_TRUE(p.waitForFinished(120000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
-        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        const auto report =
+            Report({"test", c.test, file, "--tune", "--bandwidth", QString::number(c.bandwidth_hz),
+                    "--damping", QString::number(c.damping_value)});
         const auto& tuning = report["tuning"];
         EXPECT_EQ(tuning["tuned"], true);
         EXPECT_NEAR(tuning["bandwidth_Hz"].get<double>(), c.bandwidth_hz, 1e-9);
