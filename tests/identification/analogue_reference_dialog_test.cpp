@@ -15,6 +15,7 @@ using identification_test::Button;
 using identification_test::DemoBench;
 using identification_test::ProgramRunning;
 using identification_test::Show;
+using identification_test::Tick;
 
 namespace {
 
@@ -71,8 +72,7 @@ TEST(AnalogueReference, ShowsVoltageAndTheCommandItMeansUntilStop) {
             EXPECT_LT(lowest, -9.0);
             EXPECT_GT(highest, 9.0);
             Button(d, "startStopButton")->click();  // Stop: the next tick ends the test
-            bench.clock.Advance(0.020);
-            dlg.OnTimer(1);
+            Tick(bench, dlg, 1);
             EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
             EXPECT_FALSE(ProgramRunning(bench));
         });
@@ -129,13 +129,9 @@ TEST(AnalogueReference, StopPassesOnlyAfterTheReferenceWasRead) {
         CTestAnalogueRef dlg(bench.setup.get(), 1, nullptr);
         Show(dlg, seam, [&](QDialog& d) {
             Button(d, "startStopButton")->click();
-            for (int tick = 0; tick < c.ticks_before_stop; ++tick) {
-                bench.clock.Advance(0.020);
-                dlg.OnTimer(1);
-            }
+            Tick(bench, dlg, c.ticks_before_stop);
             Button(d, "startStopButton")->click();
-            bench.clock.Advance(0.020);
-            dlg.OnTimer(1);
+            Tick(bench, dlg, 1);
             EXPECT_FALSE(dlg.IsRunning());
             EXPECT_EQ(dlg.TestOutcome(), c.outcome);
             if (c.outcome == CMC_TestDlg::Outcome::kFailed) {

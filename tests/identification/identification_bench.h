@@ -108,6 +108,16 @@ inline int Show(CMC_EditSetupDlg& dlg, axis::ScriptedModalSeam& seam,
     return dlg.DoModal();
 }
 
+/// Ticks `dlg` after every 20 ms of the bench's drive time, at most `ticks` times and
+/// while `go_on` holds (always, when not given).
+template <class AnyBench>
+void Tick(AnyBench& bench, CMyTestDlg& dlg, int ticks, const std::function<bool()>& go_on = {}) {
+    for (int tick = 0; tick < ticks && (!go_on || go_on()); ++tick) {
+        bench.clock.Advance(0.020);
+        dlg.OnTimer(1);
+    }
+}
+
 /// Whether the drive runs a program; a drive that cannot say fails the test.
 template <class AnyBench>
 bool ProgramRunning(AnyBench& bench) {

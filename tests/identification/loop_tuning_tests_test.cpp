@@ -42,10 +42,8 @@ double Register(DemoBench& bench, const char* name) {
 
 // Ticks until the status line shows `status` (or the test ended).
 void TickUntilStatus(DemoBench& bench, CMyTestDlg& dlg, const QString& status) {
-    for (int tick = 0; tick < 500 && dlg.IsRunning() && dlg.StatusText() != status; ++tick) {
-        bench.clock.Advance(0.020);
-        dlg.OnTimer(1);
-    }
+    identification_test::Tick(bench, dlg, 500,
+                              [&] { return dlg.IsRunning() && dlg.StatusText() != status; });
 }
 
 }  // namespace

@@ -23,16 +23,14 @@ using drive_test::SimBench;
 using identification_test::Button;
 using identification_test::ProgramRunning;
 using identification_test::Show;
+using identification_test::Tick;
 
 namespace {
 
 // Presses Start and ticks the dialog every 20 ms of drive time until a result shows.
 void RunTest(SimBench& bench, CTestVdcDetection& dlg) {
     Button(dlg, "startStopButton")->click();
-    for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
-        bench.clock.Advance(0.020);
-        dlg.OnTimer(1);
-    }
+    Tick(bench, dlg, 50, [&] { return dlg.ResultText().isEmpty(); });
 }
 
 double Vdc(SimBench& bench) {
@@ -75,10 +73,7 @@ TEST(VdcDetection, MeasuresTheBusAndTheCloseAnswersDecideWhatStays) {
             EXPECT_EQ(dlg.StatusText(), "Running test");
             EXPECT_TRUE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());  // measuring
             EXPECT_EQ(Button(d, "startStopButton")->text(), "S&top");
-            for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
-                bench.clock.Advance(0.020);
-                dlg.OnTimer(1);
-            }
+            Tick(bench, dlg, 50, [&] { return dlg.ResultText().isEmpty(); });
             ASSERT_EQ(dlg.ResultText(), "Test successfully completed.");
             measured_V = Vdc(bench);
             EXPECT_NEAR(measured_V, c.bus_V, 0.05);
