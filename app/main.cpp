@@ -54,6 +54,7 @@ Commands:
         together with --auto cancel.
 
   test NAME FILE [--answer yes|no] [-o RESULT.json] [--save] [--drive DRIVE]
+       [--tune [--bandwidth HZ] [--damping D]]
         Run one of the module's test dialogs without a screen on the setup FILE,
         as a production line does: Start, wait for the verdict, Close, answering
         the question about identified values with --answer (default yes). The
@@ -66,7 +67,11 @@ Commands:
         position. encoder and analogue run until stopped: Stop comes after 4 s and
         1 s of drive time, as a user would press it. The loop tuning tests (speed,
         position) run once with the data logger and add the logged signals and the
-        step-response figures. Exit code 0 passed, 1 failed.
+        step-response figures. --tune presses their "Tune" before Start, so that
+        the run uses the gains designed from the setup's bandwidth and damping
+        (or HZ and D, each checked against what the dialog accepts: the
+        parameter's range, for the bandwidth also the stable bound at that
+        damping); the report's "tuning" says which gains were used. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)

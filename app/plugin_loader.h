@@ -14,6 +14,9 @@ struct OrvexTestRunHooks {
     void* clock_context;
     void (*report)(void* context, const char* json);  ///< gets the JSON report once
     void* report_context;
+    int tune;             ///< 1: "Tune" before Start (loop tuning tests only)
+    double bandwidth_hz;  ///< with tune: the bandwidth to design from; NaN: the setup's
+    double damping;       ///< with tune: the damping to design from; NaN: the setup's
 };
 
 namespace axishost {
@@ -33,7 +36,8 @@ struct PluginEntryPoints {
     /// Reports what in a setup keeps scale factors from being computed, one line each.
     int (*setup_problems)(CMC_Setup*, void (*)(const char*, void*), void*) = nullptr;
     /// Runs one test dialog headless (OrvexRunTest): 1 passed, 0 failed, -1 unknown
-    /// name, -2 a test the module has no dialog for yet.
+    /// name, -2 a test the module has no dialog for yet, -3 a tuning request the test
+    /// cannot take (the report is then {"error": why}).
     int (*run_test)(CMC_Setup*, const char*, const OrvexTestRunHooks*, int*) = nullptr;
     /// The test names run_test knows, null-ended.
     const char* const* (*test_names)() = nullptr;

@@ -1,5 +1,6 @@
 #include "app/test_command.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,7 +33,20 @@ struct Arguments {
     std::string output;
     bool answer_yes = true;
     bool save = false;
+    bool tune = false;
+    double bandwidth_hz = std::nan("");  ///< NaN: the setup's
+    double damping = std::nan("");
 };
+
+// A number given to an option; false (with the reason) for text that is none.
+bool ParseNumber(const std::string& option, const std::string& text, double& value,
+                 std::string& error) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    if (!text.empty() && end == text.c_str() + text.size() && std::isfinite(value)) return true;
+    error = option + " takes a number, not \"" + text + "\"";
+    return false;
+}
 
 bool Parse(std::vector<std::string> args, Arguments& out, std::string& drive_choice,
            std::string& error) {
@@ -42,6 +56,16 @@ bool Parse(std::vector<std::string> args, Arguments& out, std::string& drive_cho
         const std::string& a = args[i];
         if (a == "--save") {
             out.save = true;
+        } else if (a == "--tune") {
+            out.tune = true;
+        } else if (a == "--bandwidth" || a == "--damping") {
+            if (i + 1 >= args.size()) {
+                error = a + " takes a number";
+                return false;
+            }
+            if (!ParseNumber(a, args[++i], a == "--bandwidth" ? out.bandwidth_hz : out.damping,
+                             error))
+                return false;
         } else if (a == "--answer" || a == "-o") {
             if (i + 1 >= args.size()) {
                 error = a == "-o" ? "-o needs a file name" : "--answer takes yes or no";
@@ -65,6 +89,10 @@ bool Parse(std::vector<std::string> args, Arguments& out, std::string& drive_cho
     }
     if (positional.size() != 2) {
         error = "test takes NAME FILE (see --help)";
+        return false;
+    }
+    if (!out.tune && (!std::isnan(out.bandwidth_hz) || !std::isnan(out.damping))) {
+        error = "--bandwidth and --damping go with --tune";
         return false;
     }
     out.name = positional[0];
@@ -116,8 +144,13 @@ int RunTestCommand(const char* program, const std::string& plugin_path, std::str
 
     ClockAndReport context{&drive, {}};
     const OrvexTestRunHooks hooks{a.answer_yes ? 1 : 0,
-                                  drive.HasManualClock() ? &AdvanceClock : nullptr, &context,
-                                  &TakeReport, &context};
+                                  drive.HasManualClock() ? &AdvanceClock : nullptr,
+                                  &context,
+                                  &TakeReport,
+                                  &context,
+                                  a.tune ? 1 : 0,
+                                  a.bandwidth_hz,
+                                  a.damping};
     int confirmed = 0;
     const int result = entry.run_test(setup.get(), a.name.c_str(), &hooks, &confirmed);
     drive.Detach(setup.get());
@@ -128,6 +161,13 @@ int RunTestCommand(const char* program, const std::string& plugin_path, std::str
                     2);
 
     nlohmann::json report = nlohmann::json::parse(context.json, nullptr, false);
+    if (result == -3) {
+        const bool said =
+            report.is_object() && report.contains("error") && report["error"].is_string();
+        return Fail("--tune: " + (said ? report["error"].get<std::string>()
+                                       : "the test " + a.name + " cannot be tuned"),
+                    2);
+    }
     if (report.is_discarded() || !report.is_object())
         return Fail("the plug-in gave no readable report for " + a.name, 1);
     report["setup_file"] = a.file;

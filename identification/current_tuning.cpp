@@ -63,9 +63,9 @@ CTestCurrent::CTestCurrent(CMC_Setup* setup, int flag, QWidget* parent)
     AddParameterControls("TestProtectionCurrent", ui_->protectionCurrentEdit,
                          ui_->protectionCurrentUnit);
     AddParameterControls("Kp_C_scl", ui_->kpEdit);
-    AddTuningSlider("Kp_C_scl", ui_->kpSlider);
+    AddTuningSlider("Kp_C_scl", ui_->kpSlider, {ui_->kpSpinUp, ui_->kpSpinDown});
     AddParameterControls("Ki_C_scl", ui_->kiEdit);
-    AddTuningSlider("Ki_C_scl", ui_->kiSlider);
+    AddTuningSlider("Ki_C_scl", ui_->kiSlider, {ui_->kiSpinUp, ui_->kiSpinDown});
     AddParameterControls("PB_C", ui_->passbandEdit, ui_->passbandUnit);
     AddTuningSlider("PB_C", ui_->passbandSlider);
     AddCheckParameterControls("isUseFilterOnCrtCtrlOutput", ui_->filterCheck);
@@ -117,7 +117,9 @@ void CTestCurrent::DoDataExchange(bool save) {
     CMyTestDlg::DoDataExchange(save);
     if (save) return;
     const bool idle = !running_;
-    EnableChildren({ui_->okButton, ui_->kpEdit, ui_->kpSlider, ui_->kiEdit, ui_->kiSlider}, idle);
+    EnableChildren({ui_->okButton, ui_->kpEdit, ui_->kpSlider, ui_->kpSpinUp, ui_->kpSpinDown,
+                    ui_->kiEdit, ui_->kiSlider, ui_->kiSpinUp, ui_->kiSpinDown},
+                   idle);
     ui_->savePlotsButton->setEnabled(true);
     const CMC_Setup* setup = GetSetup();
     axis::ScopedSilentLookup silent;

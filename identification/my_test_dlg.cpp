@@ -223,13 +223,15 @@ bool CMyTestDlg::WriteResult(const char* name, double value, double& accepted) {
     return true;
 }
 
-bool CMyTestDlg::AddTuningSlider(const char* name, QAbstractSlider* slider) {
+bool CMyTestDlg::AddTuningSlider(const char* name, QAbstractSlider* slider,
+                                 axis::SpinButtons spin) {
     const CMC_Parameter* parameter = nullptr;
     {
         axis::ScopedSilentLookup silent;
         parameter = GetSetup()->FindParameter(name);
     }
-    return parameter && AddSliderParameterControls(name, slider, axis::SpanAroundValue(*parameter));
+    return parameter &&
+           AddSliderParameterControls(name, slider, axis::SpanAroundValue(*parameter), 100, spin);
 }
 
 void CMyTestDlg::UseTestPages(QTabWidget* tabs, QWidget* details,

@@ -153,8 +153,9 @@ class CMyTestDlg : public CMC_TestDlg {
     /// Binds a slider for trimming a controller gain or passband, when the setup has
     /// it: the slider spans half to one and a half times the value at opening, within
     /// the parameter's limits (`axis::SpanAroundValue`), so that a drag moves it in
-    /// steps fine enough to tune by.
-    bool AddTuningSlider(const char* name, QAbstractSlider* slider);
+    /// steps fine enough to tune by. A press of a spin button in `spin` moves the
+    /// value by one such step.
+    bool AddTuningSlider(const char* name, QAbstractSlider* slider, axis::SpinButtons spin = {});
 
     /// Makes `tabs` the dialog's two pages, test parameters (0) and test (1). Page 0
     /// cannot be chosen while a test runs; leaving a page saves its controls first

@@ -1,6 +1,8 @@
 // OrvexRunTest: runs one of the module's test dialogs headless, for end-of-line
 // testing (axishost test NAME FILE).
 
+#include <cmath>
+
 #include "host/setup/setup.h"
 #include "plugin/orvex_app.h"
 #include "plugin/test_runner.h"
@@ -18,12 +20,20 @@ struct OrvexTestRunHooks {
     /// Receives the JSON report once, before OrvexRunTest returns.
     void (*report)(void* context, const char* json);
     void* report_context;
+    /// 1: a loop tuning test presses "Tune" before Start, designing its gains from the
+    /// setup's bandwidth and damping, or from these two when they are not NaN
+    /// (bandwidth in Hz). 0: it runs with the gains the setup has.
+    int tune;
+    double bandwidth_hz;
+    double damping;
 };
 
 /// Runs the test `name` (without regard to case) on `setup`. 1 when the test passed,
 /// 0 when it failed or did not start; -1 for an unknown name or no setup, -2 for a
-/// test the module has no dialog for yet. `*confirmed`, when given, says whether the
-/// dialog ended with the confirm result (the identified values are to be kept).
+/// test the module has no dialog for yet, -3 for a tuning request the test cannot take
+/// (not a tuning test, or a bandwidth or damping outside what the dialog accepts: the
+/// report is {"error": why} and nothing was run or changed). `*confirmed`, when given, says whether
+/// the dialog ended with the confirm result (the identified values are to be kept).
 ORVEX_EXPORT int OrvexRunTest(CMC_Setup* setup, const char* name, const OrvexTestRunHooks* hooks,
                               int* confirmed) {
     if (confirmed) *confirmed = 0;
@@ -41,8 +51,12 @@ ORVEX_EXPORT int OrvexRunTest(CMC_Setup* setup, const char* name, const OrvexTes
     options.answer_yes = hooks->answer_yes != 0;
     options.advance = hooks->advance_drive_clock;
     options.advance_context = hooks->clock_context;
+    options.tune = hooks->tune != 0;
+    if (!std::isnan(hooks->bandwidth_hz)) options.bandwidth_hz = hooks->bandwidth_hz;
+    if (!std::isnan(hooks->damping)) options.damping = hooks->damping;
     const orvex::TestRunReport report = orvex::RunTest(setup, name, options);
     if (hooks->report) hooks->report(hooks->report_context, report.json.c_str());
+    if (report.outcome == orvex::TestRunReport::Outcome::kRefused) return -3;
     if (confirmed) *confirmed = report.confirmed ? 1 : 0;
     return report.outcome == orvex::TestRunReport::Outcome::kPassed ? 1 : 0;
 }

@@ -8,12 +8,15 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "host/setup/names.h"
 #include "host/setup/setup.h"
+#include "host/setup/units.h"
+#include "host/setup/value_rules.h"
 #include "host/setup/variable.h"
 #include "host/ui/modal_seam.h"
 #include "identification/analogue_reference_monitor.h"
@@ -25,6 +28,7 @@
 #include "identification/resistance_inductance.h"
 #include "identification/total_inertia.h"
 #include "identification/vdc_detection.h"
+#include "tuning/passband_limits.h"
 #include "tuning/position_tuning.h"
 #include "tuning/speed_tuning.h"
 #include "tuning/step_response.h"
@@ -44,6 +48,16 @@ std::unique_ptr<CMyTestDlg> Make(CMC_Setup* setup) {
     return std::make_unique<Dialog>(setup, 1, nullptr);
 }
 
+// What a tuning dialog's "Tune" designs from (bandwidth, damping) and the gains it
+// designs.
+struct TuningDesign {
+    const char* bandwidth;
+    const char* damping;
+    std::array<const char*, 3> gains;  ///< null-padded
+};
+constexpr TuningDesign kSpeedDesign{"PB_S", "Dump_S", {"Kp_S_scl", "Ki_S_scl", nullptr}};
+constexpr TuningDesign kPositionDesign{"PB_P", "Dump_P", {"Kp_P_scl", "Ki_P_scl", "Kd_P_scl"}};
+
 struct TestEntry {
     const char* name;
     /// Null while the module has no such dialog yet.
@@ -51,6 +65,8 @@ struct TestEntry {
     /// A continuous test runs until the user stops it: the runner presses Stop after
     /// this much drive time and takes the dialog's verdict. 0 for a test that ends itself.
     double stop_after_s = 0.0;
+    /// A loop tuning test: what its "Tune" works with.
+    const TuningDesign* design = nullptr;
 };
 
 // One row per test a production line can run; a test dialog added to the module is
@@ -68,8 +84,8 @@ constexpr TestEntry kTests[] = {
     {"analogue", Make<CTestAnalogueRef>, 1.0},
     {"vdc", Make<CTestVdcDetection>},
     // Tuning tests: one run with the data logger, as the setup asks for it.
-    {"speed", Make<CTestSpeedTuning>},
-    {"position", Make<CTestPositionTuning>},
+    {"speed", Make<CTestSpeedTuning>, 0.0, &kSpeedDesign},
+    {"position", Make<CTestPositionTuning>, 0.0, &kPositionDesign},
 };
 
 const TestEntry* Find(const char* name) {
@@ -138,6 +154,7 @@ class HeadlessSeam : public axis::ModalSeam {
     std::string failure;
     std::vector<CMyTestDlg::IdentifiedValue> identified;
     std::string status;
+    bool tuned = false;  ///< "Tune" was pressed before Start
 
   private:
     void RunTheTest() {
@@ -146,6 +163,12 @@ class HeadlessSeam : public axis::ModalSeam {
         auto* pages = dialog_.findChild<QTabWidget*>(QStringLiteral("pageTabs"));
         if (pages && qobject_cast<CTuningTestDlg*>(&dialog_))
             pages->setCurrentIndex(CTuningTestDlg::kTestPage);
+        // "Tune" as the user presses it before Start: the run uses the designed gains.
+        auto* tune = dialog_.findChild<QAbstractButton*>(QStringLiteral("tuneButton"));
+        if (options_.tune && tune && pages && pages->currentIndex() == CTuningTestDlg::kTestPage) {
+            tune->click();
+            tuned = true;
+        }
         auto* start = dialog_.findChild<QAbstractButton*>(QStringLiteral("startStopButton"));
         if (start && (!pages || !qobject_cast<CTuningTestDlg*>(&dialog_) ||
                       pages->currentIndex() == CTuningTestDlg::kTestPage))
@@ -225,6 +248,113 @@ nlohmann::json Number(double value) {
     return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
 
+CMC_Parameter* Silently(CMC_Setup* setup, const char* name) {
+    axis::ScopedSilentLookup silent;
+    return setup->FindParameter(name);
+}
+
+// A bandwidth in Hz, and back: the parameter keeps it in its base unit.
+const CMC_Unit* Hertz(const CMC_Parameter& bandwidth) {
+    const CMC_UnitType* type = bandwidth.GetUnitType();
+    return type ? type->FindUnit("Hz") : nullptr;
+}
+
+// One design input asked for, checked against the parameter's range before anything
+// is written: the value to write (base unit), or why it cannot be.
+struct DesignInput {
+    CMC_Parameter* parameter = nullptr;
+    double base_value = 0.0;
+    std::string error;
+};
+
+// `accepted`, when given, is the range the dialog accepts (a bandwidth bounded for
+// stability), else the parameter's own limits hold.
+DesignInput CheckDesignInput(CMC_Setup* setup, const char* what, const char* name, double value,
+                             bool in_hertz,
+                             const std::optional<tuning::PassbandRange>& accepted = {}) {
+    DesignInput in;
+    in.parameter = Silently(setup, name);
+    if (!in.parameter) {
+        in.error = std::string("the setup has no \"") + name + "\" for the " + what;
+        return in;
+    }
+    const CMC_Unit* hz = in_hertz ? Hertz(*in.parameter) : nullptr;
+    if (in_hertz && !hz) {
+        in.error = std::string("\"") + name + "\" cannot be given in Hz";
+        return in;
+    }
+    const double base = hz ? hz->ToBase(value) : value;
+    const double low = accepted ? accepted->min_rad_s : in.parameter->GetMinInBaseUnit();
+    const double high = accepted ? accepted->max_rad_s : in.parameter->GetMaxInBaseUnit();
+    // A value typed back from the range as shown may lie a hair outside it: pulled in.
+    const double slack = 1e-9 * std::max(std::fabs(low), std::fabs(high));
+    const axis::UserValue checked = axis::CheckUserValue(*in.parameter, base);
+    if (checked.accepted() && base >= low - slack && base <= high + slack) {
+        in.base_value = std::clamp(*checked.value, low, high);
+        return in;
+    }
+    const auto shown = [&](double b) { return axis::FormatValue(hz ? hz->FromBase(b) : b); };
+    const std::string unit = hz ? " Hz" : "";
+    in.error = std::string("the ") + what + " " + axis::FormatValue(value) + unit +
+               " is outside the range of \"" + name + "\", " + shown(low) + " to " + shown(high) +
+               unit;
+    if (accepted && accepted->limited) in.error += " (the stable bound at this damping)";
+    return in;
+}
+
+// Sets the bandwidth and damping asked for, both or neither: the reason when one
+// cannot be set.
+std::string SetDesignInputs(CMC_Setup* setup, const TestEntry& entry,
+                            const TestRunOptions& options) {
+    const bool asked = options.bandwidth_hz || options.damping;
+    if (!options.tune && !asked) return {};
+    if (!entry.design) return std::string("\"") + entry.name + "\" is no loop tuning test";
+    if (!options.tune) return "a bandwidth or damping is given only with Tune";
+    std::vector<DesignInput> inputs;
+    if (options.damping) {
+        inputs.push_back(
+            CheckDesignInput(setup, "damping", entry.design->damping, *options.damping, false));
+        if (!inputs.back().error.empty()) return inputs.back().error;
+    }
+    if (options.bandwidth_hz) {
+        // The dialog bounds the bandwidth for stability, and the bound follows the
+        // damping: the one asked for counts.
+        std::optional<tuning::PassbandRange> accepted;
+        {
+            CMC_Parameter* damping = options.damping ? inputs.back().parameter : nullptr;
+            const double kept = damping ? damping->GetValueInBaseUnit() : 0.0;
+            if (damping) damping->SetValueInBaseUnit(inputs.back().base_value);
+            accepted = tuning::AcceptedPassband(setup, entry.design->bandwidth);
+            if (damping) damping->SetValueInBaseUnit(kept);
+        }
+        inputs.push_back(CheckDesignInput(setup, "bandwidth", entry.design->bandwidth,
+                                          *options.bandwidth_hz, true, accepted));
+        if (!inputs.back().error.empty()) return inputs.back().error;
+    }
+    for (const DesignInput& in : inputs) in.parameter->SetValueInBaseUnit(in.base_value);
+    return {};
+}
+
+// The gains a tuning run used, against what the setup held before, and what "Tune"
+// designed them from when it was pressed.
+nlohmann::json TuningReport(CMC_Setup* setup, const TuningDesign& design, bool tuned,
+                            const std::vector<std::pair<std::string, double>>& gains_before) {
+    nlohmann::json gains = nlohmann::json::array();
+    for (const auto& [name, before] : gains_before)
+        gains.push_back({{"name", name},
+                         {"before", Number(before)},
+                         {"used", Number(setup->GetParameterValueInBaseUnit(name))}});
+    nlohmann::json j = {{"tuned", tuned}, {"gains", gains}};
+    if (!tuned) return j;
+    const CMC_Parameter* bandwidth = Silently(setup, design.bandwidth);
+    const CMC_Unit* hz = bandwidth ? Hertz(*bandwidth) : nullptr;
+    j["bandwidth_Hz"] =
+        hz ? Number(hz->FromBase(bandwidth->GetValueInBaseUnit())) : nlohmann::json(nullptr);
+    const CMC_Parameter* damping = Silently(setup, design.damping);
+    j["damping"] = damping ? Number(damping->GetValueInBaseUnit()) : nlohmann::json(nullptr);
+    return j;
+}
+
 // What a tuning test recorded (drive units) and how its loop followed the reference:
 // the first logged variable is the reference, the second the response.
 void AddTuningRun(const CTuningTestDlg& dialog, nlohmann::json& j) {
@@ -271,6 +401,16 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
     TestRunReport report;
     const TestEntry* entry = Find(name);
     if (!setup || !entry || !entry->make) return report;
+    if (const std::string refused = SetDesignInputs(setup, *entry, options); !refused.empty()) {
+        report.outcome = TestRunReport::Outcome::kRefused;
+        report.json = nlohmann::json{{"error", refused}}.dump(2);
+        return report;
+    }
+    std::vector<std::pair<std::string, double>> gains_before;
+    if (entry->design)
+        for (const char* gain : entry->design->gains)
+            if (gain && Silently(setup, gain))
+                gains_before.emplace_back(gain, setup->GetParameterValueInBaseUnit(gain));
     std::unique_ptr<CMyTestDlg> dialog = entry->make(setup);
 
     struct Watched {
@@ -372,6 +512,7 @@ TestRunReport RunTest(CMC_Setup* setup, const char* name, const TestRunOptions& 
     j["closed_with"] = report.confirmed ? "confirm" : "cancel";
     if (const auto* tuning = dynamic_cast<const CTuningTestDlg*>(dialog.get()))
         AddTuningRun(*tuning, j);
+    if (entry->design) j["tuning"] = TuningReport(setup, *entry->design, seam.tuned, gains_before);
     report.json = j.dump(2);
     return report;
 }

@@ -6,6 +6,7 @@
 // answer given, and a JSON report says what happened.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class CMC_Setup;
@@ -23,10 +24,20 @@ struct TestRunOptions {
     void* advance_context = nullptr;
     /// Drive time after which a test that has not ended is stopped and failed.
     double time_limit_s = 600.0;
+    /// A loop tuning test presses "Tune" on its "Test" page before Start, so that the
+    /// run uses the gains designed from the setup's bandwidth and damping -- first set
+    /// to these when given (bandwidth in Hz), each within what the dialog accepts (the
+    /// parameter's range; for the bandwidth also the stable bound at that damping).
+    bool tune = false;
+    std::optional<double> bandwidth_hz;
+    std::optional<double> damping;
 };
 
 struct TestRunReport {
-    enum class Outcome { kPassed, kFailed, kNotStarted };
+    /// kRefused: the tuning request does not fit the test (not a tuning test, or a
+    /// bandwidth or damping outside its range); nothing ran or changed, and the report
+    /// is {"error": why}.
+    enum class Outcome { kPassed, kFailed, kNotStarted, kRefused };
     Outcome outcome = Outcome::kNotStarted;
     bool confirmed = false;  ///< the dialog ended with the confirm result
     std::string json;

@@ -154,14 +154,18 @@ void CTestPositionTuning::Bind() {
         AddSwitchParameterControls("PositionTestReferenceType",
                                    {f.positiveRadio, f.negativeRadio, f.bidirectionalRadio});
     BindGains({
-        {"Kp_P_scl", f.kpEdit, f.kpSlider, nullptr},
+        {"Kp_P_scl", f.kpEdit, f.kpSlider, nullptr, {f.kpSpinUp, f.kpSpinDown}},
         {"Ki_P_scl", f.kiEdit, f.kiSlider, nullptr},
         {"Kd_P_scl", f.kdEdit, f.kdSlider, nullptr},
         {"IPSatP", f.integralLimitEdit, f.integralLimitSlider, f.integralLimitUnit},
         {"KFFS_scl", f.ffSpeedEdit, f.ffSpeedSlider, nullptr},
         {"KFFA_scl", f.ffAccelerationEdit, f.ffAccelerationSlider, nullptr},
         {"PB_P", f.passbandEdit, f.passbandSlider, f.passbandUnit},
-        {"Jload_over_J", f.inertiaRatioEdit, f.inertiaRatioSlider, nullptr},
+        {"Jload_over_J",
+         f.inertiaRatioEdit,
+         f.inertiaRatioSlider,
+         nullptr,
+         {f.inertiaRatioSpinUp, f.inertiaRatioSpinDown}},
     });
 }
 
@@ -182,10 +186,12 @@ void CTestPositionTuning::DoDataExchange(bool save) {
     if (save) return;
     Ui::TestPositionTuning& f = *ui_;
     const bool gains_live = !IsRunning() || IntOf("OnlinePlotP") != 0;
-    EnableChildren({f.kpEdit, f.kpSlider, f.kiEdit, f.kiSlider, f.kdEdit, f.kdSlider,
-                    f.integralLimitEdit, f.integralLimitSlider, f.integralLimitUnit},
+    EnableChildren({f.kpEdit, f.kpSlider, f.kpSpinUp, f.kpSpinDown, f.kiEdit, f.kiSlider, f.kdEdit,
+                    f.kdSlider, f.integralLimitEdit, f.integralLimitSlider, f.integralLimitUnit},
                    gains_live);
-    EnableChildren({f.inertiaRatioLabel, f.inertiaRatioEdit, f.inertiaRatioSlider}, InertiaKnown());
+    EnableChildren({f.inertiaRatioLabel, f.inertiaRatioEdit, f.inertiaRatioSlider,
+                    f.inertiaRatioSpinUp, f.inertiaRatioSpinDown},
+                   InertiaKnown());
     const orvex::tuning::PositionControlStates states =
         orvex::tuning::PositionControlStatesFor(loop_);
     EnableChildren({f.speedLimitGroup, f.speedLimitLabel, f.speedLimitEdit, f.speedLimitUnit},

@@ -91,13 +91,17 @@ void CTestSpeedTuning::Bind() {
         AddSwitchParameterControls("SpeedTestReferenceType",
                                    {f.positiveRadio, f.negativeRadio, f.bidirectionalRadio});
     BindGains({
-        {"Kp_S_scl", f.kpEdit, f.kpSlider, nullptr},
+        {"Kp_S_scl", f.kpEdit, f.kpSlider, nullptr, {f.kpSpinUp, f.kpSpinDown}},
         {"Ki_S_scl", f.kiEdit, f.kiSlider, nullptr},
         {"IPSatS", f.integralLimitEdit, f.integralLimitSlider, f.integralLimitUnit},
         {"KFFS_scl", f.ffSpeedEdit, f.ffSpeedSlider, nullptr},
         {"KFFA_scl", f.ffAccelerationEdit, f.ffAccelerationSlider, nullptr},
         {"PB_S", f.passbandEdit, f.passbandSlider, f.passbandUnit},
-        {"Jload_over_J", f.inertiaRatioEdit, f.inertiaRatioSlider, nullptr},
+        {"Jload_over_J",
+         f.inertiaRatioEdit,
+         f.inertiaRatioSlider,
+         nullptr,
+         {f.inertiaRatioSpinUp, f.inertiaRatioSpinDown}},
     });
 }
 
@@ -119,10 +123,12 @@ void CTestSpeedTuning::DoDataExchange(bool save) {
     Ui::SpeedTuning& f = *ui_;
     const bool gains_live = !IsRunning() || IntOf("OnlinePlotS") != 0;
     EnableChildren(
-        {f.kpEdit, f.kpSlider, f.kiEdit, f.kiSlider, f.integralLimitEdit, f.integralLimitSlider,
-         f.integralLimitUnit, f.ffAccelerationEdit, f.ffAccelerationSlider},
+        {f.kpEdit, f.kpSlider, f.kpSpinUp, f.kpSpinDown, f.kiEdit, f.kiSlider, f.integralLimitEdit,
+         f.integralLimitSlider, f.integralLimitUnit, f.ffAccelerationEdit, f.ffAccelerationSlider},
         gains_live);
-    EnableChildren({f.inertiaRatioLabel, f.inertiaRatioEdit, f.inertiaRatioSlider}, InertiaKnown());
+    EnableChildren({f.inertiaRatioLabel, f.inertiaRatioEdit, f.inertiaRatioSlider,
+                    f.inertiaRatioSpinUp, f.inertiaRatioSpinDown},
+                   InertiaKnown());
     if (Has("SpeedForward")) {
         // The feed-forward reaches the speed loop only when the drive closes it in the
         // slow loop in speed mode.

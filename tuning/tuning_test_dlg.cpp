@@ -57,6 +57,9 @@ constexpr int kResponseColour = 5;
 constexpr int kInnerReferenceColour = 8;
 constexpr int kInnerResponseColour = 9;
 constexpr int kScopeBackground = 4;
+// The scope legend's corner, in divisions from the screen's centre: lower left, below
+// where the current traces rest before the trigger (two divisions down).
+constexpr float kScopeLegendAnchor[] = {-4.2f, -3.5f};
 constexpr int kLineStyle = 2;
 
 // Items of a logged point: 0 the time, then the logged variables in order.
@@ -153,7 +156,7 @@ void CTuningTestDlg::BindGains(std::initializer_list<GainControls> gains) {
     for (const GainControls& g : gains) {
         if (!Has(g.name)) continue;
         AddParameterControls(g.name, g.edit, g.unit);
-        AddTuningSlider(g.name, g.slider);
+        AddTuningSlider(g.name, g.slider, g.spin);
     }
 }
 
@@ -218,7 +221,10 @@ void CTuningTestDlg::SetUpScopeOrOscilloscope() {
     }
     if (controls_.online_plot) SetChildText(controls_.online_plot, QStringLiteral("Scope"));
     customised_ = scope_logger_->LoadSettingsFromSetupOption(names_.osc_settings) != 0;
-    if (!customised_) DefaultScopeSetup();
+    if (!customised_)
+        DefaultScopeSetup();
+    else if (scope_logger_->GetGraphDocument().GetAt(0)->Curves().empty())
+        DefaultScopeGraph();  // kept before the settings carried their graph
     SubclassScopeGraph();
     scope_graph_->SetContextMenuHandler([this](const QPoint& at) { ShowScopeMenu(at); });
     connect(scope_graph_, &CGraphWindow::ChannelScaleRequested, this,
@@ -232,15 +238,20 @@ void CTuningTestDlg::SetUpScopeOrOscilloscope() {
 
 void CTuningTestDlg::DefaultScopeSetup() {
     for (const std::string& v : logged_) scope_logger_->AddVariable(v, 1);
+    DefaultScopeGraph();
+    ApplyCaptureSettings();
+    ApplyChannelScales();
+}
+
+void CTuningTestDlg::DefaultScopeGraph() {
     CGraphFilter* filter = scope_logger_->GetGraphDocument().GetAt(0);
     filter->RemoveAll();
     filter->SetBackground(kScopeBackground);
+    filter->SetFloatList({kScopeLegendAnchor[0], kScopeLegendAnchor[1]});
     filter->Add(CXYCurve(kTime, kReference, 1, kReferenceColour, kLineStyle));
     filter->Add(CXYCurve(kTime, kResponse, 1, kResponseColour, kLineStyle));
     filter->Add(CXYCurve(kTime, kInnerReference, 1, kInnerReferenceColour, kLineStyle));
     filter->Add(CXYCurve(kTime, kInnerResponse, 1, kInnerResponseColour, kLineStyle));
-    ApplyCaptureSettings();
-    ApplyChannelScales();
 }
 
 void CTuningTestDlg::SubclassScopeGraph() {
@@ -248,6 +259,9 @@ void CTuningTestDlg::SubclassScopeGraph() {
                                   scope_logger_->GetGraphDocument().GetAt(0));
     scope_graph_->SetXLabel(QStringLiteral("Time [s]"));
     scope_graph_->SetYLabel(CGraphWindow::kLeftAxis, QStringLiteral("Divisions"));
+    // Ten divisions, as the channel scales count them: a speed profile climbs four
+    // above the centre line, a current swings three either side of two below it.
+    scope_graph_->SetScreen(-5.0, 5.0);
     scope_graph_->RefreshGraph();
 }
 

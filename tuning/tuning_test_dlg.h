@@ -179,13 +179,15 @@ class CTuningTestDlg : public CMyTestDlg {
 
     /// Call once the form is set up, before OnInitDialog.
     void AttachControls(const orvex::tuning::TuningControls& controls);
-    /// A controller gain's field, unit (or none) and slider; bound only when the setup
-    /// has the gain, the slider over the tuning span around its value at opening.
+    /// A controller gain's field, unit (or none), slider and spin buttons (or none);
+    /// bound only when the setup has the gain, the slider over the tuning span around
+    /// its value at opening.
     struct GainControls {
         const char* name;
         QLineEdit* edit;
         QAbstractSlider* slider;
         QComboBox* unit;
+        axis::SpinButtons spin = {};
     };
     void BindGains(std::initializer_list<GainControls> gains);
     /// The same for a form whose controls carry the names both tuning forms share;
@@ -302,6 +304,8 @@ class CTuningTestDlg : public CMyTestDlg {
     void SetUpDataLogger();
     void SetUpScopeOrOscilloscope();
     void DefaultScopeSetup();
+    /// The scope graph's curves, background and legend place.
+    void DefaultScopeGraph();
     void SubclassScopeGraph();
     void AfterScopeChange();
     void ShowScopeMenu(const QPoint& global);

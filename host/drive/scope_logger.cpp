@@ -4,8 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "host/drive/comm.h"
+#include "host/plot/graph_document.h"
 #include "host/setup/setup.h"
 #include "host/setup/units.h"
 #include "host/ui/scope_settings_dlg.h"
@@ -24,6 +26,52 @@ std::uint16_t Word(const unsigned char* bytes, int index) {
 
 std::uint32_t Long(const unsigned char* bytes, int index) {
     return Word(bytes, index) | (static_cast<std::uint32_t>(Word(bytes, index + 1)) << 16);
+}
+
+// The first filter of the scope's graph as the scope settings keep it.
+nlohmann::json GraphToJson(const CGraphFilter& filter) {
+    nlohmann::json curves = nlohmann::json::array();
+    for (const CXYCurve& c : filter.Curves())
+        curves.push_back({{"x", c.x_item},
+                          {"y", c.y_item},
+                          {"axis", c.y_axis},
+                          {"colour", c.color_index},
+                          {"style", c.style}});
+    return {{"background", filter.GetBackground()},
+            {"floatList", filter.GetFloatList()},
+            {"curves", curves}};
+}
+
+struct GraphSettings {
+    int background = -1;
+    std::vector<float> float_list;
+    std::vector<CXYCurve> curves;
+};
+
+// The graph kept with the scope settings, checked against the `items` variables it
+// draws before anything is taken: none when any part does not fit. Throws what
+// nlohmann throws for a missing key or a value of the wrong kind.
+std::optional<GraphSettings> GraphFromJson(const nlohmann::json& j, std::size_t items) {
+    GraphSettings g;
+    g.background = j.at("background").get<int>();
+    for (const auto& v : j.at("floatList")) {
+        const double value = v.get<double>();
+        if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+            return std::nullopt;
+        g.float_list.push_back(static_cast<float>(value));
+    }
+    const auto is_item = [items](int item) {
+        return item >= 0 && static_cast<std::size_t>(item) <= items;
+    };
+    for (const auto& c : j.at("curves")) {
+        const CXYCurve curve(c.at("x").get<int>(), c.at("y").get<int>(), c.at("axis").get<int>(),
+                             c.at("colour").get<int>(), c.at("style").get<int>());
+        if (!is_item(curve.x_item) || !is_item(curve.y_item) ||
+            (curve.y_axis != 1 && curve.y_axis != 2))
+            return std::nullopt;
+        g.curves.push_back(curve);
+    }
+    return g;
 }
 
 // Scope frame header: payload length in words, sequence number, tag.
@@ -133,6 +181,7 @@ int CMC_ScopeLogger::SaveSettingsToSetupOption(const char* option) const {
                           {"division", s.division},
                           {"offset", s.offset}});
     doc["scales"] = scales;
+    if (document_) doc["graph"] = GraphToJson(*document_->GetAt(0));
     setup_->SetOption(option, doc.dump());
     return 1;
 }
@@ -163,6 +212,13 @@ int CMC_ScopeLogger::LoadSettingsFromSetupOption(const char* option) {
                                         s.at("division").get<double>(),
                                         s.at("offset").get<double>()))
                 return Fail(bad);
+        // What the scope graph draws; settings kept before it was saved with them have
+        // none, and leave the graph as it is.
+        std::optional<GraphSettings> graph;
+        if (doc.contains("graph")) {
+            graph = GraphFromJson(doc.at("graph"), loaded.variables_.size());
+            if (!graph) return Fail(bad);
+        }
         window_s_ = loaded.window_s_;
         trigger_mode_ = loaded.trigger_mode_;
         trigger_slope_ = loaded.trigger_slope_;
@@ -172,6 +228,13 @@ int CMC_ScopeLogger::LoadSettingsFromSetupOption(const char* option) {
         divider_ = divider;
         variables_ = loaded.variables_;
         scales_ = loaded.scales_;
+        if (graph) {
+            CGraphFilter* filter = GetGraphDocument().GetAt(0);
+            filter->RemoveAll();
+            for (const CXYCurve& c : graph->curves) filter->Add(c);
+            filter->SetBackground(graph->background);
+            filter->SetFloatList(graph->float_list);
+        }
         return 1;
     } catch (const nlohmann::json::exception&) {
         return Fail(bad);

@@ -63,7 +63,8 @@ class CMC_ScopeLogger : public CMC_Logger {
     int RescaleVariable(const char* variable, const char* unit, double division, double offset);
     const std::vector<ChannelScale>& GetChannelScales() const { return scales_; }
 
-    /// Keeps the settings (window, trigger, variables, scales) in the setup's text
+    /// Keeps the settings (window, trigger, variables, scales, and the curves,
+    /// background and float list of the graph's first filter) in the setup's text
     /// setting `option` / takes them back from it. Load gives 0, changing nothing,
     /// when the setting is absent or not readable.
     int SaveSettingsToSetupOption(const char* option) const;

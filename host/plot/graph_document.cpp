@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTextStream>
 #include <algorithm>
+#include <cmath>
 
 #include "host/drive/logger.h"
 #include "host/setup/file_save.h"
@@ -15,6 +16,12 @@ bool CGraphFilter::Add(const CXYCurve& curve) {
     if (curve.y_axis != 1 && curve.y_axis != 2) return false;
     curves_.push_back(curve);
     return true;
+}
+
+std::optional<CGraphFilter::LegendAnchor> CGraphFilter::GetLegendAnchor() const {
+    if (float_list_.size() != 2 || !std::isfinite(float_list_[0]) || !std::isfinite(float_list_[1]))
+        return std::nullopt;
+    return LegendAnchor{float_list_[0], float_list_[1]};
 }
 
 QString CGraphFilter::ItemName(int item) const {

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CMC_Logger;
@@ -37,6 +38,22 @@ class CGraphFilter {
     void SetBackground(int color_index) { background_ = color_index; }
     int GetBackground() const { return background_; }
 
+    /// The filter's float list. On this host a list of two values, x and y, places the
+    /// legend: its top-left corner at x divisions right of and y divisions above the
+    /// centre of the plot area, a screen of ten divisions each way (-5 to 5), moved in
+    /// only as far as it takes to keep the whole legend inside. The scope puts it at
+    /// (-4.2, -3.5), the lower left, where the traces rest before the trigger.
+    /// Any other list is kept (and saved with the scope settings) but places nothing:
+    /// the legend keeps its usual corner.
+    void SetFloatList(std::vector<float> values) { float_list_ = std::move(values); }
+    const std::vector<float>& GetFloatList() const { return float_list_; }
+    /// The legend's corner from a two-value list; none otherwise.
+    struct LegendAnchor {
+        float x_divisions;
+        float y_divisions;
+    };
+    std::optional<LegendAnchor> GetLegendAnchor() const;
+
     /// The name of an item: "Time" for 0, else the logged variable.
     QString ItemName(int item) const;
     const CMC_Logger* Source() const { return source_; }
@@ -54,6 +71,7 @@ class CGraphFilter {
     const CMC_Logger* source_;
     std::vector<CXYCurve> curves_;
     int background_ = -1;
+    std::vector<float> float_list_;
 };
 
 class CGraphDocument {

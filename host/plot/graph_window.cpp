@@ -30,7 +30,35 @@ CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustom
     plot_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(plot_, &QWidget::customContextMenuRequested, this, &CGraphWindow::ShowMenu);
     plot_->installEventFilter(this);
+    // The legend's place may depend on the size of the plot area: settled before
+    // every replot.
+    connect(plot_, &QCustomPlot::beforeReplot, this, &CGraphWindow::PlaceLegend);
     setMinimumSize(240, 160);
+}
+
+void CGraphWindow::PlaceLegend() {
+    QCPLayoutInset* inset = plot_->axisRect()->insetLayout();
+    int index = -1;
+    for (int i = 0; i < inset->elementCount(); ++i)
+        if (inset->elementAt(i) == plot_->legend) index = i;
+    if (index < 0) return;
+    const auto anchor = filter_ ? filter_->GetLegendAnchor() : std::nullopt;
+    if (!anchor) {
+        inset->setInsetPlacement(index, QCPLayoutInset::ipBorderAligned);
+        return;
+    }
+    // Divisions from the centre of a ten-division screen to fractions of the plot
+    // area from its top-left corner (y grows downwards there).
+    const QRect area = plot_->axisRect()->rect();
+    const QSize legend = plot_->legend->minimumOuterSizeHint();
+    const auto fraction = [](double divisions, int legend_px, int area_px) {
+        const double room = area_px > 0 ? 1.0 - double(legend_px) / area_px : 0.0;
+        return std::clamp(0.5 + divisions / 10.0, 0.0, std::max(0.0, room));
+    };
+    inset->setInsetPlacement(index, QCPLayoutInset::ipFree);
+    inset->setInsetRect(
+        index, QRectF(fraction(anchor->x_divisions, legend.width(), area.width()),
+                      fraction(-anchor->y_divisions, legend.height(), area.height()), 0, 0));
 }
 
 bool CGraphWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -208,11 +236,34 @@ void CGraphWindow::Redraw() {
     });
 }
 
+void CGraphWindow::SetScreen(double low, double high) {
+    screen_ = true;
+    // Every channel is drawn in divisions on the left; the right axis shows the same.
+    plot_->yAxis->setRange(low, high);
+    plot_->yAxis2->setRange(low, high);
+    Redraw();
+}
+
 void CGraphWindow::RedrawNow() {
     redraw_pending_ = false;
     since_redraw_.start();
     for (Curve& c : curves_)
         if (c.dirty) PushData(c);
+    if (screen_) {
+        bool found = false;
+        const QCPRange keys = plot_->xAxis->range();
+        QCPRange span;
+        for (const Curve& c : curves_) {
+            bool ok = false;
+            const QCPRange r = c.graph->getKeyRange(ok);
+            if (!ok) continue;
+            span =
+                found ? QCPRange(std::min(span.lower, r.lower), std::max(span.upper, r.upper)) : r;
+            found = true;
+        }
+        if (found && span.size() > 0 && (span.lower != keys.lower || span.upper != keys.upper))
+            plot_->xAxis->setRange(span);
+    }
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 

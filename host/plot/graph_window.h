@@ -50,6 +50,10 @@ class CGraphWindow : public QWidget {
 
     /// Fits every axis to the data.
     void ZoomOut();
+    /// Makes the graph a scope screen: the left axis stays from `low` to `high` (the
+    /// scope's divisions, where its scaled channels are drawn) and the time axis spans
+    /// the points at every redraw, as the capture fills.
+    void SetScreen(double low, double high);
     /// Schedules one redraw for the next pass of the event loop; many changes, one
     /// repaint.
     void Redraw();
@@ -109,12 +113,16 @@ class CGraphWindow : public QWidget {
         bool dirty = false;  // points written that the plot has not been given yet
     };
     void PushData(Curve& curve);
+    /// Puts the legend where the filter's float list says (see CGraphFilter), else in
+    /// its usual corner.
+    void PlaceLegend();
     void ShowMenu(const QPoint& at);
 
     QCustomPlot* plot_;
     std::vector<Curve> curves_;
     CGraphFilter* filter_ = nullptr;
     bool redraw_pending_ = false;
+    bool screen_ = false;         ///< a scope screen (SetScreen)
     QElapsedTimer since_redraw_;  ///< invalid until the first redraw
     std::function<void(const QPoint& global)> menu_handler_;
 };

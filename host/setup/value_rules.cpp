@@ -113,4 +113,14 @@ double SliderValue(const CMC_Parameter& p, const SliderSpan& span, int position,
     return IsWhole(p) ? std::round(value) : value;
 }
 
+double SpinValue(const CMC_Parameter& p, const SliderSpan& span, int steps, int direction) {
+    const double value = p.GetValueInBaseUnit();
+    double step = std::fabs(span.high - span.low) / std::max(1, steps);
+    if (IsWhole(p)) step = std::max(1.0, std::round(step));
+    const double moved = direction > 0 ? value + step : direction < 0 ? value - step : value;
+    // A range may be given with its ends swapped; the clamp needs them in order.
+    const SliderSpan limits = LimitsSpan(p);
+    return std::clamp(moved, std::min(limits.low, limits.high), std::max(limits.low, limits.high));
+}
+
 }  // namespace axis

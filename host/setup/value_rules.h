@@ -82,4 +82,11 @@ int SliderPosition(const CMC_Parameter& parameter, const SliderSpan& span, int s
 double SliderValue(const CMC_Parameter& parameter, int position, int steps);
 double SliderValue(const CMC_Parameter& parameter, const SliderSpan& span, int position, int steps);
 
+/// The value (base unit) after one press of a slider group's spin button: the present
+/// value moved by one step of the slider (`span` in `steps` steps) up (`direction` > 0)
+/// or down, so that a press is the finest move the slider itself makes, also where the
+/// value lies outside the slider's span (a gain typed in or designed since). Held
+/// within the parameter's limits; a whole-number parameter moves by at least 1.
+double SpinValue(const CMC_Parameter& parameter, const SliderSpan& span, int steps, int direction);
+
 }  // namespace axis

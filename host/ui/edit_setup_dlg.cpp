@@ -101,10 +101,12 @@ bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSli
 }
 
 bool CMC_EditSetupDlg::AddSliderParameterControls(const char* name, QAbstractSlider* slider,
-                                                  const axis::SliderSpan& span, int steps) {
+                                                  const axis::SliderSpan& span, int steps,
+                                                  axis::SpinButtons spin) {
     CMC_Parameter* p = Lookup(setup_, name);
     if (!p || !slider) return false;
-    bindings_.push_back(std::make_unique<axis::SliderBinding>(*this, *p, slider, steps, span));
+    bindings_.push_back(
+        std::make_unique<axis::SliderBinding>(*this, *p, slider, steps, span, spin));
     bindings_.back()->Redraw();
     return true;
 }

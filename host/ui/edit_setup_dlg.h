@@ -9,8 +9,9 @@
 // parameter's range is refused with a message naming the range in the shown unit and
 // the old value comes back. An accepted change writes the value, then calls
 // OnChangedParameterValue, then redraws the parameter's controls, then calls
-// OnRefreshParameterValue, once. Redraws made by the program (RefreshParameterControls,
-// RefreshAllParameters, UpdateData(false)) never call the hooks.
+// OnRefreshParameterValue, once; a spin button press is such a change. Redraws made
+// by the program (RefreshParameterControls, RefreshAllParameters, UpdateData(false))
+// never call the hooks.
 
 #include <QDialog>
 #include <QPointer>
@@ -19,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "host/ui/parameter_binding.h"
 
 class CMC_Setup;
 class QAbstractButton;
@@ -70,9 +73,11 @@ class CMC_EditSetupDlg : public QDialog {
     bool AddSwitchParameterControls(const char* name, std::vector<QAbstractButton*> buttons);
     /// A slider spanning the parameter's range in `steps` equal steps.
     bool AddSliderParameterControls(const char* name, QAbstractSlider* slider, int steps = 100);
-    /// A slider spanning the fixed `span` (base unit) in `steps` equal steps.
+    /// A slider spanning the fixed `span` (base unit) in `steps` equal steps, with the
+    /// group's spin buttons when given: each press moves the value by one slider step.
     bool AddSliderParameterControls(const char* name, QAbstractSlider* slider,
-                                    const axis::SliderSpan& span, int steps = 100);
+                                    const axis::SliderSpan& span, int steps = 100,
+                                    axis::SpinButtons spin = {});
     /// A drop-down list whose entries carry parameter values as item data; the value
     /// is the chosen entry's data.
     bool AddListParameterControls(const char* name, QComboBox* list);

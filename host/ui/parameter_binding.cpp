@@ -167,7 +167,8 @@ void SwitchBinding::Redraw() {
 // --- slider -------------------------------------------------------------------------
 
 SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
-                             QAbstractSlider* slider, int steps, std::optional<SliderSpan> span)
+                             QAbstractSlider* slider, int steps, std::optional<SliderSpan> span,
+                             SpinButtons spin)
     : ParameterBinding(dialog, parameter),
       slider_(slider),
       steps_(std::max(1, steps)),
@@ -178,6 +179,17 @@ SliderBinding::SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter,
     connect(slider_, &QAbstractSlider::valueChanged, this, [this] {
         if (!slider_->isSliderDown()) CommitPosition();
     });
+    for (auto [button, direction] : {std::pair{spin.up, 1}, std::pair{spin.down, -1}}) {
+        if (!button) continue;
+        button->setAutoRepeat(true);
+        connect(button, &QAbstractButton::clicked, this, [this, d = direction] { Spin(d); });
+    }
+}
+
+void SliderBinding::Spin(int direction) {
+    const double value = SpinValue(parameter_, Span(), steps_, direction);
+    // At a limit a press changes nothing, and nothing is written to the drive.
+    if (value != parameter_.GetValueInBaseUnit()) Commit(value);
 }
 
 SliderSpan SliderBinding::Span() const {

@@ -88,17 +88,25 @@ class SwitchBinding : public ParameterBinding {
     std::vector<QAbstractButton*> buttons_;
 };
 
+/// The two spin buttons of a slider group; either may be null.
+struct SpinButtons {
+    QAbstractButton* up = nullptr;
+    QAbstractButton* down = nullptr;
+};
+
 /// Slider over a fixed span, or over the parameter's range as it stands when no span
-/// is given.
+/// is given, with optional spin buttons: a press moves the value by one slider step
+/// (`SpinValue`) and is committed like a slider move; holding a button repeats.
 class SliderBinding : public ParameterBinding {
   public:
     SliderBinding(CMC_EditSetupDlg& dialog, CMC_Parameter& parameter, QAbstractSlider* slider,
-                  int steps, std::optional<SliderSpan> span = std::nullopt);
+                  int steps, std::optional<SliderSpan> span = std::nullopt, SpinButtons spin = {});
     void Redraw() override;
 
   private:
     SliderSpan Span() const;
     void CommitPosition();
+    void Spin(int direction);
     QAbstractSlider* slider_;
     int steps_;
     std::optional<SliderSpan> span_;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include "host/plot/graph_document.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::FrameFeed;
@@ -130,6 +133,10 @@ TEST(ScopeLogger, SettingsSurviveTheSetupOptionAndBadOnesChangeNothing) {
     scope.AddVariable("IQ");
     scope.ChangeSettings(0.25, 4, 0, "IQ", -1.5, 20);
     scope.RescaleVariable("IQ", "A", 0.5, 1.0);
+    CGraphFilter& graph = *scope.GetGraphDocument().GetAt(0);
+    graph.SetBackground(4);
+    graph.SetFloatList({-4.2f, -3.5f});
+    graph.Add(CXYCurve(0, 2, 1, 9, 2));
     ASSERT_EQ(scope.SaveSettingsToSetupOption("SpeedTuningOscSettings"), 1);
 
     CMC_ScopeLogger loaded(bench.setup.get(), nullptr);
@@ -145,11 +152,41 @@ TEST(ScopeLogger, SettingsSurviveTheSetupOptionAndBadOnesChangeNothing) {
     EXPECT_EQ(loaded.GetPretrigger(), 20u);
     ASSERT_EQ(loaded.GetChannelScales().size(), 1u);
     EXPECT_EQ(loaded.GetChannelScales()[0].division, 0.5);
+    // The graph comes back with them: a scope reopened on kept settings draws.
+    const CGraphFilter& drawn = *loaded.GetGraphDocument().GetAt(0);
+    EXPECT_EQ(drawn.GetBackground(), 4);
+    EXPECT_EQ(drawn.GetFloatList(), (std::vector<float>{-4.2f, -3.5f}));
+    ASSERT_EQ(drawn.Curves().size(), 1u);
+    EXPECT_EQ(drawn.Curves()[0].y_item, 2);
+    EXPECT_EQ(drawn.Curves()[0].color_index, 9);
+    ASSERT_TRUE(drawn.GetLegendAnchor().has_value());
+    EXPECT_FLOAT_EQ(drawn.GetLegendAnchor()->y_divisions, -3.5f);
 
-    for (const char* bad : {"not json", R"({"window":-1})", R"({"window":1,"triggerMode":1})"}) {
+    const nlohmann::json saved =
+        nlohmann::json::parse(bench.setup->GetOptionNoError("SpeedTuningOscSettings"));
+    const auto with_graph = [&](const char* key, nlohmann::json value) {
+        nlohmann::json j = saved;
+        if (std::string(key) == "curve y")
+            j["graph"]["curves"][0]["y"] = value;
+        else
+            j["graph"][key] = value;
+        return j.dump();
+    };
+    const std::string bad_settings[] = {
+        "not json",
+        R"({"window":-1})",
+        R"({"window":1,"triggerMode":1})",
+        with_graph("curve y", 3),  // two variables: no item 3
+        with_graph("floatList", {-4.2, "low"}),
+        with_graph("floatList", {1e39}),  // beyond a float
+        with_graph("curves", "none"),
+    };
+    for (const std::string& bad : bad_settings) {
         bench.setup->SetOption("SpeedTuningOscSettings", bad);
         EXPECT_EQ(loaded.LoadSettingsFromSetupOption("SpeedTuningOscSettings"), 0) << bad;
         EXPECT_EQ(loaded.GetWindow(), 0.25) << bad;
         EXPECT_EQ(loaded.GetVariables().size(), 2u) << bad;
+        EXPECT_EQ(drawn.Curves().size(), 1u) << bad;
+        EXPECT_EQ(drawn.GetFloatList().size(), 2u) << bad;
     }
 }

@@ -177,6 +177,18 @@ TEST_F(AxishostTest, BadUsageExitsWithTwoAndSaysWhy) {
         {{"test", "vdc", "FILE", "--fast"}, "unknown option --fast"},
         {{"test", "vdc", "FILE", "--drive", "sim:nosuchbench"}, "nosuchbench"},
         {{"test", "vdc", "/nonexistent/setup.json"}, "/nonexistent/setup.json"},
+        {{"test", "speed", "FILE", "--bandwidth", "40"},
+         "--bandwidth and --damping go with --tune"},
+        {{"test", "speed", "FILE", "--tune", "--damping", "stiff"}, "--damping takes a number"},
+        {{"test", "vdc", "FILE", "--tune"}, "\"vdc\" is no loop tuning test"},
+        // The demo's speed loop accepts 5 Hz up to its stable bound (below the parameter's
+        // 200 Hz), a damping of 0.3 to 2.
+        {{"test", "speed", "FILE", "--tune", "--bandwidth", "500"},
+         "the bandwidth 500 Hz is outside the range of \"PB_S\", 5 to"},
+        {{"test", "speed", "FILE", "--tune", "--bandwidth", "100"},
+         "Hz (the stable bound at this damping)"},
+        {{"test", "position", "FILE", "--tune", "--bandwidth", "6", "--damping", "0.1"},
+         "the damping 0.1 is outside the range of \"Dump_P\", 0.3 to 2"},
     };
     for (const Case& c : cases) {
         QStringList args = c.args;

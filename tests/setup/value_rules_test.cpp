@@ -228,4 +228,32 @@ TEST(Slider, ATuningSpanLiesAroundTheValueWithinTheLimits) {
     EXPECT_DOUBLE_EQ(axis::SliderValue(*kp, span, 25, 100), 6);
 }
 
+TEST(Spin, APressMovesOneSliderStepWithinTheLimits) {
+    auto s = BoundParameters();
+    s->AddParameter("Kp_C_scl", kTypeReal, "", "", 8, 0, 100);
+    const axis::SliderSpan tuning{4, 12};  // around 8
+    const struct {
+        const char* name;
+        double value;  // base unit
+        axis::SliderSpan span;
+        int direction;
+        double after;
+    } cases[] = {
+        {"Kp_C_scl", 8, tuning, 1, 8.08},  // a hundredth of the span
+        {"Kp_C_scl", 8, tuning, -1, 7.92},
+        {"Kp_C_scl", 30, tuning, 1, 30.08},                // typed in beyond the slider: same step
+        {"Kp_C_scl", 99.95, tuning, 1, 100},               // held at the maximum
+        {"In", 0.1, {0.1, 10}, -1, 0.1},                   // and at the minimum
+        {"Dump_C", 0.7, {1.5, -1.5}, -1, 0.67},            // a span given high to low
+        {"No_encoder_lines", 1000, {4, 100000}, 1, 2000},  // 999.96 rounds to 1000
+        {"No_encoder_lines", 1000, {990, 1010}, -1, 999},  // a count moves by at least 1
+    };
+    for (const auto& c : cases) {
+        CMC_Parameter* p = s->FindParameter(c.name);
+        ASSERT_EQ(p->SetValueInBaseUnit(c.value), 1);
+        EXPECT_NEAR(axis::SpinValue(*p, c.span, 100, c.direction), c.after, 1e-12)
+            << c.name << " " << c.value << " " << c.direction;
+    }
+}
+
 }  // namespace

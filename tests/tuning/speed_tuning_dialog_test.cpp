@@ -6,9 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 #include <functional>
@@ -16,9 +14,11 @@
 #include <vector>
 
 #include "host/drive/scope_logger.h"
+#include "host/plot/graph_document.h"
 #include "host/plot/graph_window.h"
 #include "host/plot/oscilloscope.h"
 #include "host/ui/modal_seam.h"
+#include "tests/support/axishost_process.h"
 #include "tests/tuning/tuning_dialog_fixture.h"
 #include "tuning/passband_limits.h"
 #include "tuning/position_tuning.h"
@@ -245,6 +245,50 @@ TEST(SpeedTuningLive, TuneWritesTheDesignedGainsOnlyWhileTheTestRuns) {
     }
 }
 
+TEST(SpeedTuningLive, SpinButtonsStepTheGainAndReachTheRunningDrive) {
+    DemoBench bench;
+    bench.Set("OnlinePlotS", 1);  // with the scope the gains stay live while it runs
+    const double kp = bench.Value("Kp_S_scl");
+    WithDialog(bench, [&](CTestSpeedTuning& dlg, QDialog& d) {
+        bool pressed = false;
+        LoopDriver spin(bench, 200, [&] {
+            ASSERT_TRUE(dlg.IsRunning());
+            for (const char* b : {"kpSpinUp", "kpSpinUp", "kpSpinDown"}) Button(d, b)->click();
+            // A press is one step of the slider, which spans half to one and a half
+            // times the gain at opening in a hundred steps.
+            EXPECT_NEAR(bench.Value("Kp_S_scl"), 1.01 * kp, 1e-9 * kp);
+            for (const char* option : {"SFTKPS", "KPS"})
+                EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+            pressed = true;
+        });
+        LoopDriver stop(bench, 5000, [&] { Button(d, "startStopButton")->click(); });
+        Button(d, "startStopButton")->click();
+        Tick(bench, dlg, [] { return false; });
+        EXPECT_TRUE(pressed);
+    });
+}
+
+TEST(SpeedTuningLive, InertiaRatioSpinsWorkOnlyWithAKnownMotorInertia) {
+    for (const bool known : {true, false}) {
+        SCOPED_TRACE(known ? "known" : "unknown");
+        DemoBench bench;
+        bench.Set("isMotorInertiaUnknown", known ? 0.0 : 1.0);
+        // The slider's span is fixed from the ratio as the dialog is built; its start
+        // then rounds the ratio to three decimals.
+        const double step = bench.Value("Jload_over_J") / 100.0;
+        WithDialog(bench, [&](CTestSpeedTuning&, QDialog& d) {
+            for (const char* spin : {"inertiaRatioSpinUp", "inertiaRatioSpinDown"})
+                EXPECT_EQ(Button(d, spin)->isEnabled(), known) << spin;
+            if (!known) return;
+            const double stepped = bench.Value("Jload_over_J") + step;
+            Button(d, "inertiaRatioSpinUp")->click();
+            EXPECT_NEAR(bench.Value("Jload_over_J"), stepped, 1e-9);
+            // The total follows the ratio, to three decimals of kg*cm^2.
+            EXPECT_NEAR(bench.Value("Jt"), (stepped + 1.0) * bench.Value("Jm"), 0.5e-7);
+        });
+    }
+}
+
 TEST(SpeedTuningPages, TestPageNeedsTheLimitNotAboveTheProtection) {
     struct Case {
         double limit_A, protection_A;
@@ -270,7 +314,19 @@ TEST(SpeedTuningPages, TestPageNeedsTheLimitNotAboveTheProtection) {
     }
 }
 
-TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
+// axishost test on a copy of the demo setup: its JSON report, once it passed.
+class TuningHeadless : public orvex_test::AxishostProcessTest {
+  protected:
+    nlohmann::json Report(const QStringList& args) {
+        const Outcome run = Axishost(args);
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        const auto report = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        return report;
+    }
+};
+
+TEST_F(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     struct Case {
         const char* test;
         std::vector<const char*> logged;
@@ -282,15 +338,7 @@ TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.test);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("demo.json");
-        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
-        QProcess p;
-        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), {"test", c.test, file});
-        ASSERT_TRUE(p.waitForFinished(120000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        const auto report = nlohmann::json::parse(p.readAllStandardOutput().toStdString());
-        EXPECT_EQ(report["outcome"], "passed") << report["failure"];
+        const auto report = Report({"test", c.test, file});
         const auto& logged = report["logged"];
         const size_t n = logged["time_s"].size();
         EXPECT_GT(n, 1000u);
@@ -300,6 +348,69 @@ TEST(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
         EXPECT_GT(step["rise_time_s"].get<double>(), 0.0);
         EXPECT_GE(step["overshoot_percent"].get<double>(), 0.0);
         EXPECT_TRUE(step["steady_state_error"].is_number());
+    }
+}
+
+// "Tune" pressed on a dialog opened on `bench`, as a user does before Start.
+template <class Dialog>
+void PressTune(DemoBench& bench) {
+    tuning_test::WithDialog<Dialog>(bench,
+                                    [](Dialog&, QDialog& d) { Button(d, "tuneButton")->click(); });
+}
+
+TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
+    struct Case {
+        const char* test;
+        void (*press_tune)(DemoBench&);
+        const char* bandwidth;  // kept in 1/s
+        double bandwidth_hz;
+        const char* damping;
+        double damping_value;
+        std::vector<const char*> gains;
+    };
+    // Both away from the demo's own 25 Hz / 0.8 and 8 Hz / 1.
+    const Case cases[] = {
+        {"speed",
+         PressTune<CTestSpeedTuning>,
+         "PB_S",
+         40.0,
+         "Dump_S",
+         1.0,
+         {"Kp_S_scl", "Ki_S_scl"}},
+        {"position",
+         PressTune<CTestPositionTuning>,
+         "PB_P",
+         6.0,
+         "Dump_P",
+         0.9,
+         {"Kp_P_scl", "Ki_P_scl", "Kd_P_scl"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.test);
+        DemoBench bench;
+        std::vector<double> before, designed;
+        for (const char* g : c.gains) before.push_back(bench.Value(g));
+        bench.Set(c.bandwidth, 2.0 * M_PI * c.bandwidth_hz);
+        bench.Set(c.damping, c.damping_value);
+        c.press_tune(bench);
+        for (const char* g : c.gains) designed.push_back(bench.Value(g));
+        ASSERT_NE(designed[0], before[0]);
+
+        const auto report =
+            Report({"test", c.test, file, "--tune", "--bandwidth", QString::number(c.bandwidth_hz),
+                    "--damping", QString::number(c.damping_value)});
+        const auto& tuning = report["tuning"];
+        EXPECT_EQ(tuning["tuned"], true);
+        EXPECT_NEAR(tuning["bandwidth_Hz"].get<double>(), c.bandwidth_hz, 1e-9);
+        EXPECT_EQ(tuning["damping"].get<double>(), c.damping_value);
+        ASSERT_EQ(tuning["gains"].size(), c.gains.size());
+        for (size_t k = 0; k < c.gains.size(); ++k) {
+            const auto& g = tuning["gains"][k];
+            EXPECT_EQ(g["name"], c.gains[k]);
+            EXPECT_EQ(g["before"].get<double>(), before[k]) << c.gains[k];
+            EXPECT_NEAR(g["used"].get<double>(), designed[k], 1e-9 * std::fabs(designed[k]))
+                << c.gains[k];
+        }
     }
 }
 
@@ -343,6 +454,10 @@ TEST(SpeedTuningScope, UserScalesAreKeptOverProfileChangesAndAcrossOpenings) {
     EXPECT_FALSE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
     Session(bench, false, [&](CTestSpeedTuning& dlg) {
         EXPECT_TRUE(dlg.ScopeSettingsCustomised());
+        // The kept settings bring the scope's curves and legend place back with them.
+        EXPECT_EQ(dlg.ScopeGraph()->GetCurveCount(), 4);
+        EXPECT_EQ(dlg.ScopeGraph()->GetFilter()->GetFloatList(),
+                  (std::vector<float>{-4.2f, -3.5f}));
         const double window = dlg.ScopeLogger()->GetWindow();
         dlg.ChangeParameterValue("TestSpeed", 300.0 * M_PI / 30.0);
         dlg.ChangeParameterValue("TPS", 1.0);
