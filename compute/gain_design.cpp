@@ -21,8 +21,8 @@ int WriteGains(CMC_Setup* setup, std::initializer_list<GainWrite> gains) {
     return 1;
 }
 
-// The sampling period of the speed and position loops: they run in the fast loop
-// when the drive offers that and it is chosen.
+}  // namespace
+
 double OuterLoopPeriod(const CMC_Setup* setup) {
     bool fast = false;
     {
@@ -32,8 +32,6 @@ double OuterLoopPeriod(const CMC_Setup* setup) {
     }
     return fast ? GetCurrentLoopPeriod(setup) : GetSpeedLoopPeriod(setup);
 }
-
-}  // namespace
 
 int DesignCurrentControllerGains(CMC_Setup* setup) {
     if (!HasAll(setup, {"L", "R", "Kp_C_scl", "Ki_C_scl", "PB_C", "Dump_C"})) return 0;

@@ -14,6 +14,10 @@
 
 namespace orvex {
 
+/// The sampling period T of the speed and position loops: T_C when
+/// "PosSpd_in_FastLoop" exists and is nonzero (they run in the fast loop), else T_S.
+double OuterLoopPeriod(const CMC_Setup* setup);
+
 /// Designs "Kp_C_scl" and "Ki_C_scl" of the current (fast) loop from "PB_C" [1/s],
 /// "Dump_C", "L" [H] and "R" [Ohm]. With tau = L / R and g = R x k_V / k_I (PWM
 /// counts per current count):

@@ -13,6 +13,7 @@
 #include "host/setup/setup.h"
 #include "host/setup/units.h"
 #include "identification/gain_writes.h"
+#include "tuning/passband_limits.h"
 #include "tuning/scope_rules.h"
 #include "ui_position_tuning.h"
 
@@ -120,8 +121,13 @@ CTestPositionTuning::CTestPositionTuning(CMC_Setup* setup, int flag, QWidget* pa
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
     QuantiseFinalValue();
+    orvex::tuning::ApplyAcceptedPassband(setup, "PB_P");
     Bind();
     AttachForm(*ui_, [this] { OnTune(); });
+    if (loop_.Cascaded())
+        ui_->passbandEdit->setToolTip(QStringLiteral(
+            "Bounded by the speed loop beneath: its lag may take at most a third of the position "
+            "loop's designed phase margin."));
 }
 
 CTestPositionTuning::~CTestPositionTuning() = default;

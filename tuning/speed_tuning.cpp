@@ -8,6 +8,7 @@
 #include "editor/pictures.h"
 #include "host/setup/names.h"
 #include "identification/gain_writes.h"
+#include "tuning/passband_limits.h"
 #include "tuning/scope_rules.h"
 #include "ui_speed_tuning.h"
 
@@ -64,8 +65,12 @@ CTestSpeedTuning::CTestSpeedTuning(CMC_Setup* setup, int flag, QWidget* parent)
     setWindowTitle(Layout()->windowTitle());
     SetHelpContext(kHelpContext);
     QuantiseFinalValue();
+    orvex::tuning::ApplyAcceptedPassband(setup, "PB_S");
     Bind();
     AttachForm(*ui_, [this] { OnTune(); });
+    ui_->passbandEdit->setToolTip(
+        QStringLiteral("Bounded so that the drive's sampling and current loop take at most a "
+                       "third of the speed loop's designed phase margin."));
 }
 
 CTestSpeedTuning::~CTestSpeedTuning() = default;

@@ -13,8 +13,11 @@
 // Overshoot errors are relative to the predicted overshoot, or to 5 points when the
 // prediction is below 5 %. The first table runs the loops as designed: feed-forward
 // and the setup's biquad filters off (neither is part of the design), speed steps
-// averaged over 8 repeated runs (the encoder's one-count steps are a large part of a
-// speed step that keeps the loop linear). The next two tables show where the
+// taken from a running base speed and averaged over 8 or more repeated runs (the
+// encoder's one-count steps are a large part of a speed step that keeps the loop
+// linear). The sweep covers exactly the passbands the tuning dialogs accept: for the
+// speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
+// phase margin (tuning/passband_limits.h). The next two tables show where the
 // departures come from: the filters' lag, and friction and detent torque, which hold
 // a soft direct position loop off its reference.
 //
@@ -140,7 +143,7 @@ int main(int argc, char** argv) {
     zoo::RunOptions with_filters = averaged, frictionless = averaged;
     with_filters.setup_filters = true;
     frictionless.frictionless = true;
-    PrintTable("Loops as designed (8 runs averaged), bandwidth swept over the accepted range",
+    PrintTable("Loops as designed (8+ runs averaged), bandwidth swept over the accepted range",
                averaged, sweep_points, traces_dir);
     PrintTable("Why they depart (1): the same with the setup's biquad filters in the loops",
                with_filters, 0, "");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <stdexcept>
 
@@ -10,6 +11,7 @@
 #include "compute/scales.h"
 #include "compute/sequences.h"
 #include "host/setup/setup_file.h"
+#include "tuning/passband_limits.h"
 #include "tuning/reference_segments.h"
 #include "zoo_runner.h"
 
@@ -23,6 +25,45 @@ using testing::Bench;
 constexpr double kLinearShare = 0.5;
 // The program holds the last reference this many samples after the profile.
 constexpr int kSettleSamples = 200;
+// A count's dither in a run's speed reading, rms (a uniform error of +/- half a count),
+// and the share of the step it may leave in the mean of the runs.
+constexpr double kCountDither = 0.29, kDitherShare = 0.01;
+// The base speed of a speed step: the step divided by this.
+constexpr std::int64_t kBaseDivisor = 2;
+constexpr int kMaxRuns = 256;
+
+// The speed step starts from a running base speed of half the step. There Coulomb
+// friction is a steady torque the integral has already taken up, and detent torque a
+// ripple at the rate the shaft passes the detent positions, so the step meets the
+// linear loop the design describes. From standstill both act as a load the integral
+// must first build up against: a slower rise and less overshoot than designed, by as
+// much as friction and detent are against the step's torque. The base speed is reached
+// and left by ramps slow enough to need next to no current; the ramps' samples are a
+// power of two, so that their 16.16 increments land exactly.
+tuning::SegmentTable SpeedStepOnBase(std::int32_t step, std::uint32_t ramp_samples,
+                                     std::uint32_t hold_samples) {
+    const std::int64_t q16 = static_cast<std::int64_t>(step) * 65536;
+    // A base a fraction of a count off the whole number, so that the counts fall
+    // differently at each run's step (a whole base locks them: every run reads alike).
+    // 0.382 count (many phases before repeating), whole in the ramps' increments.
+    const std::int64_t ramp = static_cast<std::int64_t>(ramp_samples);
+    const std::int64_t base = q16 / kBaseDivisor + 25034 / ramp * ramp;
+    tuning::SegmentTable table;
+    table.segments = {{{ramp_samples, base / ramp},
+                       {hold_samples, 0},
+                       {1, q16},
+                       {hold_samples, 0},
+                       {ramp_samples, -(base + q16) / ramp},
+                       {hold_samples, 0}}};
+    return table;
+}
+
+// The first sample at which the reference jumps by half the step or more.
+std::size_t StepIndex(const std::vector<double>& reference, double step) {
+    for (std::size_t i = 1; i < reference.size(); ++i)
+        if (reference[i] - reference[i - 1] >= 0.5 * step) return i;
+    return 0;
+}
 
 struct LoopNames {
     const char* bandwidth;
@@ -120,8 +161,9 @@ class DesignModel {
     /// integral, and the speed, within kLinearShare of its limit. The outputs are
     /// those the drive's controllers compute from the response's samples with the
     /// designed gains.
+    /// `base`: the speed the step starts from, in steps.
     double LargestLinearStep(const Gains& g, const Limits& limits, int ramp_samples,
-                             std::size_t hold_samples) const {
+                             std::size_t hold_samples, double base = 0) const {
         std::vector<double> unit(hold_samples + ramp_samples + 1, 1.0);
         for (int k = 0; k <= ramp_samples; ++k) unit[k] = static_cast<double>(k) / ramp_samples;
         const std::vector<double> y = Respond(unit).reading;
@@ -131,7 +173,7 @@ class DesignModel {
         for (std::size_t k = 1; k < unit.size(); ++k) {
             double speed_error = 0;
             if (loop_ == TunedLoop::kSpeed) {
-                peaks.speed = std::max(peaks.speed, std::fabs(y[k]));
+                peaks.speed = std::max(peaks.speed, std::fabs(y[k] + base));
                 speed_error = unit[k] - y[k];
             } else {
                 peaks.speed = std::max(peaks.speed, std::fabs(y[k] - y[k - 1]));
@@ -279,8 +321,9 @@ const char* LoopName(TunedLoop loop) {
 
 BandwidthRange AcceptedBandwidths(const std::string& motor, TunedLoop loop) {
     const auto setup = LoadSetup(motor, loop);
-    const CMC_Parameter* p = setup->FindParameter(Names(loop).bandwidth);
-    return {p->GetMinInBaseUnit(), p->GetMaxInBaseUnit()};
+    const auto range = tuning::AcceptedPassband(setup.get(), Names(loop).bandwidth);
+    if (!range) throw std::runtime_error(motor + " has no " + Names(loop).bandwidth);
+    return {range->min_rad_s, range->max_rad_s};
 }
 
 LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions& options) {
@@ -322,6 +365,7 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     // A step: the shortest ramps the dialog accepts, a hold long enough to settle.
     const int ramp_samples = speed ? 1 : 2;
     const double hold_s = std::clamp(30.0 / result.bandwidth_rad_s, 0.05, 3.0);
+    const auto hold_samples = static_cast<std::uint32_t>(hold_s / T_S);
     const Limits limits{
         .current = current_limit,
         .speed = speed_limit,
@@ -338,12 +382,16 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
         std::max(1.0, std::floor(model.LargestLinearStep(
                           {param("Kp_S_scl"), param("Ki_S_scl"), param("Kp_P_scl"),
                            param("Ki_P_scl"), param("Kd_P_scl")},
-                          limits, ramp_samples, static_cast<std::size_t>(hold_s / T_S))));
+                          limits, ramp_samples, hold_samples, speed ? 1.0 / kBaseDivisor : 0.0)));
     result.step_counts = step;
-    const tuning::SegmentTable table = tuning::BuildReferenceSegments(
-        speed ? tuning::ReferenceKind::kSpeed : tuning::ReferenceKind::kPosition,
-        tuning::ReferenceType::kPositive, static_cast<std::int32_t>(step),
-        {ramp_samples * T_S, hold_s, ramp_samples * T_S, hold_s}, T_S);
+    const tuning::SegmentTable table =
+        speed ? SpeedStepOnBase(static_cast<std::int32_t>(step),
+                                std::bit_floor(std::max<std::uint32_t>(hold_samples, 2)),
+                                hold_samples)
+              : tuning::BuildReferenceSegments(
+                    tuning::ReferenceKind::kPosition, tuning::ReferenceType::kPositive,
+                    static_cast<std::int32_t>(step),
+                    {ramp_samples * T_S, hold_s, ramp_samples * T_S, hold_s}, T_S);
     if (!table.ok()) {
         result.error = table.error;
         return result;
@@ -370,8 +418,14 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
         return result;
     }
     // Position runs are not averaged: a shaft that friction holds a few counts off the
-    // reference starts the next run from there.
-    const int cycles = speed ? std::max(1, options.cycles) : 1;
+    // reference starts the next run from there. Averaged speed runs are as many as it
+    // takes to bring the count's dither in the mean under its share of the step.
+    const int dither_runs =
+        static_cast<int>(std::ceil(std::pow(kCountDither / (kDitherShare * step), 2)));
+    const int cycles =
+        !speed ? 1
+               : std::max(1, options.cycles > 1 ? std::clamp(dither_runs, options.cycles, kMaxRuns)
+                                                : options.cycles);
     std::map<std::string, double> inputs = {
         {"RefTest", bench.Var("REFTST_V")},
         {"Imax_Prot_Test", std::trunc(param("TestProtectionCurrent") * k_i)},
@@ -424,8 +478,19 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     // The design's response to the same reference, read the same way.
     const std::vector<double> predicted = model.Respond(reference).reading;
 
-    auto measured = tuning::MeasureStepResponse(time, reference, response);
-    auto promised = tuning::MeasureStepResponse(time, reference, predicted);
+    // A speed step is measured from a little before it to the end of its hold.
+    std::size_t from = 0, to = time.size();
+    if (speed) {
+        const std::size_t at = StepIndex(reference, step);
+        from = at - std::min<std::size_t>(at, 20);
+        to = std::min(to, at + hold_samples);
+    }
+    auto window = [from, to](const std::vector<double>& v) {
+        return std::vector<double>(v.begin() + static_cast<long>(from),
+                                   v.begin() + static_cast<long>(to));
+    };
+    auto measured = tuning::MeasureStepResponse(window(time), window(reference), window(response));
+    auto promised = tuning::MeasureStepResponse(window(time), window(reference), window(predicted));
     if (!measured.figures) result.error = measured.error;
     result.achieved = measured.figures;
     result.predicted = promised.figures;

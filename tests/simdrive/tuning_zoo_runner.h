@@ -22,7 +22,17 @@
 //
 // The step is as large as the designed response allows without reaching half of any
 // limit on its way (test current and speed limits, the integral saturations), found
-// from the prediction itself: the loop stays the linear loop that was designed.
+// from the prediction itself: the loop stays the linear loop that was designed. A
+// speed step starts from a running base speed of half the step (plus a fraction of a
+// count), reached and left by slow ramps: friction is then a steady torque the
+// integral holds, detent a ripple far above the loop's passband, and the counts fall
+// differently in each repeated run, so that their mean sees through the encoder's
+// one-count steps. Speed runs are averaged until that dither is under 1 % of the step.
+//
+// The speed loop runs sampled: its speed is the motion over the last sample and its
+// current is held over the next, a dead time of about one sample that the continuous
+// design leaves out. At the zoo's 25 Hz and 2 kHz it costs some 8 degrees of phase:
+// 2 to 4 points more overshoot and a faster rise than predicted, on every motor.
 
 #include <optional>
 #include <string>
@@ -66,14 +76,16 @@ struct RunOptions {
     bool frictionless = false;
     /// Repeated runs ("MultiC") averaged sample by sample: the encoder's one-count
     /// steps fall differently in each, so the mean shows the response beneath them.
-    /// Speed loop only.
+    /// Speed loop only; above 1, at least as many runs as bring the dither in the mean
+    /// under 1 % of the step (at most 64).
     int cycles = 1;
 };
 
 /// One step run of `loop` on `motor`.
 LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions& options = {});
 
-/// The bandwidth range the dialog accepts for the loop on this motor.
+/// The bandwidth range the dialog accepts for the loop on this motor (the tuning
+/// dialogs' own rule).
 struct BandwidthRange {
     double min_rad_s = 0, max_rad_s = 0;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -19,6 +20,8 @@
 #include "host/plot/oscilloscope.h"
 #include "host/ui/modal_seam.h"
 #include "tests/tuning/tuning_dialog_fixture.h"
+#include "tuning/passband_limits.h"
+#include "tuning/position_tuning.h"
 #include "tuning/reference_segments.h"
 #include "tuning/scope_feed.h"
 #include "tuning/speed_tuning.h"
@@ -354,4 +357,37 @@ TEST(SpeedTuningScope, UserScalesAreKeptOverProfileChangesAndAcrossOpenings) {
         dlg.OnGraphCommand(CTuningTestDlg::GraphCommand::kDefaultSettings);
     });
     EXPECT_TRUE(bench.setup->GetOptionNoError("SpeedTuningOscSettings").empty());
+}
+
+namespace {
+
+// A passband set beyond the stable bound is moved onto it when the dialog opens; one
+// typed beyond it is refused with the accepted range, and the bound stays.
+template <class Dialog>
+void ExpectPassbandBounded(const char* name) {
+    SCOPED_TRACE(name);
+    DemoBench bench;
+    bench.Set("PositionControlType", 1);
+    const auto range = orvex::tuning::AcceptedPassband(bench.setup.get(), name);
+    ASSERT_TRUE(range && range->limited);
+    bench.setup->FindParameter(name)->SetMaxInBaseUnit(1e6);
+    bench.Set(name, 2 * range->max_rad_s);
+    axis::ScriptedModalSeam seam;
+    Dialog dlg(bench.setup.get(), 1, nullptr);
+    EXPECT_DOUBLE_EQ(bench.Value(name), range->max_rad_s);
+    dlg.RefreshAllParameters();
+    auto* edit = dlg.template findChild<QLineEdit*>("passbandEdit");
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QString::number(2 * range->max_rad_s / (2 * M_PI)));  // shown in Hz
+    emit edit->editingFinished();
+    EXPECT_DOUBLE_EQ(bench.Value(name), range->max_rad_s);
+    ASSERT_EQ(seam.MessageTexts().size(), 1);
+    EXPECT_TRUE(seam.MessageTexts().front().startsWith("Enter a value between"));
+}
+
+}  // namespace
+
+TEST(TuningPassband, DialogsRefuseAPassbandBeyondTheStableBound) {
+    ExpectPassbandBounded<CTestSpeedTuning>("PB_S");
+    ExpectPassbandBounded<CTestPositionTuning>("PB_P");
 }

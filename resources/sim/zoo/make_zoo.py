@@ -145,6 +145,9 @@ def setup(m):
     k_pm = 4 * m["lines"] / (2 * math.pi)
     k_sm = T_S * k_pm
     c = jt * k_i / (k_sm * m["K"])
+    # The speed passband's ceiling: a twentieth of the speed loop's rate (the tuning
+    # dialogs bound it further by the loop's phase margin).
+    put("PB_S_maxim", 2 * math.pi / (20 * T_S))
     pb_s, dump_s = params["PB_S"]["value"], params["Dump_S"]["value"]
     put("Ki_S_scl", pb_s * pb_s * T_S * c)
     put("Kp_S_scl", 2 * dump_s * pb_s * c)

@@ -1,0 +1,137 @@
+#include "tuning/passband_limits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <string>
+
+#include "compute/gain_design.h"
+#include "compute/scales.h"
+#include "host/setup/setup.h"
+
+namespace orvex::tuning {
+namespace {
+
+using Response = std::function<std::complex<double>(double x_rad_s)>;
+
+// Designed phase margin of the PI loop on an integrator, L = (2 z w s + w^2) / s^2:
+// atan(2 z sqrt(u)) at its crossover w sqrt(u), u = 2 z^2 + sqrt(4 z^4 + 1).
+double DesignedMargin(double damping) {
+    const double z2 = damping * damping;
+    return std::atan(2 * damping * std::sqrt(2 * z2 + std::sqrt(4 * z2 * z2 + 1)));
+}
+
+// Whether the designed loop of passband `w` with `inner` in its path keeps at least
+// `allowed` phase margin at every frequency where its gain crosses 1. The phase is
+// followed upwards from two decades below the passband, where the loop is the design
+// alone, so a lag of more than half a turn is seen as such.
+bool KeepsMargin(double w, double damping, const Response& inner, double allowed) {
+    constexpr int kPoints = 1500;
+    constexpr double kDecades = 5;
+    double margin = 0, previous_gain = 0;
+    for (int i = 0; i <= kPoints; ++i) {
+        const double x = w * 1e-2 * std::pow(10.0, kDecades * i / kPoints);
+        const std::complex<double> s(0, x);
+        const std::complex<double> open = (2 * damping * w * s + w * w) / (s * s) * inner(x);
+        // The angle from -1 to the loop's value: the margin, unwrapped along the scan.
+        const double angle = std::arg(-open);
+        margin = i == 0 ? angle : margin + std::remainder(angle - margin, 2 * M_PI);
+        const double gain = std::abs(open);
+        if (i > 0 && (previous_gain - 1) * (gain - 1) <= 0 && margin < allowed) return false;
+        previous_gain = gain;
+    }
+    return true;
+}
+
+// The largest passband that keeps two thirds of the designed margin: scanned upwards from
+// 0.1 rad/s to the first that fails, then bisected.
+double Limit(double damping, const Response& inner) {
+    const double allowed = DesignedMargin(damping) * 2 / 3;
+    auto accepted = [&](double w) { return KeepsMargin(w, damping, inner, allowed); };
+    double low = 0.1, high = low;
+    while (high < 1e7 && accepted(high)) {
+        low = high;
+        high *= 1.2;
+    }
+    if (high >= 1e7) return INFINITY;
+    if (low == high) return 0;
+    for (int i = 0; i < 30; ++i) {
+        const double mid = std::sqrt(low * high);
+        (accepted(mid) ? low : high) = mid;
+    }
+    return low;
+}
+
+std::optional<double> Value(const CMC_Setup* setup, const std::string& name) {
+    const CMC_Parameter* p = setup->FindParameter(name);
+    if (!p) return std::nullopt;
+    return p->GetValueInBaseUnit();
+}
+
+// The speed loop's dead time: one loop period and the current loop's lag.
+double SpeedLoopDeadTime(const CMC_Setup* setup) {
+    const double pb_c = Value(setup, "PB_C").value_or(0);
+    return OuterLoopPeriod(setup) + (pb_c > 0 ? 1 / pb_c : 0);
+}
+
+std::optional<double> StabilityBound(const CMC_Setup* setup, const std::string& name) {
+    if (name == "PB_S") {
+        const auto damping = Value(setup, "Dump_S");
+        if (!damping) return std::nullopt;
+        return PiLoopPassbandLimit(*damping, SpeedLoopDeadTime(setup));
+    }
+    if (Value(setup, "PositionControlType").value_or(0) != 1) return std::nullopt;
+    const auto damping = Value(setup, "Dump_P"), kp = Value(setup, "Kp_S_scl"),
+               ki = Value(setup, "Ki_S_scl"), jt = Value(setup, "Jt"), k = Value(setup, "K");
+    if (!damping || !kp || !ki || !jt || !k) return std::nullopt;
+    // The speed gains per unit of inertia: the design's c turns them back into the
+    // loop's 2 z w and w^2.
+    const double T = OuterLoopPeriod(setup);
+    const double c = *jt * GetCurrentScale(setup) / (GetMotorSpeedScale(setup) * *k);
+    if (!(c > 0) || !(T > 0)) return std::nullopt;
+    return CascadedPassbandLimit(*damping, {*kp / c, *ki / (T * c), SpeedLoopDeadTime(setup)});
+}
+
+}  // namespace
+
+double PiLoopPassbandLimit(double damping, double dead_time_s) {
+    return Limit(damping, [dead_time_s](double x) {
+        return std::exp(std::complex<double>(0, -x * dead_time_s));
+    });
+}
+
+double CascadedPassbandLimit(double damping, const InnerLoop& inner) {
+    return Limit(damping, [&inner](double x) {
+        const std::complex<double> s(0, x);
+        const std::complex<double> open =
+            (inner.a * s + inner.b) / (s * s) * std::exp(-s * inner.dead_time_s);
+        return open / (1.0 + open);
+    });
+}
+
+std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char* name) {
+    axis::ScopedSilentLookup silent;
+    const CMC_Parameter* p = setup->FindParameter(name);
+    if (!p) return std::nullopt;
+    const std::string n(name);
+    PassbandRange range{Value(setup, n + "_minim").value_or(p->GetMinInBaseUnit()),
+                        Value(setup, n + "_maxim").value_or(p->GetMaxInBaseUnit())};
+    if (const auto bound = StabilityBound(setup, n); bound && *bound < range.max_rad_s) {
+        range.max_rad_s = std::max(*bound, range.min_rad_s);
+        range.limited = true;
+    }
+    return range;
+}
+
+std::optional<PassbandRange> ApplyAcceptedPassband(CMC_Setup* setup, const char* name) {
+    const auto range = AcceptedPassband(setup, name);
+    if (!range) return range;
+    CMC_Parameter* p = setup->FindParameter(name);
+    p->SetMinInBaseUnit(range->min_rad_s);
+    p->SetMaxInBaseUnit(range->max_rad_s);
+    p->SetValueInBaseUnit(p->GetValueInBaseUnit());
+    return range;
+}
+
+}  // namespace orvex::tuning
