@@ -8,8 +8,7 @@
 #include <complex>
 #include <numbers>
 
-#include "compute/units_transmission.h"
-#include "host/setup/setup_file.h"
+#include "tests/support/shipped_setup.h"
 
 namespace {
 
@@ -119,10 +118,9 @@ TEST(QuantizedBiquadResponse, EmptySlotOrNoSamplingPeriodGivesNoResponse) {
 // What the dialog draws is what the drive gets: the words designed from a filter
 // description equal those the option computation writes into the filter's slot.
 TEST(DesignQuantized, GivesTheSlotsWordsAndWritesNothing) {
-    auto loaded = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
-    ASSERT_TRUE(loaded.ok()) << loaded.error;
-    CMC_Setup* setup = loaded.setup.get();
-    orvex::InstallScaleProvider(setup);
+    auto loaded = orvex_test::LoadShippedSetup("demo.json");
+    ASSERT_TRUE(loaded);
+    CMC_Setup* setup = loaded.get();
     // Filter 1 (notch) sits alone on the speed controller output: slot 1.
     CBiquadDesigner slot_writer;
     ASSERT_EQ(slot_writer.ComputeAllFilters(setup), 1);

@@ -439,16 +439,4 @@ TEST(BiquadDrive, WritesCountsThenSlotsInOrder) {
     EXPECT_EQ(s->GetLastDriveError(), "No drive connected.");
 }
 
-// The shipped demo holds a notch on the current reference and a low pass on the speed
-// feedback; recomputing them gives the very words it holds.
-TEST(BiquadSlots, DemoSetupRecomputesToItsOwnWords) {
-    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
-    ASSERT_TRUE(r.ok()) << r.error;
-    CMC_Setup* s = r.setup.get();
-    orvex::InstallScaleProvider(s);
-    const std::string before = axis::SerializeSetup(*s);
-    EXPECT_EQ(orvex::ComputeOption_BiquadFilters(s), 1);
-    EXPECT_EQ(axis::SerializeSetup(*s), before);
-}
-
 }  // namespace

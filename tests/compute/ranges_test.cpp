@@ -219,14 +219,4 @@ TEST(ParameterRanges, ZeroScalesLeaveFiniteLimits) {
     ExpectLimits(*s, {"TestSpeed", -100, 100}, "zero scales");
 }
 
-TEST(ParameterRanges, DemoSetupAlreadyHasItsDependentLimits) {
-    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
-    ASSERT_TRUE(r.ok()) << r.error;
-    CMC_Setup* s = r.setup.get();
-    orvex::InstallScaleProvider(s);
-    const std::string before = axis::SerializeSetup(*s);
-    orvex::UpdateParameterRanges(s);
-    EXPECT_EQ(axis::SerializeSetup(*s), before);
-}
-
 }  // namespace

@@ -6,16 +6,12 @@
 
 #include <string>
 
-#include "compute/units_transmission.h"
-#include "host/setup/setup_file.h"
+#include "tests/support/shipped_setup.h"
 
 namespace {
 
 std::unique_ptr<CMC_Setup> Demo() {
-    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
-    EXPECT_TRUE(r.ok()) << r.error;
-    orvex::InstallScaleProvider(r.setup.get());
-    return std::move(r.setup);
+    return orvex_test::LoadShippedSetup("demo.json");
 }
 
 void SetStored(CMC_Setup& s, const char* name, double value) {

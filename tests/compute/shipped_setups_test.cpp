@@ -13,19 +13,13 @@
 #include "compute/gain_design.h"
 #include "compute/option_codec.h"
 #include "compute/sequences.h"
-#include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
+#include "tests/support/shipped_setup.h"
 
 namespace shipped_setups_test {
 namespace {
 
-std::unique_ptr<CMC_Setup> LoadShipped(const char* name) {
-    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + name);
-    EXPECT_TRUE(r.ok()) << r.error;
-    if (!r.ok()) return nullptr;
-    orvex::InstallScaleProvider(r.setup.get());
-    return std::move(r.setup);
-}
+using orvex_test::LoadShippedSetup;
 
 // Everything the file stores about a parameter.
 struct Stored {
@@ -39,7 +33,7 @@ Stored Read(const CMC_Parameter& p) {
 
 TEST(ShippedSetups, AreAFixedPointOfTheOptionComputation) {
     for (const char* name : {"demo.json", "minimal.json"}) {
-        auto s = LoadShipped(name);
+        auto s = LoadShippedSetup(name);
         ASSERT_TRUE(s);
         std::vector<Stored> before;
         const CMC_Parameters params = s->GetParameters();
@@ -100,8 +94,8 @@ bool HasAny(const CMC_Setup* s, const std::vector<const char*>& names) {
 }
 
 TEST(ShippedSetups, DemoHasEveryFeatureAndMinimalNone) {
-    auto demo = LoadShipped("demo.json");
-    auto minimal = LoadShipped("minimal.json");
+    auto demo = LoadShippedSetup("demo.json");
+    auto minimal = LoadShippedSetup("minimal.json");
     ASSERT_TRUE(demo && minimal);
     for (const auto& names : kFeatureNames) {
         EXPECT_TRUE(HasAll(demo.get(), names)) << names.front();
@@ -117,7 +111,7 @@ TEST(ShippedSetups, DemoHasEveryFeatureAndMinimalNone) {
 // The stored gains were rounded to a few digits after the design: "Tune" with the
 // stored bandwidths and dampings gives them back within that rounding.
 TEST(ShippedSetups, GainsAreTheDesignOfTheStoredBandwidths) {
-    auto s = LoadShipped("demo.json");
+    auto s = LoadShippedSetup("demo.json");
     ASSERT_TRUE(s);
     const char* gains[] = {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl",
                            "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"};

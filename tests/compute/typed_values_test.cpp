@@ -12,18 +12,10 @@
 #include <string>
 
 #include "compute/sequences.h"
-#include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
+#include "tests/support/shipped_setup.h"
 
 namespace {
-
-std::unique_ptr<CMC_Setup> Shipped(const char* name) {
-    auto r = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + name);
-    EXPECT_TRUE(r.ok()) << r.error;
-    if (!r.ok()) return nullptr;
-    orvex::InstallScaleProvider(r.setup.get());
-    return std::move(r.setup);
-}
 
 using Values = std::map<std::string, std::array<double, 3>>;
 
@@ -44,7 +36,7 @@ double Value(const CMC_Setup& s, const char* name) {
 // Regression: the first save of the demo setup turned 60 V into 59.99999999999999 V,
 // 85 degC into 85.00000000000001 degC and moved the last digits of the analogue ends.
 TEST(TypedValues, ForwardAndReadBackOfTheDemoKeepWhatTheUserTyped) {
-    auto s = Shipped("demo.json");
+    auto s = orvex_test::LoadShippedSetup("demo.json");
     ASSERT_TRUE(s);
     orvex::ComputeOptionsFromParameters(s.get());
     orvex::ReadBackParametersFromOptions(s.get());
@@ -57,7 +49,7 @@ TEST(TypedValues, ForwardAndReadBackOfTheDemoKeepWhatTheUserTyped) {
 // Each forward conversion named for a parameter writes its own register and nothing
 // else, so checking a typed value can put every register back as it was.
 TEST(TypedValues, EachListedForwardConversionWritesOnlyItsRegister) {
-    auto s = Shipped("demo.json");
+    auto s = orvex_test::LoadShippedSetup("demo.json");
     ASSERT_TRUE(s);
     orvex::ComputeOptionsFromParameters(s.get());
     for (const orvex::EncodedParameter& entry : orvex::EncodedParameters()) {
@@ -89,8 +81,8 @@ TEST(TypedValues, EachListedForwardConversionWritesOnlyItsRegister) {
 TEST(TypedValues, AMovedRegisterStillMovesItsParameter) {
     for (const orvex::EncodedParameter& entry : orvex::EncodedParameters()) {
         for (const double counts : {0.0, 3.0, -200.0}) {
-            auto plain = Shipped("demo.json");
-            auto kept = Shipped("demo.json");
+            auto plain = orvex_test::LoadShippedSetup("demo.json");
+            auto kept = orvex_test::LoadShippedSetup("demo.json");
             ASSERT_TRUE(plain && kept);
             orvex::ComputeOptionsFromParameters(plain.get());
             orvex::ComputeOptionsFromParameters(kept.get());
@@ -118,7 +110,7 @@ TEST(TypedValues, AMovedRegisterStillMovesItsParameter) {
 // A typed value within a register's count keeps; the register the drive gets is the
 // one the value gives, so nothing is lost cycle after cycle.
 TEST(TypedValues, TypedVoltagesSurviveManyCyclesAndKeepTheirRegister) {
-    auto s = Shipped("minimal.json");
+    auto s = orvex_test::LoadShippedSetup("minimal.json");
     ASSERT_TRUE(s);
     std::mt19937 rng(11);
     for (int n = 0; n < 200; ++n) {
@@ -138,7 +130,7 @@ TEST(TypedValues, TypedVoltagesSurviveManyCyclesAndKeepTheirRegister) {
 // The current end values do not feed any register in position mode: they are read
 // back from the offset as always, not kept because any value would "give" the registers.
 TEST(TypedValues, AValueThatFeedsNoRegisterIsNotKept) {
-    auto s = Shipped("demo.json");
+    auto s = orvex_test::LoadShippedSetup("demo.json");
     ASSERT_TRUE(s);
     ASSERT_EQ(Value(*s, "ControlMode"), 0.0);
     orvex::ComputeOptionsFromParameters(s.get());

@@ -7,6 +7,7 @@
 
 #include "host/drive/coff_format.h"
 #include "host/drive/comm.h"
+#include "host/drive/scope_logger.h"
 #include "host/setup/setup.h"
 #include "host/setup/setup_file.h"
 #include "simdrive/clock.h"
@@ -53,6 +54,21 @@ struct SimBench {
     orvex::drive::FaultInjectingLink faults;
     CMC_Comm comm;
     std::unique_ptr<CMC_Setup> setup;
+};
+
+// Feeds every scope frame to `scope` while it lives, as a tuning dialog's frame
+// handler does; other messages are passed on.
+struct FrameFeed {
+    explicit FrameFeed(CMC_ScopeLogger& scope) {
+        id = CMC_Comm::RegisterReceiveUnsolicitedMsgHandler(
+            [&scope](const std::uint16_t* w, std::size_t n) {
+                if (n < 3 || w[2] != CMC_ScopeLogger::kFrameTag) return 0xE900;
+                const int taken = scope.OnScopeMessage(w, n);
+                return taken < 1 ? taken : 0;
+            });
+    }
+    ~FrameFeed() { CMC_Comm::UnregisterReceiveUnsolicitedMsgHandler(id); }
+    int id;
 };
 
 }  // namespace drive_test

@@ -124,18 +124,14 @@ TEST(ScopeFrame, RandomMessagesNeverCrashAndEitherFitOrAreDropped) {
 
 TEST(ScopeFrame, DriveFramesAtOneKilohertzArriveWholeAndInSequence) {
     StreamingScope s;
-    const int id =
-        CMC_Comm::RegisterReceiveUnsolicitedMsgHandler([&s](const std::uint16_t* w, std::size_t n) {
-            if (n < 3 || w[2] != CMC_ScopeLogger::kFrameTag) return 0xE900;
-            const int taken = s.scope.OnScopeMessage(w, n);
-            return taken < 1 ? taken : 0;
-        });
     int frames = 0;
-    for (int ms = 0; ms < 200; ++ms) {
-        s.bench.Run(1e-3);
-        frames += CMC_Comm::CheckForUnrequestedMessages();
+    {
+        drive_test::FrameFeed feed(s.scope);
+        for (int ms = 0; ms < 200; ++ms) {
+            s.bench.Run(1e-3);
+            frames += CMC_Comm::CheckForUnrequestedMessages();
+        }
     }
-    CMC_Comm::UnregisterReceiveUnsolicitedMsgHandler(id);
     EXPECT_GE(frames, 190);
     EXPECT_EQ(s.scope.GetDroppedFrames(), 0u);
     EXPECT_EQ(s.scope.GetLostFrames(), 0u);

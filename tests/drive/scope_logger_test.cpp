@@ -7,6 +7,7 @@
 
 #include "tests/drive/drive_fixture.h"
 
+using drive_test::FrameFeed;
 using drive_test::SimBench;
 
 namespace {
@@ -20,20 +21,6 @@ orvex::sim::Scenario SineOnAnalogueInput() {
     s.analogue_input.period_s = 0.020;
     return s;
 }
-
-// Feeds every scope frame to `scope`, as a tuning dialog's frame handler does.
-struct FrameFeed {
-    explicit FrameFeed(CMC_ScopeLogger& scope) {
-        id = CMC_Comm::RegisterReceiveUnsolicitedMsgHandler(
-            [&scope](const std::uint16_t* w, std::size_t n) {
-                if (n < 3 || w[2] != CMC_ScopeLogger::kFrameTag) return 0xE900;
-                const int taken = scope.OnScopeMessage(w, n);
-                return taken < 1 ? taken : 0;
-            });
-    }
-    ~FrameFeed() { CMC_Comm::UnregisterReceiveUnsolicitedMsgHandler(id); }
-    int id;
-};
 
 void RunAndDispatch(SimBench& bench, double seconds) {
     for (double t = 0; t < seconds; t += 1e-3) {

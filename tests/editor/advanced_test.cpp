@@ -18,22 +18,8 @@ using Script = std::function<void(CAdvancedDialog&, Ui::Advanced&)>;
 
 class AdvancedTest : public EditorTest {
   protected:
-    int Run(const Script& script, bool ok = true) {
-        CAdvancedDialog dlg(setup.get(), nullptr);
-        seam.AnswerDialog([&](QDialog&) {
-            script(dlg, dlg.Form());
-            if (dlg.isVisible()) (ok ? dlg.Form().okButton : dlg.Form().cancelButton)->click();
-        });
-        return dlg.DoModal();
-    }
-    double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
+    int Run(const Script& script, bool ok = true) { return RunDialog<CAdvancedDialog>(script, ok); }
     double Internal(const char* name) const { return setup->GetParameterValueInInternalUnit(name); }
-    void Set(const char* name, double value) { setup->SetParameterValueInBaseUnit(name, value); }
-    static bool Shown(const QWidget* w) { return !w->isHidden(); }
-    static void Type(QLineEdit* edit, const QString& text) {
-        edit->setText(text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
 };
 
 // Halving the slow loop period: the drive counts twice the samples for a time, half
@@ -61,7 +47,7 @@ TEST_F(AdvancedTest, HalvingTheSlowLoopPeriodKeepsEveryPhysicalValue) {
         internal_before.push_back(Internal(c.name));
         base_before.push_back(Value(c.name));
     }
-    Run([&](CAdvancedDialog&, Ui::Advanced& f) { Type(f.slperEdit, "5"); });
+    Run([&](CAdvancedDialog&, Ui::Advanced& f) { TypeInto(f.slperEdit, "5"); });
     EXPECT_DOUBLE_EQ(Value("Ts_S"), 250e-6);
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -80,7 +66,7 @@ TEST_F(AdvancedTest, LimitedI2tTimeRaisesTheCurrentToKeepCurrentSquaredTimesTime
     Set("t_I2t_M", 30000);
     Set("I_I2t_M", 3.2);  // room above for the raised current (up to ImaxM)
     const double current_A = Value("I_I2t_M");
-    Run([&](CAdvancedDialog&, Ui::Advanced& f) { Type(f.slperEdit, "5"); });
+    Run([&](CAdvancedDialog&, Ui::Advanced& f) { TypeInto(f.slperEdit, "5"); });
     const double time_s = Value("t_I2t_M");
     EXPECT_LT(time_s, 30000 * 0.6);
     EXPECT_NEAR(Value("I_I2t_M") * Value("I_I2t_M") * time_s, current_A * current_A * 30000,
@@ -89,7 +75,7 @@ TEST_F(AdvancedTest, LimitedI2tTimeRaisesTheCurrentToKeepCurrentSquaredTimesTime
 
 TEST_F(AdvancedTest, FastDividerAboveTheSlowOneRaisesTheSlowOne) {
     Run([&](CAdvancedDialog&, Ui::Advanced& f) {
-        Type(f.clperEdit, "12");
+        TypeInto(f.clperEdit, "12");
         EXPECT_EQ(f.slperEdit->text(), "12");
     });
     EXPECT_EQ(Value("CLPER"), 12);
@@ -100,7 +86,7 @@ TEST_F(AdvancedTest, FastDividerAboveTheSlowOneRaisesTheSlowOne) {
 
 TEST_F(AdvancedTest, NewPwmFrequencyKeepsTheLoopPeriods) {
     Run([&](CAdvancedDialog& dlg, Ui::Advanced& f) {
-        Type(f.clperEdit, "2");  // fast loop 0.1 ms kept from now on
+        TypeInto(f.clperEdit, "2");  // fast loop 0.1 ms kept from now on
         EXPECT_DOUBLE_EQ(Value("Ts_C"), 100e-6);
         dlg.ChangeParameterValue("PWM_freq", 10000);
     });
@@ -118,13 +104,13 @@ TEST_F(AdvancedTest, PeriodsBelowTheMinimumAreMarkedAndRefuseOk) {
     Set("Ts_S_min", 1e-3);
     const int result = Run([&](CAdvancedDialog& dlg, Ui::Advanced& f) {
         EXPECT_FALSE(Shown(f.fastOutsideLabel));  // not marked before a change
-        Type(f.clperEdit, "2");
+        TypeInto(f.clperEdit, "2");
         EXPECT_FALSE(Shown(f.fastOutsideLabel));
-        Type(f.clperEdit, "1");
+        TypeInto(f.clperEdit, "1");
         EXPECT_TRUE(Shown(f.fastOutsideLabel));
         EXPECT_EQ(dlg.FastLoopColour(), QColor(255, 0, 0));
         EXPECT_EQ(f.fastDividerLabel->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        Type(f.slperEdit, "8");
+        TypeInto(f.slperEdit, "8");
         EXPECT_TRUE(Shown(f.slowOutsideLabel));
         f.okButton->click();
         EXPECT_TRUE(dlg.isVisible());
@@ -143,10 +129,10 @@ TEST_F(AdvancedTest, PeriodsBelowTheMinimumAreMarkedAndRefuseOk) {
 TEST_F(AdvancedTest, PeriodBackAboveTheMinimumClearsTheMarkAndOkCloses) {
     Set("Ts_C_min", 100e-6);
     const int result = Run([&](CAdvancedDialog& dlg, Ui::Advanced& f) {
-        Type(f.clperEdit, "2");
-        Type(f.clperEdit, "1");
+        TypeInto(f.clperEdit, "2");
+        TypeInto(f.clperEdit, "1");
         EXPECT_TRUE(Shown(f.fastOutsideLabel));
-        Type(f.clperEdit, "2");
+        TypeInto(f.clperEdit, "2");
         EXPECT_FALSE(Shown(f.fastOutsideLabel));
         EXPECT_EQ(dlg.FastLoopColour(), QColor(Qt::black));
     });
@@ -158,12 +144,12 @@ TEST_F(AdvancedTest, MinimalSetupHasNoMinimumsAndNoFastLoopChoice) {
     setup = Load("minimal.json");
     const int result = Run([&](CAdvancedDialog&, Ui::Advanced& f) {
         EXPECT_FALSE(Shown(f.executeInBox));
-        Type(f.clperEdit, "2");
+        TypeInto(f.clperEdit, "2");
         EXPECT_FALSE(f.speedComputationBox->isEnabled());
         EXPECT_FALSE(f.phaseAdvanceBox->isEnabled());
         EXPECT_FALSE(f.speedForwardBox->isEnabled());
         EXPECT_FALSE(f.freezeControlBox->isEnabled());
-        Type(f.clperEdit, "1");
+        TypeInto(f.clperEdit, "1");
     });
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(seam.MessageTexts().isEmpty());

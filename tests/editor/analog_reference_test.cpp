@@ -18,11 +18,8 @@ class AnalogReferenceTest : public EditorTest {
   protected:
     int Run(const std::function<void(CAnalogReferenceDlg&, Ui::AnalogReference&)>& script,
             bool ok = true) {
-        CAnalogReferenceDlg dlg(setup.get(), nullptr);
-        return RunScripted(
-            dlg, [&] { script(dlg, dlg.Form()); }, ok);
+        return RunDialog<CAnalogReferenceDlg>(script, ok);
     }
-    void Set(const char* name, double value) { setup->SetParameterValueInBaseUnit(name, value); }
 
     static std::vector<QWidget*> DigitalBranch(Ui::AnalogReference& f) {
         return {f.pulseDirectionRadio, f.encoderRadio, f.gearLabel, f.slaveLabel, f.slaveNote,
@@ -74,7 +71,7 @@ TEST_F(AnalogReferenceTest, RowsAndPictureFollowTheControlMode) {
 
 TEST_F(AnalogReferenceTest, LimitFieldFollowsTheReferenceTypeInPositionMode) {
     Set("isLimitMaximum", 1);
-    ASSERT_EQ(setup->GetParameterValueInBaseUnit("isAnalogueReference"), 0);
+    ASSERT_EQ(Value("isAnalogueReference"), 0);
     Run([&](CAnalogReferenceDlg&, Ui::AnalogReference& f) {
         EXPECT_FALSE(f.limitAccelerationEdit->isHidden());
         EXPECT_TRUE(f.limitSpeedEdit->isHidden());
@@ -92,8 +89,8 @@ TEST_F(AnalogReferenceTest, LimitFieldFollowsTheReferenceTypeInPositionMode) {
         EXPECT_TRUE(f.limitSpeedEdit->isHidden());
         EXPECT_TRUE(f.limitAccelerationEdit->isHidden());
     });
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isAnalogueReference"), 1);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isLimitMaximum"), 0);
+    EXPECT_EQ(Value("isAnalogueReference"), 1);
+    EXPECT_EQ(Value("isLimitMaximum"), 0);
 }
 
 TEST_F(AnalogReferenceTest, SpeedModeLimitsTheAccelerationInTheFirstPlace) {
@@ -182,7 +179,7 @@ TEST_F(AnalogReferenceTest, EndValuesBoundEachOther) {
     });
     EXPECT_NEAR(setup->FindParameter("POS_min")->GetMaxInBaseUnit(), 2 * 2 * std::numbers::pi,
                 1e-9);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("POS_min"), -10 * std::numbers::pi, 1e-9);
+    EXPECT_NEAR(Value("POS_min"), -10 * std::numbers::pi, 1e-9);
     EXPECT_EQ(seam.MessageTexts().size(), 1);
 }
 
@@ -197,7 +194,7 @@ TEST_F(AnalogReferenceTest, DeadBandRangeFollowsItsPoint) {
         TypeInto(f.deadBandRangeEdit, "0.5");
     });
     EXPECT_DOUBLE_EQ(setup->FindParameter("DeadBand_Range")->GetMaxInBaseUnit(), 1.0);
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("DeadBand_Range"), 0.5);
+    EXPECT_DOUBLE_EQ(Value("DeadBand_Range"), 0.5);
     EXPECT_EQ(seam.MessageTexts().size(), 1);
 }
 

@@ -17,18 +17,11 @@ namespace {
 
 class DriveInfoTest : public EditorTest {
   protected:
-    // Runs the dialog through the seam: `script` works it, then OK is pressed unless
-    // the script closed it.
     int Run(const std::function<void(CDriveInfo&, Ui::DriveInfo&)>& script, bool ok = true) {
-        CDriveInfo dlg(setup.get(), nullptr);
-        seam.AnswerDialog([&](QDialog&) {
-            script(dlg, dlg.Form());
-            if (dlg.isVisible()) {
-                auto role = ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel;
-                dlg.Form().buttonBox->button(role)->click();
-            }
-        });
-        return dlg.DoModal();
+        return RunDialog<CDriveInfo>(script, ok);
+    }
+    static void Press(Ui::DriveInfo& f, QDialogButtonBox::StandardButton which) {
+        f.buttonBox->button(which)->click();
     }
 
     static void Chord(QWidget* target) {
@@ -73,9 +66,9 @@ TEST_F(DriveInfoTest, LockedUntilTheChordAndLockedAgainByIt) {
 }
 
 TEST_F(DriveInfoTest, FeatureRowsFollowTheirSwitchesLabelsEvenWhileLocked) {
-    setup->SetParameterValueInBaseUnit("isDriveTemperatureSensor", 0);
-    setup->SetParameterValueInBaseUnit("isDriveOverTemp", 0);
-    setup->SetParameterValueInBaseUnit("isUnderVoltage", 0);
+    Set("isDriveTemperatureSensor", 0);
+    Set("isDriveOverTemp", 0);
+    Set("isUnderVoltage", 0);
     Run([&](CDriveInfo&, Ui::DriveInfo& f) {
         EXPECT_FALSE(f.sensorGainLabel->isEnabled());
         EXPECT_FALSE(f.sensorGainUnit->isEnabled());
@@ -104,13 +97,13 @@ TEST_F(DriveInfoTest, NoOverTemperatureProtectionWithoutASensor) {
         EXPECT_FALSE(f.overTempCheck->isEnabled());
         EXPECT_FALSE(f.overTempEdit->isEnabled());
     });
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isDriveTemperatureSensor"), 0);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isDriveOverTemp"), 0);
+    EXPECT_EQ(Value("isDriveTemperatureSensor"), 0);
+    EXPECT_EQ(Value("isDriveOverTemp"), 0);
 }
 
 TEST_F(DriveInfoTest, OkWritesTheIdentityAndRecomputesTheOptions) {
-    const double pwm_period = setup->GetParameterValueInBaseUnit("PWMPER");
-    setup->SetParameterValueInBaseUnit("PWMPER", 1);  // stale until the options are recomputed
+    const double pwm_period = Value("PWMPER");
+    Set("PWMPER", 1);  // stale until the options are recomputed
     const int result = Run([&](CDriveInfo&, Ui::DriveInfo& f) {
         EXPECT_EQ(f.e2romSizeEdit->text(), "8");
         EXPECT_EQ(f.productIdEdit->text(), "ORVX-4808");
@@ -122,6 +115,7 @@ TEST_F(DriveInfoTest, OkWritesTheIdentityAndRecomputesTheOptions) {
         f.firmwareIdEdit->setText("F901B");
         QTest::keyClicks(f.appIdEdit, QString(45, QLatin1Char('x')));
         EXPECT_EQ(f.appIdEdit->text().size(), CDriveInfo::kAppIdMaxLength);
+        Press(f, QDialogButtonBox::Ok);
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(setup->GetE2ROMSize(), 16384);
@@ -129,7 +123,7 @@ TEST_F(DriveInfoTest, OkWritesTheIdentityAndRecomputesTheOptions) {
     EXPECT_EQ(setup->GetProductID(), "ORVX-4810");
     EXPECT_EQ(setup->GetFirmwareID(), "F901B");
     EXPECT_EQ(setup->GetUserAppID(), std::string(40, 'x'));
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("PWMPER"), pwm_period);
+    EXPECT_EQ(Value("PWMPER"), pwm_period);
     EXPECT_TRUE(seam.MessageTexts().isEmpty());
 }
 
@@ -147,21 +141,16 @@ TEST_F(DriveInfoTest, RefusedFirmwareIdIsReportedAndOkGoesOn) {
     EXPECT_EQ(setup->GetUserAppID(), "Axis 3");
 }
 
-TEST_F(DriveInfoTest, CancelWritesNoIdentity) {
-    const int result = Run(
-        [&](CDriveInfo&, Ui::DriveInfo& f) {
-            Chord(f.appIdEdit);
-            f.productIdEdit->setText("changed");
-            f.appIdEdit->setText("changed");
-        },
-        false);
+TEST_F(DriveInfoTest, CancelWritesNoIdentityAndTheNextOpeningStartsLocked) {
+    const int result = Run([&](CDriveInfo&, Ui::DriveInfo& f) {
+        Chord(f.appIdEdit);
+        f.productIdEdit->setText("changed");
+        f.appIdEdit->setText("changed");
+        Press(f, QDialogButtonBox::Cancel);
+    });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(setup->GetProductID(), "ORVX-4808");
     EXPECT_EQ(setup->GetUserAppID(), "");
-}
-
-TEST_F(DriveInfoTest, EachOpeningStartsLocked) {
-    Run([&](CDriveInfo&, Ui::DriveInfo& f) { Chord(f.appIdEdit); });
     Run([&](CDriveInfo& dlg, Ui::DriveInfo& f) {
         EXPECT_FALSE(dlg.IsEditing());
         EXPECT_FALSE(f.productIdEdit->isEnabled());

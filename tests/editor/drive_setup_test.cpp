@@ -22,24 +22,12 @@ using Script = std::function<void(CDriveSetupDlg&, Ui::DriveSetup&)>;
 
 class DriveSetupTest : public EditorTest {
   protected:
-    // Runs the dialog through the seam: `script` works it, then OK (or Cancel) is
-    // pressed unless the script closed it.
     // The dialog reads its parameters back from the drive's registers when it is
     // built: the registers are computed from the parameters the test has set first.
     int Run(const Script& script, bool ok = true) {
         orvex::ComputeOptionsFromParameters(setup.get());
-        CDriveSetupDlg dlg(setup.get(), nullptr);
-        seam.AnswerDialog([&](QDialog&) {
-            script(dlg, dlg.Form());
-            if (dlg.isVisible()) (ok ? dlg.Form().okButton : dlg.Form().cancelButton)->click();
-        });
-        return dlg.DoModal();
+        return RunDialog<CDriveSetupDlg>(script, ok);
     }
-
-    double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
-    void Set(const char* name, double value) { setup->SetParameterValueInBaseUnit(name, value); }
-
-    static bool Shown(const QWidget* w) { return !w->isHidden(); }
 };
 
 // --- enable and visibility rules --------------------------------------------------------
@@ -111,38 +99,30 @@ TEST_F(DriveSetupTest, WithoutSpeedFeedForwardSelectionTheSpeedBoxHasNoSpeedFeed
     });
 }
 
-TEST_F(DriveSetupTest, MinimalSetupDisablesWhatTheDriveLacks) {
-    setup = Load("minimal.json");
-    Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
-        // No start mode: aligning on the phases is the only start.
-        EXPECT_TRUE(f.alignStartRadio->isChecked());
-        EXPECT_FALSE(f.motionlessStartRadio->isEnabled());
-        EXPECT_TRUE(f.timeAbEdit->isEnabled());
-        EXPECT_FALSE(f.startTuneButton->isEnabled());
-        // No software limits: the box is off and its fields show nothing.
-        EXPECT_FALSE(f.swlsBox->isEnabled());
-        EXPECT_FALSE(f.negativeSwlsEdit->isEnabled());
-        EXPECT_TRUE(f.negativeSwlsEdit->text().isEmpty());
-        // No save switches, no input type, no analogue input.
-        EXPECT_FALSE(Shown(f.saveCanBaudRateCheck));
-        EXPECT_FALSE(Shown(f.saveAxisIdCheck));
-        EXPECT_FALSE(f.sinkTypeRadio->isEnabled());
-        EXPECT_FALSE(f.sourceTypeRadio->isEnabled());
-        EXPECT_FALSE(f.analogueRefLabel->isEnabled());
-    });
-}
-
-TEST_F(DriveSetupTest, DemoSetupOffersItsFeatures) {
-    Set("StartMode", 1);
-    Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
-        EXPECT_TRUE(f.motionlessStartRadio->isChecked());
-        EXPECT_FALSE(f.timeAbEdit->isEnabled());
-        EXPECT_TRUE(f.swlsBox->isEnabled());
-        EXPECT_TRUE(Shown(f.saveAxisIdCheck));
-        EXPECT_TRUE(f.sinkTypeRadio->isEnabled());
-        EXPECT_TRUE(f.analogueRefLabel->isEnabled());
-        EXPECT_FALSE(f.negativeSwlsEdit->text().isEmpty());
-    });
+// The minimal setup lacks the start mode (aligning on the phases is the only start),
+// the software limits, the save switches, the input type and the analogue input.
+TEST_F(DriveSetupTest, WhatTheDriveLacksIsDisabledWhatItHasOffered) {
+    for (const bool demo : {true, false}) {
+        SCOPED_TRACE(demo ? "demo" : "minimal");
+        if (demo) Set("StartMode", 1);
+        if (!demo) setup = Load("minimal.json");
+        Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
+            EXPECT_EQ(f.motionlessStartRadio->isChecked(), demo);
+            EXPECT_EQ(f.timeAbEdit->isEnabled(), !demo);
+            EXPECT_EQ(f.swlsBox->isEnabled(), demo);
+            EXPECT_EQ(f.negativeSwlsEdit->text().isEmpty(), !demo);
+            EXPECT_EQ(Shown(f.saveAxisIdCheck), demo);
+            EXPECT_EQ(f.sinkTypeRadio->isEnabled(), demo);
+            EXPECT_EQ(f.analogueRefLabel->isEnabled(), demo);
+            if (demo) return;
+            EXPECT_TRUE(f.alignStartRadio->isChecked());
+            for (QWidget* w :
+                 std::initializer_list<QWidget*>{f.motionlessStartRadio, f.startTuneButton,
+                                                 f.negativeSwlsEdit, f.sourceTypeRadio})
+                EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+            EXPECT_FALSE(Shown(f.saveCanBaudRateCheck));
+        });
+    }
 }
 
 TEST_F(DriveSetupTest, ProtectionRowsFollowTheirChecks) {
@@ -407,29 +387,21 @@ TEST_F(DriveSetupTest, MotorSetupOpensAtFirstShowingWithoutARoundTripBefore) {
     EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
 }
 
-TEST_F(DriveSetupTest, OkComputesEveryOptionAndTheClosedLoops) {
+TEST_F(DriveSetupTest, OkComputesEveryOptionAndTheClosedLoopsCancelNothing) {
     const double pwm_period = Value("PWMPER");
-    const int result = Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
-        f.torqueModeRadio->click();
-        Set("PWMPER", 1);
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(Value("PWMPER"), pwm_period);
-    EXPECT_EQ(setup->GetOptionNoError("IsClosedPosition"), "0");
-    EXPECT_EQ(setup->GetOptionNoError("IsClosedSpeed"), "0");
-    EXPECT_EQ(setup->GetOptionNoError("IsClosedCurrent"), "1");
-}
-
-TEST_F(DriveSetupTest, CancelComputesNothing) {
-    const int result = Run(
-        [&](CDriveSetupDlg&, Ui::DriveSetup& f) {
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        const int result = Run([&](CDriveSetupDlg&, Ui::DriveSetup& f) {
             f.torqueModeRadio->click();
             Set("PWMPER", 1);
-        },
-        false);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(Value("PWMPER"), 1);
-    EXPECT_EQ(setup->GetOptionNoError("IsClosedPosition"), "1");
+            (ok ? f.okButton : f.cancelButton)->click();
+        });
+        EXPECT_EQ(result, ok ? 1 : 0);
+        EXPECT_EQ(Value("PWMPER"), ok ? pwm_period : 1);
+        EXPECT_EQ(setup->GetOptionNoError("IsClosedPosition"), ok ? "0" : "1");
+        EXPECT_EQ(setup->GetOptionNoError("IsClosedSpeed"), ok ? "0" : "1");
+    }
+    EXPECT_EQ(setup->GetOptionNoError("IsClosedCurrent"), "1");
 }
 
 TEST_F(DriveSetupTest, GuidelinesWalkTheTenSteps) {

@@ -9,20 +9,17 @@
 #include <functional>
 #include <memory>
 
-#include "compute/units_transmission.h"
-#include "host/setup/setup_file.h"
 #include "host/ui/edit_setup_dlg.h"
 #include "host/ui/modal_seam.h"
+#include "tests/support/shipped_setup.h"
 
 class EditorTest : public ::testing::Test {
   protected:
     static std::unique_ptr<CMC_Setup> Load(const char* file) {
-        auto loaded = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + file);
-        EXPECT_TRUE(loaded.ok()) << loaded.error;
-        orvex::InstallScaleProvider(loaded.setup.get());
+        auto loaded = orvex_test::LoadShippedSetup(file);
         // The module's pictures from the source tree (the plug-in has them built in).
-        loaded.setup->SetGuiModule(ORVEX_RESOURCE_DIR "/pictures");
-        return std::move(loaded.setup);
+        if (loaded) loaded->SetGuiModule(ORVEX_RESOURCE_DIR "/pictures");
+        return loaded;
     }
 
     void SetUp() override { setup = Load("demo.json"); }
@@ -36,6 +33,19 @@ class EditorTest : public ::testing::Test {
         });
         return dialog.DoModal();
     }
+
+    /// Builds a `Dialog` on the setup and runs it scripted: `script` gets the dialog
+    /// and its form.
+    template <class Dialog, class Script>
+    int RunDialog(const Script& script, bool ok = true) {
+        Dialog dlg(setup.get(), nullptr);
+        return RunScripted(
+            dlg, [&] { script(dlg, dlg.Form()); }, ok);
+    }
+
+    double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
+    void Set(const char* name, double value) { setup->SetParameterValueInBaseUnit(name, value); }
+    static bool Shown(const QWidget* w) { return !w->isHidden(); }
 
     /// Types `text` over a field's content and commits it with Enter, as a user does.
     static void TypeInto(QLineEdit* edit, const QString& text) {

@@ -32,7 +32,6 @@ class FiltersTest : public EditorTest {
         list->setCurrentIndex(index);
         emit list->activated(index);
     }
-    double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
 };
 
 TEST_F(FiltersTest, ListsOfferTheDesignersTypesAndTheThreeLocations) {

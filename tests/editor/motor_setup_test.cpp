@@ -19,17 +19,14 @@ class MotorSetupTest : public EditorTest {
   protected:
     int Run(const std::function<void(CMotorSetupDialog&, Ui::MotorSetup&)>& script,
             bool ok = true) {
-        CMotorSetupDialog dlg(setup.get(), nullptr);
-        return RunScripted(
-            dlg, [&] { script(dlg, dlg.Form()); }, ok);
+        return RunDialog<CMotorSetupDialog>(script, ok);
     }
-    double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
 };
 
 TEST_F(MotorSetupTest, SwitchesEnableWhatTheyGovern) {
-    setup->SetParameterValueInBaseUnit("isMotorInertiaUnknown", 0);
-    setup->SetParameterValueInBaseUnit("isMotorTemperatureSensor", 0);
-    setup->SetParameterValueInBaseUnit("isFilterEnc", 0);
+    Set("isMotorInertiaUnknown", 0);
+    Set("isMotorTemperatureSensor", 0);
+    Set("isFilterEnc", 0);
     Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) {
         for (QWidget* w : {static_cast<QWidget*>(f.jmLabel), static_cast<QWidget*>(f.jmEdit),
                            static_cast<QWidget*>(f.jmUnit)})
@@ -93,9 +90,9 @@ TEST_F(MotorSetupTest, BrakeTextFollowsTheOutputsKindAndInversion) {
         {3, "Motor brake is applied when NPN (sink) output is connected to GND."},
         {4, "Motor brake is applied when PNP (source) output is connected to +Vlog."},
     };
-    setup->SetParameterValueInBaseUnit("isMotorBrake", 1);
+    Set("isMotorBrake", 1);
     for (const Case& c : cases) {
-        setup->SetParameterValueInBaseUnit("MotorBrake_output", c.port);
+        Set("MotorBrake_output", c.port);
         Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) {
             EXPECT_EQ(f.brakeText->text(), c.text) << c.port;
             EXPECT_EQ(f.brakeOutputList->currentData().toInt(), c.port);
@@ -149,7 +146,7 @@ TEST_F(MotorSetupTest, NegativeTransmissionShowsTheLimitSwitchAdviceUnlessTheDri
     EXPECT_EQ(seam.MessageTexts(), QStringList{CMotorSetupDialog::kLimitSwitchAdvice});
 
     setup->SetOption("hasNegTransmission", "1");
-    setup->SetParameterValueInBaseUnit("Motor_transmission", 6.0);
+    Set("Motor_transmission", 6.0);
     Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) {
         EXPECT_TRUE(f.limitSwitchButton->isHidden());
     });
@@ -167,13 +164,13 @@ TEST_F(MotorSetupTest, LinearTransmissionShowsTheLoadInLengthUnits) {
 }
 
 TEST_F(MotorSetupTest, OkWithoutTemperatureSensorSwitchesTheMotorOverTemperatureOff) {
-    setup->SetParameterValueInBaseUnit("isMotorTemperatureSensor", 1);
-    setup->SetParameterValueInBaseUnit("isMotorOverTemp", 1);
+    Set("isMotorTemperatureSensor", 1);
+    Set("isMotorOverTemp", 1);
     // Cancel leaves it.
     EXPECT_EQ(
         Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) { f.tempSensorCheck->click(); }, false), 0);
     EXPECT_EQ(Value("isMotorOverTemp"), 1);
-    setup->SetParameterValueInBaseUnit("isMotorTemperatureSensor", 0);
+    Set("isMotorTemperatureSensor", 0);
     EXPECT_EQ(Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) {
                   // A value typed but not yet entered is kept on OK.
                   f.inEdit->setText("2.5");
@@ -198,7 +195,7 @@ TEST_F(MotorSetupTest, EveryTestButtonOpensItsTestAndTheDialogHasItsTexts) {
 
 TEST_F(MotorSetupTest, PicturesAreShownOnTheBrakeBoxAndTheButtons) {
     setup->SetOption("hasNegTransmission", "0");
-    setup->SetParameterValueInBaseUnit("Load_transmission", -1);
+    Set("Load_transmission", -1);
     Run([&](CMotorSetupDialog&, Ui::MotorSetup& f) {
         EXPECT_FALSE(f.brakePicture->pixmap().isNull());
         EXPECT_FALSE(f.okButton->icon().isNull());
@@ -225,9 +222,9 @@ TEST_F(MotorSetupTest, TestResultsAreShownAfterOkOnly) {
     int answer = 1;
     dlg.test = [&](CMotorSetupDialog::Test which) {
         ran.push_back(which);
-        setup->SetParameterValueInBaseUnit("R", answer ? 2.5 : 3.5);
-        setup->SetParameterValueInBaseUnit("No_encoder_lines", answer ? 500 : 2000);
-        setup->SetParameterValueInBaseUnit("ReverseCounting", 1);
+        Set("R", answer ? 2.5 : 3.5);
+        Set("No_encoder_lines", answer ? 500 : 2000);
+        Set("ReverseCounting", 1);
         return answer;
     };
     RunScripted(dlg, [&] {
@@ -240,7 +237,7 @@ TEST_F(MotorSetupTest, TestResultsAreShownAfterOkOnly) {
         EXPECT_EQ(f.linesEdit->text(), "500");
         EXPECT_TRUE(f.reverseCountingCheck->isChecked());
 
-        setup->SetParameterValueInBaseUnit("ReverseCounting", 0);
+        Set("ReverseCounting", 0);
         dlg.RefreshParameterControls("ReverseCounting");
         answer = 0;
         f.linesTestButton->click();
@@ -255,41 +252,39 @@ TEST_F(MotorSetupTest, TestResultsAreShownAfterOkOnly) {
                                    T::kPhaseConnections}));
 }
 
-class InertiaQuestionTest : public EditorTest {
-  protected:
-    int Run(const std::function<void(Ui::InertiaQuestion&)>& script, bool ok = true) {
-        CInertiaQuestion dlg(setup.get(), nullptr);
-        return RunScripted(
-            dlg, [&] { script(dlg.Form()); }, ok);
+using InertiaQuestionTest = EditorTest;
+
+// The motor's inertia (2e-4) above the demo's total (1.3e-4): raising the total is
+// offered first; disregarding keeps it and marks the motor inertia unknown.
+TEST_F(InertiaQuestionTest, RaisesTheTotalAboveTheMotorsOrDisregardsIt) {
+    struct Case {
+        const char* what;
+        bool disregard, ok;
+        double jt, unknown;
+    } const cases[] = {
+        {"default raises", false, true, 2e-4 * 1.01, 0},
+        {"disregarded", true, true, 1.3e-4, 1},
+        {"closed without OK", true, false, 1.3e-4, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setup = Load("demo.json");
+        Set("Jm", 2e-4);
+        const int result = RunDialog<CInertiaQuestion>(
+            [&](CInertiaQuestion&, Ui::InertiaQuestion& f) {
+                EXPECT_TRUE(f.increaseRadio->isChecked());
+                EXPECT_FALSE(f.disregardRadio->isChecked());
+                if (!c.disregard) return;
+                f.disregardRadio->click();
+                f.increaseRadio->click();
+                f.disregardRadio->click();
+                EXPECT_FALSE(f.increaseRadio->isChecked());
+            },
+            c.ok);
+        EXPECT_EQ(result, c.ok ? 1 : 0);
+        EXPECT_DOUBLE_EQ(Value("Jt"), c.jt);
+        EXPECT_EQ(Value("isMotorInertiaUnknown"), c.unknown);
     }
-};
-
-TEST_F(InertiaQuestionTest, DefaultRaisesTheTotalInertiaAboveTheMotors) {
-    setup->SetParameterValueInBaseUnit("Jm", 2e-4);  // above the demo's Jt 1.3e-4
-    Run([&](Ui::InertiaQuestion& f) {
-        EXPECT_TRUE(f.increaseRadio->isChecked());
-        EXPECT_FALSE(f.disregardRadio->isChecked());
-    });
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("Jt"), 2e-4 * 1.01);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isMotorInertiaUnknown"), 0);
-}
-
-TEST_F(InertiaQuestionTest, DisregardingKeepsTheTotalAndMarksTheMotorInertiaUnknown) {
-    setup->SetParameterValueInBaseUnit("Jm", 2e-4);
-    Run([&](Ui::InertiaQuestion& f) {
-        f.disregardRadio->click();
-        f.increaseRadio->click();
-        f.disregardRadio->click();
-        EXPECT_FALSE(f.increaseRadio->isChecked());
-    });
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("Jt"), 1.3e-4);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("isMotorInertiaUnknown"), 1);
-}
-
-TEST_F(InertiaQuestionTest, ClosingWithoutOkChangesNothing) {
-    setup->SetParameterValueInBaseUnit("Jm", 2e-4);
-    EXPECT_EQ(Run([](Ui::InertiaQuestion&) {}, false), 0);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("Jt"), 1.3e-4);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include "editor/my_setup_dlg.h"
 
 #include <QLineEdit>
-#include <QTest>
 #include <QVBoxLayout>
 
 #include "compute/control_loop_options.h"
@@ -30,12 +29,6 @@ class FieldsDialog : public CMySetupDlg {
     std::map<std::string, QLineEdit*> fields;
 };
 
-void Type(QLineEdit* edit, const QString& text) {
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
 class MySetupDlgTest : public EditorTest {};
 
 TEST_F(MySetupDlgTest, ChangedGainsAreEncodedAndTheFieldShowsTheReadBack) {
@@ -60,9 +53,9 @@ TEST_F(MySetupDlgTest, ChangedGainsAreEncodedAndTheFieldShowsTheReadBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.gain);
         FieldsDialog dlg(setup.get(), {c.gain});
-        Type(dlg.Field(c.gain), c.typed);
-        EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit(c.mantissa), c.mantissa_value);
-        EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit(c.shift), c.shift_value);
+        TypeInto(dlg.Field(c.gain), c.typed);
+        EXPECT_DOUBLE_EQ(Value(c.mantissa), c.mantissa_value);
+        EXPECT_DOUBLE_EQ(Value(c.shift), c.shift_value);
         // The field shows what the options hold, decoded.
         const double decoded = c.mantissa_value * std::pow(2.0, c.shift_value) / 32767.0;
         EXPECT_EQ(dlg.Field(c.gain)->text(), axis::FormatParameterValue(decoded));
@@ -72,29 +65,29 @@ TEST_F(MySetupDlgTest, ChangedGainsAreEncodedAndTheFieldShowsTheReadBack) {
 
 TEST_F(MySetupDlgTest, AccelerationFeedForwardSplitsItsShiftAtEleven) {
     FieldsDialog dlg(setup.get(), {"KFFA_scl"});
-    Type(dlg.Field("KFFA_scl"), "32768");
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("SFTAFFW"), 11);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("SFTKFF"), 4);
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("KFFA"), 32767);
+    TypeInto(dlg.Field("KFFA_scl"), "32768");
+    EXPECT_EQ(Value("SFTAFFW"), 11);
+    EXPECT_EQ(Value("SFTKFF"), 4);
+    EXPECT_DOUBLE_EQ(Value("KFFA"), 32767);
     EXPECT_EQ(dlg.Field("KFFA_scl")->text(), "32768");
 }
 
 TEST_F(MySetupDlgTest, NamesMatchWithoutRegardToCase) {
     FieldsDialog dlg(setup.get(), {});
-    setup->SetParameterValueInBaseUnit("Kp_C_scl", 3.0);
+    Set("Kp_C_scl", 3.0);
     dlg.OnChangedParameterValue("kP_c_SCL");
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("SFTKPI"), 2);
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("KPI"), 3 * 32767.0 / 4);
+    EXPECT_EQ(Value("SFTKPI"), 2);
+    EXPECT_DOUBLE_EQ(Value("KPI"), 3 * 32767.0 / 4);
 }
 
 TEST_F(MySetupDlgTest, RatedCurrentsLimitTheAngleControllersCurrent) {
     FieldsDialog dlg(setup.get(), {"In", "InPS", "MAX_CURRENT"});
-    Type(dlg.Field("In"), "1.5");
+    TypeInto(dlg.Field("In"), "1.5");
     EXPECT_DOUBLE_EQ(setup->FindParameter("MAX_CURRENT")->GetMaxInBaseUnit(), 1.5);
     // The field refuses by the new range.
-    Type(dlg.Field("MAX_CURRENT"), "1.6");
+    TypeInto(dlg.Field("MAX_CURRENT"), "1.6");
     EXPECT_EQ(seam.MessageTexts().back(), "Enter a value between 0 and 1.5 A.");
-    Type(dlg.Field("InPS"), "1.2");
+    TypeInto(dlg.Field("InPS"), "1.2");
     EXPECT_DOUBLE_EQ(setup->FindParameter("MAX_CURRENT")->GetMaxInBaseUnit(), 1.2);
 }
 
@@ -104,7 +97,7 @@ TEST_F(MySetupDlgTest, WithoutTheAngleControllerRatedCurrentsChangeNothingElse) 
     plain.AddParameter("InPS", kTypeReal, "A", "A", 5, 0.01, 100);
     plain.AddParameter("MAX_CURRENT", kTypeReal, "A", "A", 2, 0, 10);
     FieldsDialog dlg(&plain, {"In"});
-    Type(dlg.Field("In"), "1.5");
+    TypeInto(dlg.Field("In"), "1.5");
     EXPECT_DOUBLE_EQ(plain.GetParameterValueInBaseUnit("In"), 1.5);
     EXPECT_DOUBLE_EQ(plain.FindParameter("MAX_CURRENT")->GetMaxInBaseUnit(), 10);
 }
@@ -114,7 +107,7 @@ TEST_F(MySetupDlgTest, StepCountRebuildsStepUnitsAndRedrawsValuesShownInThem) {
     ASSERT_TRUE(setup->ChangeParameterUnit("ERR_position", "steps"));
     FieldsDialog dlg(setup.get(), {"NoMotorSteps", "ERR_position"});
     const double before = setup->GetParameterValue("ERR_position");
-    Type(dlg.Field("NoMotorSteps"), "400");
+    TypeInto(dlg.Field("NoMotorSteps"), "400");
     EXPECT_DOUBLE_EQ(setup->GetParameterValue("ERR_position"), 2 * before);
     EXPECT_EQ(dlg.Field("ERR_position")->text(), axis::FormatParameterValue(2 * before));
 }

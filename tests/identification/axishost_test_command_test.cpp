@@ -3,45 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <nlohmann/json.hpp>
+
+#include "tests/support/axishost_process.h"
 
 namespace {
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using orvex_test::Digest;
 
-QByteArray Digest(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-class AxishostTest : public ::testing::Test {
+class AxishostTest : public orvex_test::AxishostProcessTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        file = dir.filePath("demo.json");
-        ASSERT_TRUE(QFile::copy(ORVEX_RESOURCE_DIR "/setups/demo.json", file));
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-    }
-
-    Outcome Run(QStringList args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
+    struct Result {
+        int code;
+        std::string out, err;
+    };
+    Result Run(const QStringList& args) {
         env.remove("QT_QPA_PLATFORM");  // the command needs no display of its own
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ORVEX_BIN_DIR "/axishost"), args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-                p.readAllStandardError().toStdString()};
+        const Outcome run = Axishost(args);
+        return {run.code, run.out.toStdString(), run.err.toStdString()};
     }
 
     static nlohmann::json Parameter(const nlohmann::json& report, const std::string& name) {
@@ -58,14 +37,11 @@ class AxishostTest : public ::testing::Test {
             if (p["name"] == name) return p["value"].get<double>();
         return -1;
     }
-
-    QTemporaryDir dir;
-    QString file;
 };
 
 TEST_F(AxishostTest, PassingTestReportsItsValuesOnStandardOutputAndSavesNothing) {
     const QByteArray before = Digest(file);
-    const Outcome run = Run({"test", "vdc", file});
+    const Result run = Run({"test", "vdc", file});
     ASSERT_EQ(run.code, 0) << run.err;
     const auto report = nlohmann::json::parse(run.out);
     EXPECT_EQ(report["test"], "vdc");
@@ -95,8 +71,8 @@ TEST_F(AxishostTest, SaveKeepsTheIdentifiedValuesOnlyWhenTheAnswerIsYes) {
         SCOPED_TRACE(c.answer);
         const QByteArray before = Digest(file);
         const QString result = dir.filePath(QString("rl-%1.json").arg(c.answer));
-        const Outcome run = Run({"test", "rl", file, "--answer", c.answer, "--save", "-o", result,
-                                 "--drive", "sim:default"});
+        const Result run = Run({"test", "rl", file, "--answer", c.answer, "--save", "-o", result,
+                                "--drive", "sim:default"});
         ASSERT_EQ(run.code, 0) << run.err;
         QFile f(result);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -121,7 +97,7 @@ TEST_F(AxishostTest, SaveKeepsTheIdentifiedValuesOnlyWhenTheAnswerIsYes) {
 }
 
 TEST_F(AxishostTest, FailedTestExitsWithOneAndNamesTheCause) {
-    const Outcome run = Run({"test", "phase", file, "--drive", "sim:phase_b_open"});
+    const Result run = Run({"test", "phase", file, "--drive", "sim:phase_b_open"});
     EXPECT_EQ(run.code, 1) << run.err;
     const auto report = nlohmann::json::parse(run.out);
     EXPECT_EQ(report["outcome"], "failed");
@@ -132,7 +108,7 @@ TEST_F(AxishostTest, FailedTestExitsWithOneAndNamesTheCause) {
 }
 
 TEST_F(AxishostTest, ShortCircuitReportsTheMotionErrorRegister) {
-    const Outcome run = Run({"test", "inertia", file, "--drive", "sim:short_circuit"});
+    const Result run = Run({"test", "inertia", file, "--drive", "sim:short_circuit"});
     EXPECT_EQ(run.code, 1) << run.err;
     const auto report = nlohmann::json::parse(run.out);
     EXPECT_EQ(report["failure"], "Drive / Motor shortcircuit protection triggered.");
@@ -143,7 +119,7 @@ TEST_F(AxishostTest, ShortCircuitReportsTheMotionErrorRegister) {
 // operator turns the shaft) is stopped by the runner as a user would.
 TEST_F(AxishostTest, EncoderCurrentAndAngleTestsRunHeadlessOnTheDefaultBench) {
     for (const char* name : {"encoder", "current", "angle"}) {
-        const Outcome run = Run({"test", name, file});
+        const Result run = Run({"test", name, file});
         EXPECT_EQ(run.code, 0) << name << ": " << run.err << run.out;
         const auto report = nlohmann::json::parse(run.out, nullptr, false);
         ASSERT_FALSE(report.is_discarded()) << name;
@@ -168,7 +144,7 @@ TEST_F(AxishostTest, ResolutionAndAnalogueTestsRunHeadless) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " on " + c.bench);
-        const Outcome run = Run({"test", c.name, file, "--drive", QString("sim:") + c.bench});
+        const Result run = Run({"test", c.name, file, "--drive", QString("sim:") + c.bench});
         EXPECT_EQ(run.code, c.code) << run.err;
         const auto report = nlohmann::json::parse(run.out, nullptr, false);
         ASSERT_FALSE(report.is_discarded()) << run.out;
@@ -205,7 +181,7 @@ TEST_F(AxishostTest, BadUsageExitsWithTwoAndSaysWhy) {
     for (const Case& c : cases) {
         QStringList args = c.args;
         args.replaceInStrings("FILE", file);
-        const Outcome run = Run(args);
+        const Result run = Run(args);
         EXPECT_EQ(run.code, 2) << args.join(' ').toStdString();
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;

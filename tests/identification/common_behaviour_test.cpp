@@ -20,6 +20,7 @@
 
 using drive_test::SimBench;
 using identification_test::DemoBench;
+using identification_test::ProgramRunning;
 
 namespace {
 
@@ -303,9 +304,7 @@ TEST(TestDialogBase, StopOfAContinuousTestOnlyRequestsTheStop) {
     dlg.OnBtnStartStop();
     EXPECT_TRUE(dlg.stop_request());
     EXPECT_TRUE(dlg.running());  // the dialog ends it on its next tick
-    bool running = false;
-    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
-    EXPECT_TRUE(running);
+    EXPECT_TRUE(ProgramRunning(bench));
 }
 
 TEST(TestSteps, LaunchWritesTheInputsStartsTheProgramAndWaits) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <cmath>
 
 #include "host/plot/encoder_diagram.h"
 #include "host/ui/modal_seam.h"
@@ -14,6 +15,9 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::ProgramRunning;
+using identification_test::Show;
+using identification_test::Tick;
 
 namespace {
 
@@ -27,17 +31,8 @@ QString Field(QWidget& d, const char* name) {
 // presses Stop.
 void TurnByHandAndStop(DemoBench& bench, CTestEncoderConnections& dlg, double turning_s) {
     Button(dlg, "startStopButton")->click();
-    for (double t = 0; t < turning_s && dlg.IsRunning(); t += 0.020) {
-        bench.clock.Advance(0.020);
-        dlg.OnTimer(1);
-    }
+    Tick(bench, dlg, std::lround(turning_s / 0.020), [&] { return dlg.IsRunning(); });
     Button(dlg, "startStopButton")->click();
-}
-
-bool ProgramRunning(DemoBench& bench) {
-    bool running = true;
-    EXPECT_TRUE(bench.comm.IsProgramRunning(running));
-    return running;
 }
 
 }  // namespace
@@ -46,7 +41,7 @@ TEST(EncoderConnections, TurningTheShaftShowsCountsAndStopPasses) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    const int result = Show(dlg, seam, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Encoder Connections Test");
         TurnByHandAndStop(bench, dlg, 3.0);
         EXPECT_EQ(dlg.ResultText(), "Test successfully completed.");
@@ -55,9 +50,8 @@ TEST(EncoderConnections, TurningTheShaftShowsCountsAndStopPasses) {
         // The hand swings half a revolution each way across the index mark.
         EXPECT_NE(Field(d, "indexPositionEdit"), "not detected");
         EXPECT_NE(dlg.Diagram()->GetAngle(), 0.0);
-        d.reject();
     });
-    EXPECT_EQ(dlg.DoModal(), 0);
+    EXPECT_EQ(result, 0);
     bench.clock.Advance(0.01);
     EXPECT_FALSE(ProgramRunning(bench));  // var_i2 = 1 ended the drive program
     EXPECT_TRUE(seam.MessageTexts().isEmpty());
@@ -73,13 +67,11 @@ TEST(EncoderConnections, StopWithoutPulsesFails) {
         DemoBench bench(c.bench);
         axis::ScriptedModalSeam seam;
         CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             TurnByHandAndStop(bench, dlg, c.turning_s);
             EXPECT_EQ(dlg.FailureText(), CTestEncoderConnections::kNoPulsesText) << c.bench;
             EXPECT_FALSE(ProgramRunning(bench)) << c.bench;
-            d.reject();
         });
-        dlg.DoModal();
     }
 }
 
@@ -88,39 +80,50 @@ TEST(EncoderConnections, LostDriveReadingEndsTheTestWithTheLinkReason) {
     bench.faults.FailNextRead("APOS", "Timeout on the serial line.");
     axis::ScriptedModalSeam seam;
     CTestEncoderConnections dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Button(d, "startStopButton")->click();
-        for (int tick = 0; tick < 20 && dlg.IsRunning(); ++tick) {
-            bench.clock.Advance(0.020);
-            dlg.OnTimer(1);
-        }
+        Tick(bench, dlg, 20, [&] { return dlg.IsRunning(); });
         EXPECT_EQ(dlg.FailureText(), "Timeout on the serial line.");
         EXPECT_FALSE(ProgramRunning(bench));
-        d.reject();
     });
-    dlg.DoModal();
 }
 
-TEST(EncoderResolution, OneRevolutionFindsTheEncoderAndYesTakesItOver) {
-    DemoBench bench;
-    bench.Set("No_encoder_lines", 500);  // the user guessed wrong
-    axis::ScriptedModalSeam seam;
-    CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "Encoder Resolution And Direction Test");
-        bench.Run(dlg, 30.0);
-        EXPECT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
-        EXPECT_EQ(dlg.EstimatedLines(), 1000);
-        EXPECT_EQ(Field(d, "estimatedLinesEdit"), "1000");
-        EXPECT_NEAR(Field(d, "positionCounterEdit").toDouble(), 4000, 4);
-        Button(d, "cancelButton")->click();  // Close asks; Yes writes the estimate
-    });
-    seam.AnswerMessage(axis::kIdYes);
-    EXPECT_EQ(dlg.DoModal(), 1);
-    EXPECT_EQ(bench.Value("No_encoder_lines"), 1000);
-    ASSERT_EQ(seam.MessageTexts().size(), 1);
-    EXPECT_TRUE(seam.MessageTexts()[0].contains("Encoder resolution:\tOld = 500\tNew = 1000"))
-        << seam.MessageTexts()[0].toStdString();
+// The user guessed 500 lines; the revolution finds 1000 and Close asks about them.
+TEST(EncoderResolution, OneRevolutionFindsTheEncoderAndTheCloseAnswerDecidesWhatIsKept) {
+    struct Case {
+        int answer, result;
+        double lines;
+    } const cases[] = {
+        {axis::kIdYes, 1, 1000},    // Yes takes the estimate over
+        {axis::kIdNo, 1, 500},      // No confirms without writing
+        {axis::kIdCancel, 0, 500},  // Cancel keeps the dialog open
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        DemoBench bench;
+        bench.Set("No_encoder_lines", 500);
+        axis::ScriptedModalSeam seam;
+        CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
+        seam.AnswerDialog([&](QDialog& d) {
+            EXPECT_EQ(d.windowTitle(), "Encoder Resolution And Direction Test");
+            bench.Run(dlg, 30.0);
+            EXPECT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
+            EXPECT_EQ(dlg.EstimatedLines(), 1000);
+            EXPECT_EQ(Field(d, "estimatedLinesEdit"), "1000");
+            EXPECT_NEAR(Field(d, "positionCounterEdit").toDouble(), 4000, 4);
+            Button(d, "cancelButton")->click();
+            if (c.answer == axis::kIdCancel) {
+                EXPECT_TRUE(d.isVisible());
+                d.done(0);  // the window's close box without a question
+            }
+        });
+        seam.AnswerMessage(c.answer);
+        EXPECT_EQ(dlg.DoModal(), c.result);
+        EXPECT_EQ(bench.Value("No_encoder_lines"), c.lines);
+        ASSERT_EQ(seam.MessageTexts().size(), 1);
+        EXPECT_TRUE(seam.MessageTexts()[0].contains("Encoder resolution:\tOld = 500\tNew = 1000"))
+            << seam.MessageTexts()[0].toStdString();
+    }
 }
 
 // The revolution is watched one reading per tick: Stop between two readings ends it
@@ -129,12 +132,9 @@ TEST(EncoderResolution, StopWhileTheMotorTurnsEndsTheRevolution) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Button(d, "startStopButton")->click();
-        for (int tick = 0; tick < 500 && Field(d, "positionCounterEdit").isEmpty(); ++tick) {
-            bench.clock.Advance(0.020);
-            dlg.OnTimer(1);
-        }
+        Tick(bench, dlg, 500, [&] { return Field(d, "positionCounterEdit").isEmpty(); });
         ASSERT_TRUE(dlg.IsRunning()) << dlg.FailureText();
         EXPECT_TRUE(ProgramRunning(bench));
         Button(d, "startStopButton")->click();
@@ -143,38 +143,7 @@ TEST(EncoderResolution, StopWhileTheMotorTurnsEndsTheRevolution) {
         EXPECT_FALSE(ProgramRunning(bench));
         EXPECT_EQ(dlg.EstimatedLines(), 0);
         EXPECT_TRUE(dlg.IdentifiedValues().empty());
-        d.reject();
     });
-    dlg.DoModal();
-}
-
-TEST(EncoderResolution, CloseAnswersDecideWhatIsKept) {
-    struct Case {
-        int answer;
-        int expected_result;
-        double expected_lines;
-    };
-    const Case cases[] = {
-        {axis::kIdNo, 1, 500},      // No confirms without writing
-        {axis::kIdCancel, 0, 500},  // Cancel keeps the dialog open
-    };
-    for (const Case& c : cases) {
-        DemoBench bench;
-        bench.Set("No_encoder_lines", 500);
-        axis::ScriptedModalSeam seam;
-        CDetectEncoderResolution dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
-            bench.Run(dlg, 30.0);
-            Button(d, "cancelButton")->click();
-            if (c.answer == axis::kIdCancel) {
-                EXPECT_TRUE(d.isVisible());
-                d.done(0);  // the window's close box without a question
-            }
-        });
-        seam.AnswerMessage(c.answer);
-        EXPECT_EQ(dlg.DoModal(), c.expected_result) << c.answer;
-        EXPECT_EQ(bench.Value("No_encoder_lines"), c.expected_lines) << c.answer;
-    }
 }
 
 TEST(EncoderResolution, WithNothingToAskCloseConfirmsOnlyAfterSuccess) {

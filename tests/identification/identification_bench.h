@@ -19,11 +19,13 @@
 #include "host/drive/comm.h"
 #include "host/setup/setup.h"
 #include "host/setup/setup_file.h"
+#include "host/ui/modal_seam.h"
 #include "identification/my_test_dlg.h"
 #include "simdrive/clock.h"
 #include "simdrive/fault_injecting_link.h"
 #include "simdrive/scenario.h"
 #include "simdrive/simulated_drive.h"
+#include "tests/support/shipped_setup.h"
 
 namespace identification_test {
 
@@ -39,10 +41,7 @@ inline orvex::sim::Scenario Bench(const std::string& name) {
 struct DemoBench {
     explicit DemoBench(const orvex::sim::Scenario& scenario = Bench("default"))
         : drive(scenario, clock), faults(drive), comm(faults) {
-        auto loaded = axis::LoadSetupFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json");
-        EXPECT_TRUE(loaded.ok()) << loaded.error;
-        setup = std::move(loaded.setup);
-        orvex::InstallScaleProvider(setup.get());
+        setup = orvex_test::LoadShippedSetup("demo.json");
         orvex::ComputeAllOptions(setup.get());
         comm.Attach(setup.get());
         axis::SetProgramDirectory(std::string(ORVEX_RESOURCE_DIR) + "/programs");
@@ -97,6 +96,35 @@ struct DemoBench {
     CMC_Comm comm;
     std::unique_ptr<CMC_Setup> setup;
 };
+
+/// Shows `dlg` through `seam` and runs `script` in it; what is still open afterwards
+/// is cancelled. The dialog's result.
+inline int Show(CMC_EditSetupDlg& dlg, axis::ScriptedModalSeam& seam,
+                const std::function<void(QDialog&)>& script) {
+    seam.AnswerDialog([&](QDialog& d) {
+        script(d);
+        if (d.isVisible()) d.reject();
+    });
+    return dlg.DoModal();
+}
+
+/// Ticks `dlg` after every 20 ms of the bench's drive time, at most `ticks` times and
+/// while `go_on` holds (always, when not given).
+template <class AnyBench>
+void Tick(AnyBench& bench, CMyTestDlg& dlg, int ticks, const std::function<bool()>& go_on = {}) {
+    for (int tick = 0; tick < ticks && (!go_on || go_on()); ++tick) {
+        bench.clock.Advance(0.020);
+        dlg.OnTimer(1);
+    }
+}
+
+/// Whether the drive runs a program; a drive that cannot say fails the test.
+template <class AnyBench>
+bool ProgramRunning(AnyBench& bench) {
+    bool running = true;
+    EXPECT_TRUE(bench.comm.IsProgramRunning(running));
+    return running;
+}
 
 inline QAbstractButton* Button(QWidget& d, const char* name) {
     auto* b = d.findChild<QAbstractButton*>(name);

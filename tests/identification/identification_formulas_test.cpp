@@ -86,7 +86,7 @@ TEST(Resistance, NoValueWhenTheCurrentsCannotBeTold) {
 
 TEST(BusVoltage, FromTheConverterCounts) {
     EXPECT_DOUBLE_EQ(orvex::BusVoltageFromCounts(65520, 100.0, 65520), 100.0);
-    EXPECT_DOUBLE_EQ(orvex::BusVoltageFromCounts(31188, 100.0, 65520), 100.0 * 31188 / 65520);
+    EXPECT_DOUBLE_EQ(orvex::BusVoltageFromCounts(16380, 48.0, 65520), 12.0);
 }
 
 // The logged points of a sinusoidal voltage of amplitude u on R + j w L: the current

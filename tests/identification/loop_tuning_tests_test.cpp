@@ -19,6 +19,7 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Show;
 
 namespace {
 
@@ -41,10 +42,8 @@ double Register(DemoBench& bench, const char* name) {
 
 // Ticks until the status line shows `status` (or the test ended).
 void TickUntilStatus(DemoBench& bench, CMyTestDlg& dlg, const QString& status) {
-    for (int tick = 0; tick < 500 && dlg.IsRunning() && dlg.StatusText() != status; ++tick) {
-        bench.clock.Advance(0.020);
-        dlg.OnTimer(1);
-    }
+    identification_test::Tick(bench, dlg, 500,
+                              [&] { return dlg.IsRunning() && dlg.StatusText() != status; });
 }
 
 }  // namespace
@@ -102,7 +101,7 @@ TEST(CurrentTuning, StepResponseIsLoggedAndPlotted) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    const int result = Show(dlg, seam, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Current Controller Tuning Test");
         Pages(d)->setCurrentIndex(1);
         ASSERT_EQ(Pages(d)->currentIndex(), 1);
@@ -115,9 +114,8 @@ TEST(CurrentTuning, StepResponseIsLoggedAndPlotted) {
         const double reference = graph->CurveY(0).back();
         EXPECT_GT(reference, 0);
         EXPECT_NEAR(graph->CurveY(2).back(), reference, 0.1 * reference);
-        d.reject();
     });
-    EXPECT_EQ(dlg.DoModal(), 0);
+    EXPECT_EQ(result, 0);
 }
 
 TEST(CurrentTuning, FailuresNameTheirCause) {
@@ -137,7 +135,7 @@ TEST(CurrentTuning, FailuresNameTheirCause) {
         bench.Set("Imax_Prot", c.protection_A);
         axis::ScriptedModalSeam seam;
         CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             Pages(d)->setCurrentIndex(1);
             bench.Run(dlg, 20.0);
             if (c.expected.empty()) {
@@ -146,9 +144,7 @@ TEST(CurrentTuning, FailuresNameTheirCause) {
                 EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed) << c.bench;
                 EXPECT_EQ(dlg.FailureText(), c.expected) << c.bench;
             }
-            d.reject();
         });
-        dlg.DoModal();
     }
 }
 
@@ -158,7 +154,7 @@ TEST(CurrentTuning, TuneWritesTheNewGainsToTheDriveOnlyWhileATestRuns) {
         DemoBench bench;
         axis::ScriptedModalSeam seam;
         CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             Pages(d)->setCurrentIndex(1);
             if (during_run) {
                 Button(d, "startStopButton")->click();
@@ -172,16 +168,13 @@ TEST(CurrentTuning, TuneWritesTheNewGainsToTheDriveOnlyWhileATestRuns) {
             Button(d, "tuneButton")->click();
             EXPECT_NE(Option(bench, "KPI"), kpi_on_drive);
             for (const char* option : {"KPI", "SFTKPI", "KII", "SFTKII"}) {
-                if (during_run)
-                    EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+                if (during_run) EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
             }
             if (!during_run) EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
             // A hand change goes the same way.
             dlg.ChangeParameterValue("Ki_C_scl", 0.8 * bench.Value("Ki_C_scl"));
             EXPECT_EQ(Register(bench, "KII") == Option(bench, "KII"), during_run);
-            d.reject();
         });
-        dlg.DoModal();
     }
 }
 
@@ -197,12 +190,10 @@ TEST(CurrentTuning, TestPageNeedsAProtectionAtLeastTheTestCurrent) {
         bench.Set("TestProtectionCurrent", c.protection_A);
         axis::ScriptedModalSeam seam;
         CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             Pages(d)->setCurrentIndex(1);
             EXPECT_EQ(Pages(d)->currentIndex(), c.page_after) << c.test_A << " " << c.protection_A;
-            d.reject();
         });
-        dlg.DoModal();
         EXPECT_EQ(seam.MessageTexts().size(), c.page_after == 0 ? 1u : 0u);
         if (c.page_after == 0)
             EXPECT_EQ(seam.MessageTexts()[0].toStdString(),
@@ -210,21 +201,25 @@ TEST(CurrentTuning, TestPageNeedsAProtectionAtLeastTheTestCurrent) {
     }
 }
 
-TEST(CurrentTuning, ParametersPageIsLockedWhileTheTestRunsAndGainsAreDisabled) {
+// While the test runs its page stays and the gains and OK are locked; Stop while it
+// waits ends it without a verdict and frees the gains.
+TEST(CurrentTuning, RunningTestLocksItsPageAndStopEndsItWithoutAVerdict) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Pages(d)->setCurrentIndex(1);
         Button(d, "startStopButton")->click();
         EXPECT_FALSE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
         EXPECT_FALSE(Button(d, "okButton")->isEnabled());
         Pages(d)->setCurrentIndex(0);
         EXPECT_EQ(Pages(d)->currentIndex(), 1);
-        bench.Run(dlg, 20.0);  // Run presses Start again only when idle
-        d.reject();
+        TickUntilStatus(bench, dlg, "Running test");
+        Button(d, "startStopButton")->click();
+        EXPECT_FALSE(dlg.IsRunning());
+        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided);
+        EXPECT_TRUE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
     });
-    dlg.DoModal();
 }
 
 TEST(CurrentTuning, OkMakesTheEnteredProtectionTheSetups) {
@@ -237,29 +232,12 @@ TEST(CurrentTuning, OkMakesTheEnteredProtectionTheSetups) {
     EXPECT_EQ(bench.Value("Imax_Prot"), 4.2);
 }
 
-TEST(CurrentTuning, StopWhileWaitingEndsWithoutAVerdict) {
-    DemoBench bench;
-    axis::ScriptedModalSeam seam;
-    CTestCurrent dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
-        Pages(d)->setCurrentIndex(1);
-        Button(d, "startStopButton")->click();
-        TickUntilStatus(bench, dlg, "Running test");
-        Button(d, "startStopButton")->click();
-        EXPECT_FALSE(dlg.IsRunning());
-        EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kUndecided);
-        EXPECT_TRUE(d.findChild<QLineEdit*>("kpEdit")->isEnabled());
-        d.reject();
-    });
-    dlg.DoModal();
-}
-
 TEST(AngleTuning, TunedControllerSettlesAndTheRunIsPlotted) {
     DemoBench bench;
     bench.Set("AquisitionsNo", 200);  // enough to see the angle settle
     axis::ScriptedModalSeam seam;
     CTestAngle dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Electric Angle Controller Tuning Test");
         Pages(d)->setCurrentIndex(1);
         bench.Run(dlg, 30.0);
@@ -268,9 +246,7 @@ TEST(AngleTuning, TunedControllerSettlesAndTheRunIsPlotted) {
         EXPECT_GT(dlg.Graph()->CurveY(1).size(), 10u);
         // The angle ends a quarter electrical turn back, within 25 degrees.
         EXPECT_NEAR(dlg.Graph()->CurveY(1).back(), -16384, 4550);
-        d.reject();
     });
-    dlg.DoModal();
 }
 
 TEST(AngleTuning, ShortCircuitStopsTheRunAndDetailsShowTheReason) {
@@ -279,15 +255,13 @@ TEST(AngleTuning, ShortCircuitStopsTheRunAndDetailsShowTheReason) {
     DemoBench bench("short_circuit");
     axis::ScriptedModalSeam seam;
     CTestAngle dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Pages(d)->setCurrentIndex(1);
         bench.Run(dlg, 30.0);
         EXPECT_EQ(dlg.TestOutcome(), CMC_TestDlg::Outcome::kFailed);
         EXPECT_EQ(dlg.FailureText(), "Drive / Motor shortcircuit protection triggered.");
         Button(d, "detailsButton")->click();
-        d.reject();
     });
-    dlg.DoModal();
     EXPECT_EQ(seam.MessageTexts().size(), 1u);  // "Details" shows the reason
 }
 
@@ -295,7 +269,7 @@ TEST(AngleTuning, GainChangesDuringARunReachTheDrive) {
     DemoBench bench;
     axis::ScriptedModalSeam seam;
     CTestAngle dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Pages(d)->setCurrentIndex(1);
         Button(d, "startStopButton")->click();
         ASSERT_TRUE(dlg.IsRunning());
@@ -305,9 +279,7 @@ TEST(AngleTuning, GainChangesDuringARunReachTheDrive) {
         dlg.ChangeParameterValue("Ki_T_scl", 0.75 * bench.Value("Ki_T_scl"));
         EXPECT_EQ(Register(bench, "KITHT"), Option(bench, "KITHT"));
         EXPECT_EQ(Register(bench, "SFTKITHT"), Option(bench, "SFTKITHT"));
-        d.reject();
     });
-    dlg.DoModal();
 }
 
 TEST(AngleTuning, LoggerSettingsComeFromTheSetupOrTheDialog) {
@@ -323,7 +295,7 @@ TEST(AngleTuning, LoggerSettingsComeFromTheSetupOrTheDialog) {
     bench.UseSetupWithout("AquisitionsNo");
     axis::ScriptedModalSeam seam;
     CTestAngle dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         auto* acquisitions = d.findChild<QLineEdit*>("acquisitionsEdit");
         auto* sampling = d.findChild<QLineEdit*>("samplingRateEdit");
         EXPECT_EQ(acquisitions->text(), "2000");
@@ -333,9 +305,7 @@ TEST(AngleTuning, LoggerSettingsComeFromTheSetupOrTheDialog) {
         EXPECT_EQ(acquisitions->text(), "2000");
         acquisitions->setText("800");
         emit acquisitions->editingFinished();
-        d.reject();
     });
-    dlg.DoModal();
     EXPECT_EQ(dlg.Acquisitions(), 800u);
     EXPECT_EQ(dlg.SamplingRate(), 2u);  // the setup's own is not used without both
     EXPECT_EQ(seam.MessageTexts().size(), 1);

@@ -13,6 +13,7 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Show;
 
 namespace {
 
@@ -68,14 +69,12 @@ TEST(PhaseConnections, FaultBenchesFailWithTheirText) {
         DemoBench bench(c.bench);
         axis::ScriptedModalSeam seam;
         CTestPhaseConnections dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        Show(dlg, seam, [&](QDialog& d) {
             bench.Run(dlg);
             EXPECT_EQ(dlg.ResultText().toStdString(), "Test failed: " + c.failure);
             // The bars stay at 0 after a failed evaluation.
             EXPECT_EQ(d.findChild<CBarGraph*>("ibBar")->GetValue(), 0.0);
-            d.reject();
         });
-        dlg.DoModal();
     }
 }
 
@@ -84,12 +83,10 @@ TEST(PhaseConnections, UnreadablePreliminaryProgramFailsTheStart) {
     axis::SetProgramDirectory("/nonexistent");
     axis::ScriptedModalSeam seam;
     CTestPhaseConnections dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         Button(d, "startStopButton")->click();
         EXPECT_EQ(dlg.ResultText(), "Test failed: Error reading the test file.");
-        d.reject();
     });
-    dlg.DoModal();
     axis::SetProgramDirectory(std::string(ORVEX_RESOURCE_DIR) + "/programs");
 }
 

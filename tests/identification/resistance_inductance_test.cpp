@@ -14,6 +14,7 @@
 using identification_test::Bench;
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::ProgramRunning;
 
 namespace {
 
@@ -177,9 +178,7 @@ TEST(ResistanceInductance, SetupWithoutTestCurrentMakesStartDoNothing) {
         d.done(0);
     });
     dlg.DoModal();
-    bool running = true;
-    ASSERT_TRUE(bench.comm.IsProgramRunning(running));
-    EXPECT_FALSE(running);
+    EXPECT_FALSE(ProgramRunning(bench));
 }
 
 }  // namespace

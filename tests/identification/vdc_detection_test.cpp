@@ -16,25 +16,21 @@
 
 #include "host/ui/help_viewer.h"
 #include "host/ui/modal_seam.h"
+#include "identification_bench.h"
 #include "tests/drive/drive_fixture.h"
 
 using drive_test::SimBench;
+using identification_test::Button;
+using identification_test::ProgramRunning;
+using identification_test::Show;
+using identification_test::Tick;
 
 namespace {
-
-QPushButton* Button(QDialog& d, const char* name) {
-    auto* b = d.findChild<QPushButton*>(name);
-    EXPECT_NE(b, nullptr) << name;
-    return b;
-}
 
 // Presses Start and ticks the dialog every 20 ms of drive time until a result shows.
 void RunTest(SimBench& bench, CTestVdcDetection& dlg) {
     Button(dlg, "startStopButton")->click();
-    for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
-        bench.clock.Advance(0.020);
-        dlg.OnTimer(1);
-    }
+    Tick(bench, dlg, 50, [&] { return dlg.ResultText().isEmpty(); });
 }
 
 double Vdc(SimBench& bench) {
@@ -77,10 +73,7 @@ TEST(VdcDetection, MeasuresTheBusAndTheCloseAnswersDecideWhatStays) {
             EXPECT_EQ(dlg.StatusText(), "Running test");
             EXPECT_TRUE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());  // measuring
             EXPECT_EQ(Button(d, "startStopButton")->text(), "S&top");
-            for (int tick = 0; tick < 50 && dlg.ResultText().isEmpty(); ++tick) {
-                bench.clock.Advance(0.020);
-                dlg.OnTimer(1);
-            }
+            Tick(bench, dlg, 50, [&] { return dlg.ResultText().isEmpty(); });
             ASSERT_EQ(dlg.ResultText(), "Test successfully completed.");
             measured_V = Vdc(bench);
             EXPECT_NEAR(measured_V, c.bus_V, 0.05);
@@ -144,7 +137,7 @@ TEST(VdcDetection, StopOrCloseDuringTheRunEndsTheDriveProgram) {
         SimBench bench;
         axis::ScriptedModalSeam seam;
         CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-        seam.AnswerDialog([&](QDialog& d) {
+        const int result = Show(dlg, seam, [&](QDialog& d) {
             Button(d, "startStopButton")->click();
             Button(d, button)->click();  // before the measurement is in: no question
             if (!d.isVisible()) return;
@@ -152,12 +145,9 @@ TEST(VdcDetection, StopOrCloseDuringTheRunEndsTheDriveProgram) {
             bench.clock.Advance(0.1);
             dlg.OnTimer(1);  // a late tick does nothing
             EXPECT_TRUE(dlg.ResultText().isEmpty());
-            d.reject();
         });
-        EXPECT_EQ(dlg.DoModal(), 0);
-        bool running = true;
-        ASSERT_TRUE(bench.comm.IsProgramRunning(running));
-        EXPECT_FALSE(running);
+        EXPECT_EQ(result, 0);
+        EXPECT_FALSE(ProgramRunning(bench));
         EXPECT_EQ(Vdc(bench), 48);
         EXPECT_TRUE(seam.MessageTexts().isEmpty());
     }
@@ -169,15 +159,13 @@ TEST(VdcDetection, DetailsNameTheDriveReasonAndHelpOpensTheTestPage) {
     bench.faults.FailNextExecute("Program memory full.");
     axis::ScriptedModalSeam seam;
     CTestVdcDetection dlg(bench.setup.get(), 1, nullptr);
-    seam.AnswerDialog([&](QDialog& d) {
+    Show(dlg, seam, [&](QDialog& d) {
         EXPECT_FALSE(Button(d, "detailsButton")->isEnabled());  // nothing to detail yet
         RunTest(bench, dlg);
         ASSERT_TRUE(Button(d, "detailsButton")->isEnabled());
         Button(d, "detailsButton")->click();
         Button(d, "helpButton")->click();
-        d.reject();
     });
-    dlg.DoModal();
     ASSERT_EQ(seam.MessageTexts().size(), 1);
     EXPECT_EQ(seam.MessageTexts()[0].toStdString(), std::string("Test failed: ") +
                                                         CMC_TestDlg::msc_pszErrInternal +

@@ -3,34 +3,24 @@
 // cannot be scaled says why instead of answering quietly.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#include "tests/support/command.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 const std::string kBin = ORVEX_BIN_DIR;
 
-struct HostRun {
-    int code;
-    std::string out;
-};
+using HostRun = orvex_test::CommandResult;
 
 HostRun Axishost(const std::string& args) {
-    const std::string cmd = kBin + "/axishost " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return {WEXITSTATUS(status), out};
+    return orvex_test::RunCommand(kBin + "/axishost " + args + " 2>&1");
 }
 
 std::string Read(const fs::path& p) {

@@ -7,6 +7,7 @@
 
 #include "app/plugin_loader.h"
 #include "host/setup/setup_file.h"
+#include "tests/support/command.h"
 
 namespace {
 
@@ -74,20 +75,10 @@ TEST(PluginBoundary, LoadingRefusesWhatIsNotThePlugin) {
 }
 
 // The host application as a user meets it: exit codes and messages.
-struct HostRun {
-    int code;
-    std::string out;
-};
+using HostRun = orvex_test::CommandResult;
 
 HostRun Axishost(const std::string& args) {
-    const std::string cmd = kBin + "/axishost " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return {WEXITSTATUS(status), out};
+    return orvex_test::RunCommand(kBin + "/axishost " + args + " 2>&1");
 }
 
 TEST(Axishost, CommandLineErrorsAreClearAndNonZero) {

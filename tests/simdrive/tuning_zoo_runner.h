@@ -77,7 +77,7 @@ struct RunOptions {
     /// Repeated runs ("MultiC") averaged sample by sample: the encoder's one-count
     /// steps fall differently in each, so the mean shows the response beneath them.
     /// Speed loop only; above 1, at least as many runs as bring the dither in the mean
-    /// under 1 % of the step (at most 64).
+    /// under 1 % of the step (at most 256).
     int cycles = 1;
 };
 
