@@ -1,9 +1,11 @@
 // Loading a setup must grow in step with its size: a setup of a million parameters
 // loads in about a second, so nothing on the way (reading, parsing, duplicate checks,
 // unit look-ups, the name index) may look at every parameter once per parameter. The
-// counters show time per parameter: it stays flat from ten thousand to a million.
-// Run one size alone to read its peak memory:
-//   bench_setup --benchmark_filter='LoadSetupFile/1000000'
+// counters show time per parameter, which stays flat from ten thousand to a million,
+// and the peak memory of the process while each size loads (peak_MB; held_MB is what
+// the loaded setup keeps). For comparison, JsonOnly is the parser alone on the same
+// file with no model built: the floor the loader stands on.
+//   bench_setup --benchmark_filter='LoadSetupFile|JsonOnly'
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -12,11 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "compute/sequences.h"
 #include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
+#include "util/json/json_reader.h"
 
 namespace {
 
@@ -76,33 +80,76 @@ std::string WriteSetupFile(int count) {
     return path;
 }
 
-double PeakResidentMB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+// A line of /proc/self/status in MiB ("VmHWM": peak resident, "VmRSS": resident now).
+double StatusMB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::atof(line.c_str() + field.size() + 1) / 1024;
+    return 0;
+}
+
+// Starts a new peak of resident memory, so that each size reports its own (Linux: writing
+// 5 to clear_refs resets VmHWM to the current resident size).
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void BM_LoadSetupFile(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     const std::string path = WriteSetupFile(count);
+    ResetPeakMemory();
+    const double before_MB = StatusMB("VmRSS");
+    double held_MB = 0;
     for (auto _ : state) {
         auto r = axis::LoadSetupFile(path);
         if (!r.ok()) Stop(r.error);
         if (r.setup->GetParameters().GetParametersCount() != count) Stop("parameters lost");
+        held_MB = StatusMB("VmRSS") - before_MB;
         benchmark::DoNotOptimize(r.setup.get());
     }
     std::filesystem::remove(path);
     state.counters["per_parameter"] = benchmark::Counter(
         static_cast<double>(count),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    // The peak of the whole process so far: meaningful when this size runs alone.
-    state.counters["peak_MB"] = PeakResidentMB();
+    state.counters["peak_MB"] = StatusMB("VmHWM");
+    state.counters["held_MB"] = held_MB;
 }
 BENCHMARK(BM_LoadSetupFile)
     ->Arg(10'000)
     ->Arg(100'000)
     ->Arg(1'000'000)
     ->Unit(benchmark::kMillisecond);
+
+// The same file through the JSON reader alone, every value received and dropped.
+class DropEvents final : public orvex::json::Events {
+  public:
+    void Null() override {}
+    void Boolean(bool) override {}
+    void Integer(std::int64_t) override {}
+    void Unsigned(std::uint64_t) override {}
+    void Float(double) override {}
+    void String(std::string&) override {}
+    void StartObject() override {}
+    void Key(std::string&) override {}
+    void EndObject() override {}
+    void StartArray() override {}
+    void EndArray() override {}
+};
+
+void BM_JsonOnly(benchmark::State& state) {
+    const std::string path = WriteSetupFile(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        DropEvents events;
+        std::string reason, fault;
+        if (!orvex::json::ReadFileEvents(path, {.fold_case = true}, events, reason, fault) ||
+            !fault.empty())
+            Stop(reason + fault);
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_JsonOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 // What `axishost compute` does with the demo setup before it writes its report: read
 // the file, then bring every parameter up to date from the options. A faster loader

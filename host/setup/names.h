@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/setup/bulk_memory.h"
+
 namespace axis {
 
 /// True when the two names are equal without regard to ASCII letter case.
@@ -69,7 +71,7 @@ class NameIndex {
     };
     std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> shift_); }
     void Grow() {
-        std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
+        Slots old(slots_.empty() ? 16 : 2 * slots_.size());
         old.swap(slots_);
         mask_ = slots_.size() - 1;
         shift_ = 64 - std::countr_zero(slots_.size());
@@ -81,7 +83,8 @@ class NameIndex {
         }
     }
 
-    std::vector<Slot> slots_;
+    using Slots = std::vector<Slot, BulkAllocator<Slot>>;
+    Slots slots_;
     std::size_t count_ = 0;
     std::size_t mask_ = 0;
     int shift_ = 64;

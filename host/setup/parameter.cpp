@@ -4,16 +4,25 @@
 
 #include "host/setup/setup.h"
 
-CMC_Parameter::CMC_Parameter(CMC_Setup* setup, std::string name, int type, std::string base_unit,
-                             std::string display_unit, double value, double min, double max)
+CMC_Parameter::CMC_Parameter(CMC_Setup* setup, std::string name, int type,
+                             const CMC_Unit* base_unit, const CMC_Unit* display_unit, double value,
+                             double min, double max)
     : setup_(setup),
       name_(std::move(name)),
       type_(type),
-      base_unit_(std::move(base_unit)),
-      display_unit_(std::move(display_unit)),
+      base_unit_(base_unit),
+      display_unit_(display_unit),
       value_(value),
       min_(min),
       max_(max) {}
+
+const std::string& CMC_Parameter::GetUnitName() const {
+    return display_unit_->GetName();
+}
+
+const std::string& CMC_Parameter::GetBaseUnitName() const {
+    return base_unit_->GetName();
+}
 
 int CMC_Parameter::SetValueInBaseUnit(double value) {
     if (!std::isfinite(value)) return 0;
@@ -25,15 +34,15 @@ int CMC_Parameter::SetValueInBaseUnit(double value) {
 
 double CMC_Parameter::ToInternal(double base) const {
     if (IsOption()) return base;
-    const double factor = setup_->ScaleFactor(base_unit_, name_);
-    const double offset = setup_->ScaleOffset(base_unit_);
+    const double factor = setup_->ScaleFactor(base_unit_->GetName(), name_);
+    const double offset = setup_->ScaleOffset(base_unit_->GetName());
     return base / factor - offset;
 }
 
 double CMC_Parameter::FromInternal(double internal) const {
     if (IsOption()) return internal;
-    const double factor = setup_->ScaleFactor(base_unit_, name_);
-    const double offset = setup_->ScaleOffset(base_unit_);
+    const double factor = setup_->ScaleFactor(base_unit_->GetName(), name_);
+    const double offset = setup_->ScaleOffset(base_unit_->GetName());
     return (internal + offset) * factor;
 }
 
@@ -46,20 +55,15 @@ int CMC_Parameter::SetValueInInternalUnit(double internal) {
 }
 
 const CMC_UnitType* CMC_Parameter::GetUnitType() const {
-    const CMC_Unit* base = setup_->GetUnits()->FindBaseUnit(base_unit_);
-    return base ? base->GetUnitType() : nullptr;
+    return base_unit_->GetUnitType();
 }
 
 double CMC_Parameter::GetValue() const {
-    const CMC_UnitType* type = GetUnitType();
-    const CMC_Unit* unit = type ? type->FindUnit(display_unit_) : nullptr;
-    return unit ? unit->FromBase(value_) : value_;
+    return display_unit_->FromBase(value_);
 }
 
 int CMC_Parameter::SetValue(double display_value) {
-    const CMC_UnitType* type = GetUnitType();
-    const CMC_Unit* unit = type ? type->FindUnit(display_unit_) : nullptr;
-    return SetValueInBaseUnit(unit ? unit->ToBase(display_value) : display_value);
+    return SetValueInBaseUnit(display_unit_->ToBase(display_value));
 }
 
 int CMC_Parameter::SetMinInBaseUnit(double min) {
@@ -82,18 +86,17 @@ int CMC_Parameter::SetMaxInInternalUnit(double max) {
 }
 
 int CMC_Parameter::ChangeUnit(const std::string& display_unit) {
-    const CMC_UnitType* type = GetUnitType();
-    const CMC_Unit* unit = type ? type->FindUnit(display_unit) : nullptr;
+    const CMC_Unit* unit = GetUnitType()->FindUnit(display_unit);
     if (!unit) return 0;
-    display_unit_ = unit->GetName();
+    display_unit_ = unit;
     return 1;
 }
 
 int CMC_Parameter::ChangeUnitType(const std::string& unit_name) {
     const CMC_Unit* unit = setup_->GetUnits()->FindUnit(unit_name);
     if (!unit) return 0;
-    base_unit_ = unit->GetUnitType()->GetBaseUnit()->GetName();
-    display_unit_ = unit->GetName();
+    base_unit_ = unit->GetUnitType()->GetBaseUnit();
+    display_unit_ = unit;
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 class CMC_Setup;
+class CMC_Unit;
 class CMC_UnitType;
 
 /// Value types as `GetType` reports them.
@@ -20,8 +21,10 @@ enum ParameterType : int {
 
 class CMC_Parameter {
   public:
-    CMC_Parameter(CMC_Setup* setup, std::string name, int type, std::string base_unit,
-                  std::string display_unit, double value, double min, double max);
+    /// The units are the setup's own (its catalogue never drops a unit); an option has
+    /// the unitless unit for both.
+    CMC_Parameter(CMC_Setup* setup, std::string name, int type, const CMC_Unit* base_unit,
+                  const CMC_Unit* display_unit, double value, double min, double max);
 
     const std::string& GetName() const { return name_; }
     int GetType() const { return type_; }
@@ -51,9 +54,9 @@ class CMC_Parameter {
     double GetMaxInInternalUnit() const { return ToInternal(max_); }
 
     /// The display unit's name (the unit the user has chosen).
-    const std::string& GetUnitName() const { return display_unit_; }
+    const std::string& GetUnitName() const;
     /// The base unit's name; it fixes the unit type. Empty for none.
-    const std::string& GetBaseUnitName() const { return base_unit_; }
+    const std::string& GetBaseUnitName() const;
     const CMC_UnitType* GetUnitType() const;
     /// Selects another display unit of the same unit type; 0 when it is not one.
     int ChangeUnit(const std::string& display_unit);
@@ -82,8 +85,10 @@ class CMC_Parameter {
     CMC_Setup* setup_;
     std::string name_;
     int type_;
-    std::string base_unit_;
-    std::string display_unit_;
+    // Units by reference into the catalogue, not by name: a setup of a million
+    // parameters then holds no unit text per parameter, and the unit type is at hand.
+    const CMC_Unit* base_unit_;
+    const CMC_Unit* display_unit_;
     double value_;
     double min_;
     double max_;

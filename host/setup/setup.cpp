@@ -24,15 +24,11 @@ CMC_Parameter* CMC_Setup::FindParameter(std::string_view name) const {
 }
 
 bool CMC_Setup::ResolveUnits(const std::string& base_unit, const std::string& display_unit,
-                             std::string& base_name, std::string& display_name) const {
-    const CMC_Unit* base = units_.FindBaseUnit(base_unit);
+                             const CMC_Unit*& base, const CMC_Unit*& shown) const {
+    base = units_.FindBaseUnit(base_unit);
     if (!base) return false;
-    const CMC_Unit* shown =
-        base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit : display_unit);
-    if (!shown) return false;
-    base_name = base->GetName();
-    display_name = shown->GetName();
-    return true;
+    shown = base->GetUnitType()->FindUnit(display_unit.empty() ? base_unit : display_unit);
+    return shown != nullptr;
 }
 
 CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
@@ -41,19 +37,21 @@ CMC_Parameter* CMC_Setup::AddParameter(const std::string& name, int type,
                                        double max) {
     if (name.empty() || type < kTypeReal || type > kTypeOption32) return nullptr;
     const bool option = type == kTypeOption16 || type == kTypeOption32;
-    std::string base_name, display_name;
-    if (option ? !(base_unit.empty() && display_unit.empty())  // a register value has no unit
-               : !ResolveUnits(base_unit, display_unit, base_name, display_name))
-        return nullptr;
+    // A register value has no unit: its units are the unitless one.
+    if (option && !(base_unit.empty() && display_unit.empty())) return nullptr;
+    static const std::string kUnitless;
+    const CMC_Unit* base = nullptr;
+    const CMC_Unit* shown = nullptr;
+    if (!ResolveUnits(option ? kUnitless : base_unit, display_unit, base, shown)) return nullptr;
     // Added first and taken back when the name is taken: one probe of the index per
     // parameter, which is what loading a large setup spends its time on.
-    parameters_.push_back(std::make_unique<CMC_Parameter>(
-        this, name, type, std::move(base_name), std::move(display_name), value, min, max));
-    if (!parameter_index_.Insert(parameters_.back().get())) {
-        parameters_.pop_back();
+    CMC_Parameter* param = parameter_store_.Make(this, name, type, base, shown, value, min, max);
+    if (!parameter_index_.Insert(param)) {
+        parameter_store_.UnmakeLast();
         return nullptr;
     }
-    return parameters_.back().get();
+    parameters_.push_back(param);
+    return param;
 }
 
 double CMC_Setup::GetParameterValueInBaseUnit(std::string_view name) const {
@@ -100,11 +98,14 @@ CMC_Variable* CMC_Setup::FindVariable(std::string_view name, int report) const {
 CMC_Variable* CMC_Setup::AddVariable(const std::string& name, const std::string& base_unit,
                                      const std::string& display_unit) {
     if (name.empty() || variable_index_.Find(name)) return nullptr;
-    std::string base_name, display_name;
+    const CMC_Unit* base = nullptr;
+    const CMC_Unit* shown = nullptr;
     if (base_unit.empty() ? !display_unit.empty()
-                          : !ResolveUnits(base_unit, display_unit, base_name, display_name))
+                          : !ResolveUnits(base_unit, display_unit, base, shown))
         return nullptr;
-    variables_.push_back(std::make_unique<CMC_Variable>(this, name, base_name, display_name));
+    variables_.push_back(std::make_unique<CMC_Variable>(this, name,
+                                                        base ? base->GetName() : std::string(),
+                                                        shown ? shown->GetName() : std::string()));
     variable_index_.Insert(variables_.back().get());
     return variables_.back().get();
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/setup/bulk_memory.h"
 #include "host/setup/chip_link.h"
 #include "host/setup/names.h"
 #include "host/setup/parameter.h"
@@ -63,17 +64,21 @@ struct DriveIdentity {
 
 }  // namespace axis
 
+namespace axis {
+/// The parameters of a setup in file order.
+using ParameterList = std::vector<CMC_Parameter*, BulkAllocator<CMC_Parameter*>>;
+}  // namespace axis
+
 /// The parameters of a setup, in file order.
 class CMC_Parameters {
   public:
-    explicit CMC_Parameters(const std::vector<std::unique_ptr<CMC_Parameter>>* list)
-        : list_(list) {}
+    explicit CMC_Parameters(const axis::ParameterList* list) : list_(list) {}
     int GetParametersCount() const { return static_cast<int>(list_->size()); }
-    CMC_Parameter* operator[](int i) const { return (*list_)[i].get(); }
-    CMC_Parameter* GetAt(int i) const { return (*list_)[i].get(); }
+    CMC_Parameter* operator[](int i) const { return (*list_)[i]; }
+    CMC_Parameter* GetAt(int i) const { return (*list_)[i]; }
 
   private:
-    const std::vector<std::unique_ptr<CMC_Parameter>>* list_;
+    const axis::ParameterList* list_;
 };
 
 class CMC_Setup {
@@ -194,19 +199,23 @@ class CMC_Setup {
 
   private:
     void ReportMissing(const char* kind, std::string_view name) const;
-    /// The catalogue's spelling of a base unit and a display unit of its type (the
-    /// base unit when none is given); false when either is not in the catalogue.
+    /// The catalogue's base unit and a display unit of its type (the base unit when
+    /// none is given); false when either is not in the catalogue.
     bool ResolveUnits(const std::string& base_unit, const std::string& display_unit,
-                      std::string& base_name, std::string& display_name) const;
+                      const CMC_Unit*& base, const CMC_Unit*& shown) const;
 
-    std::vector<std::unique_ptr<CMC_Parameter>> parameters_;
+    // Declared before the parameters, which point into it.
+    CMC_Units units_;
+    // The parameters themselves live in the arena, which never moves them; the list
+    // keeps their order.
+    axis::BlockArena<CMC_Parameter> parameter_store_;
+    axis::ParameterList parameters_;
     // Name look-ups go through these indexes: a hash keeps a look-up flat however many
     // parameters a setup has.
     axis::NameIndex<CMC_Parameter> parameter_index_;
     std::vector<std::unique_ptr<CMC_Variable>> variables_;
     axis::NameIndex<CMC_Variable> variable_index_;
     std::vector<std::pair<std::string, std::string>> options_;
-    CMC_Units units_;
     axis::ScaleProvider scale_;
     axis::DriveIdentity identity_;
     std::string help_file_;

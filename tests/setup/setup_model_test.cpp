@@ -56,14 +56,18 @@ TEST(SetupModel, NamesMatchWithoutRegardToCase) {
     EXPECT_EQ(s->GetOptionNoError("NewDeadBand"), "");
 }
 
-// The name index grows many times on the way to thousands of names; every name stays
-// found in any letter case, and a refused name leaves nothing behind.
+// The name index grows many times on the way to tens of thousands of names (past the
+// size where it and the parameters are kept in huge pages); every name stays found in
+// any letter case, no parameter moves, and a refused name leaves nothing behind.
 TEST(SetupModel, ManyNamesStayFoundAndUniqueAsTheIndexGrows) {
     CMC_Setup s;
-    constexpr int kCount = 5000;
-    for (int i = 0; i < kCount; ++i)
+    constexpr int kCount = 70'000;
+    const CMC_Parameter* first = s.AddParameter("Gain_0", kTypeReal, "A", "mA", 0, 0, kCount);
+    for (int i = 1; i < kCount; ++i)
         ASSERT_NE(s.AddParameter("Gain_" + std::to_string(i), kTypeReal, "", "", i, 0, kCount),
                   nullptr);
+    EXPECT_EQ(s.FindParameter("GAIN_0"), first);
+    EXPECT_EQ(first->GetUnitName(), "mA");
     for (int i = 0; i < kCount; ++i) {
         const std::string upper = "GAIN_" + std::to_string(i);
         ASSERT_NE(s.FindParameter(upper), nullptr) << upper;
@@ -72,7 +76,7 @@ TEST(SetupModel, ManyNamesStayFoundAndUniqueAsTheIndexGrows) {
     }
     EXPECT_EQ(s.GetParameters().GetParametersCount(), kCount);
     axis::ScopedSilentLookup silent;
-    for (const char* absent : {"Gain_", "Gain_5000", "Gain_-1", "ain_1", ""})
+    for (const char* absent : {"Gain_", "Gain_70000", "Gain_-1", "ain_1", ""})
         EXPECT_EQ(s.FindParameter(absent), nullptr) << absent;
 }
 

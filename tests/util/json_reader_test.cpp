@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -120,6 +121,45 @@ TEST(JsonReader, ObjectReaderNamesThePathOfTheFirstFault) {
     EXPECT_FALSE(fault);
     ObjectReader not_object(doc.value["list"], Place("list"), fault);
     EXPECT_EQ(fault.Text(), "list: not an object");
+}
+
+// A file is read a piece at a time (64 KiB); a fault names the same line and column
+// as in the whole text, wherever it falls against the end of a piece.
+TEST(JsonReader, FaultInAFileNamesItsPlaceAcrossPieces) {
+    namespace fs = std::filesystem;
+    const std::string path =
+        (fs::temp_directory_path() / ("orvex-pieces-" + std::to_string(::getpid()) + ".json"))
+            .string();
+    const std::size_t kPiece = 65536;
+    struct Case {
+        std::string tail;     // what follows the filler; its first character sits at `at`
+        std::size_t line_of;  // a character of the tail on the line of the fault
+        std::string what;
+    } cases[] = {
+        {"x]}", 0, "not valid JSON"},
+        {"\n x]}", 2, "not valid JSON"},
+        {"1], \"k\": 2}", 0, "duplicate key \"k\""},
+        {"1, [[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]}", 0, "nested deeper than 16 levels"},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t at = kPiece - 3; at <= kPiece + 2; ++at) {
+            std::string text = "{\"k\": [";
+            while (text.size() + 3 <= at) text += "1,\n";
+            text.append(at - text.size(), ' ');
+            text += c.tail;
+            std::ofstream(path, std::ios::binary) << text;
+            orvex::json::ValueBuilder in_text, in_file;
+            const std::string expected = orvex::json::ReadEvents(text, {}, in_text);
+            std::string reason, fault;
+            ASSERT_TRUE(orvex::json::ReadFileEvents(path, {}, in_file, reason, fault)) << reason;
+            EXPECT_EQ(fault, expected) << "fault at " << at;
+            EXPECT_NE(fault.find(c.what), std::string::npos) << fault;
+            const auto lines = std::count(text.begin(), text.begin() + at + c.line_of, '\n');
+            EXPECT_EQ(fault.rfind("line " + std::to_string(1 + lines) + ", column ", 0), 0u)
+                << fault << " at " << at;
+        }
+    }
+    fs::remove(path);
 }
 
 TEST(JsonReader, ReadFileTextSaysWhyAFileCannotBeRead) {

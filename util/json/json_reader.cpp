@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <unordered_set>
@@ -17,37 +16,35 @@ namespace orvex::json {
 namespace {
 
 // The text as the parser reads it: a window on it and, for a file, the means to read
-// the next piece into the window. Lines are counted as the parser passes them, so that
-// a fault names its line and column although the text before it may be gone.
+// the next piece into the window. Reading a character is a compare and an increment;
+// lines are counted only when a fault needs its place, from the newlines of the
+// pieces read before (counted as each is left) and of the one being read.
 class Cursor {
   public:
-    explicit Cursor(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
+    explicit Cursor(std::string_view text)
+        : at_(text.data()), end_(text.data() + text.size()), start_(at_) {}
     explicit Cursor(std::FILE* file) : file_(file), piece_(kPieceSize) {}
 
-    bool AtEnd() { return at_ == end_ && !ReadPiece(); }
-    char Current() const { return *at_; }
-    void Advance() {
-        if (*at_ == '\n') {
-            before_last_newline_ = last_newline_;
-            last_newline_ = offset_ + 1;
-            ++newlines_;
-        }
-        ++at_;
-        ++offset_;
+    std::char_traits<char>::int_type Get() {
+        if (at_ == end_ && !ReadPiece()) return std::char_traits<char>::eof();
+        return std::char_traits<char>::to_int_type(*at_++);
     }
-    std::size_t Offset() const { return offset_; }
+    /// Characters read so far.
+    std::size_t Offset() const { return before_piece_ + static_cast<std::size_t>(at_ - start_); }
     /// errno of a failed read of the file, 0 when none failed.
     int ReadError() const { return read_error_; }
 
     /// "line L, column C" of the character at `offset`: where the cursor stands, or
     /// one character before it (the parser may have looked one ahead).
     std::string Place(std::size_t offset) const {
-        offset = std::min(offset, offset_);
-        std::size_t newlines = newlines_;
-        std::size_t last = last_newline_;
+        Newlines lines = lines_;
+        lines.Count(start_, at_, before_piece_);
+        offset = std::min(offset, Offset());
+        std::size_t newlines = lines.count;
+        std::size_t last = lines.last;
         if (last != 0 && last - 1 >= offset) {  // the newline just read is not before it
             --newlines;
-            last = before_last_newline_;
+            last = lines.before_last;
         }
         const std::size_t column = offset - last;
         return "line " + std::to_string(1 + newlines) + ", column " +
@@ -55,11 +52,29 @@ class Cursor {
     }
 
   private:
+    // The newlines read: how many, and the offsets of the last two, plus one (0: none).
+    struct Newlines {
+        std::size_t count = 0;
+        std::size_t last = 0;
+        std::size_t before_last = 0;
+        void Count(const char* from, const char* to, std::size_t offset_of_from) {
+            for (const char* at = from; at != to; ++at) {
+                at = static_cast<const char*>(std::memchr(at, '\n', to - at));
+                if (!at) break;
+                ++count;
+                before_last = last;
+                last = offset_of_from + static_cast<std::size_t>(at - from) + 1;
+            }
+        }
+    };
+
     bool ReadPiece() {
         if (!file_) return false;
+        lines_.Count(start_, at_, before_piece_);
+        before_piece_ = Offset();
         const std::size_t n = std::fread(piece_.data(), 1, piece_.size(), file_);
         if (n == 0 && std::ferror(file_)) read_error_ = errno;
-        at_ = piece_.data();
+        start_ = at_ = piece_.data();
         end_ = at_ + n;
         return n > 0;
     }
@@ -67,41 +82,24 @@ class Cursor {
     static constexpr std::size_t kPieceSize = std::size_t{1} << 16;
     const char* at_ = nullptr;
     const char* end_ = nullptr;
+    const char* start_ = nullptr;   // of the piece in the window
+    std::size_t before_piece_ = 0;  // characters read before it
+    Newlines lines_;                // in the pieces before it
     std::FILE* file_ = nullptr;
     std::vector<char> piece_;
-    std::size_t offset_ = 0;
-    std::size_t newlines_ = 0;
-    // Offsets of the last two newlines read, plus one (0: none).
-    std::size_t last_newline_ = 0;
-    std::size_t before_last_newline_ = 0;
     int read_error_ = 0;
 };
 
-// The parser's way into a Cursor; the end is the iterator without one.
-class CursorIterator {
+// What the parser reads from: the library's input adapter interface (a character type
+// and a way to get the next character) over a Cursor. A file is read through it a
+// piece at a time, with no per-character test beyond the end of the piece.
+class CursorInput {
   public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = char;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const char*;
-    using reference = char;
-
-    explicit CursorIterator(Cursor* cursor = nullptr) : cursor_(cursor) {}
-    char operator*() const { return cursor_->Current(); }
-    CursorIterator& operator++() {
-        cursor_->Advance();
-        return *this;
-    }
-    CursorIterator operator++(int) {
-        CursorIterator before = *this;
-        ++*this;
-        return before;
-    }
-    bool operator==(const CursorIterator& other) const { return Done() == other.Done(); }
-    bool operator!=(const CursorIterator& other) const { return Done() != other.Done(); }
+    using char_type = char;
+    explicit CursorInput(Cursor& cursor) : cursor_(&cursor) {}
+    std::char_traits<char>::int_type get_character() { return cursor_->Get(); }
 
   private:
-    bool Done() const { return !cursor_ || cursor_->AtEnd(); }
     Cursor* cursor_;
 };
 
@@ -284,8 +282,10 @@ std::string Read(Cursor& cursor, const ReadRules& rules, Events& events) {
     Checker checker(cursor, rules, events);
     bool ok = false;
     try {
-        ok = Value::sax_parse(CursorIterator(&cursor), CursorIterator(), &checker,
-                              Value::input_format_t::json, true);
+        // The parser the library's sax_parse runs, over our input instead of an iterator
+        // pair (whose end test per character cost more than the rest of the reading).
+        ok = nlohmann::detail::parser<Value, CursorInput>(CursorInput(cursor), nullptr, true, false)
+                 .sax_parse(&checker, true);
     } catch (const std::exception& e) {
         // The parser reports through parse_error; this is a last guard (out of memory).
         return cursor.Place(cursor.Offset()) + ": cannot be read (" + e.what() + ")";
