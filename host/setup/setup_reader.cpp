@@ -338,6 +338,7 @@ class SetupEvents final : public orvex::json::Events {
             builder_.Key(key);
         } else if (depth_ == 1) {
             member_.swap(key);
+            RefuseMisspeltMember();
         } else if (in_parameter_) {
             fields_.Key(key);
         }
@@ -423,6 +424,19 @@ class SetupEvents final : public orvex::json::Events {
         } else {
             --depth_;
         }
+    }
+
+    // The top object's own members are written as they are. One in other letters
+    // ("Settings") would be kept as a member of a later format, saved beside the real
+    // one, and the saved file would then hold the name twice: it is refused instead.
+    void RefuseMisspeltMember() {
+        static constexpr const char* kMembers[] = {"format",   "version",      "drive",
+                                                   "settings", "brakeOutputs", "parameters",
+                                                   "variables"};
+        for (const char* known : kMembers)
+            if (member_ != known && NamesEqual(member_, known))
+                Fail({member_, std::string("unknown member; the member is written \"") + known +
+                                   "\""});
     }
 
     // A value of the top object other than the parameter list begins: it is built

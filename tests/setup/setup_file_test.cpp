@@ -124,6 +124,13 @@ TEST(SetupFile, StreamedParameterListReportsTheFirstFaultInDocumentOrder) {
         {head + R"("parameters": {}})", "parameters: not an array"},
         {head + R"("parameters": 5})", "parameters: not an array"},
         {head + R"("variables": []})", "parameters: missing"},
+        // A member of the top object in other letters would be saved beside the real one.
+        {head + R"("setTings": {"a": "1"}, "parameters": []})",
+         R"(setTings: unknown member; the member is written "settings")"},
+        {head + R"("parameters": [], "Variables": []})",
+         R"(Variables: unknown member; the member is written "variables")"},
+        {head + R"("Parameters": []})",
+         R"(Parameters: unknown member; the member is written "parameters")"},
         {R"([{"format": "orvex-setup"}])", "(top): not a JSON object"},
     };
     for (const auto& c : cases) {
