@@ -101,15 +101,8 @@ TEST_F(AxishostFiles, SavesWriteNothingThroughWhatIsLeftBesideTheTarget) {
     EXPECT_EQ(ReadFileText(victim), "precious");
     EXPECT_EQ(ReadFileText(out.string() + ".bak"), "old setup");
 
-    // A folder as the target: refused, and the backup beside it is not touched.
-    const fs::path folder = dir_ / "folder";
-    fs::create_directory(folder);
-    Write(folder.string() + ".bak", "older");
-    r = Axishost("compute " + setup_.string() + " --save " + folder.string());
-    EXPECT_EQ(r.code, 1) << r.out;
-    EXPECT_EQ(ReadFileText(folder.string() + ".bak"), "older");
-
-    // A backup that cannot be made keeps the old file.
+    // A backup that cannot be made keeps the old file. (What else a save refuses is
+    // tabled in file_save_test; the command line reports each the same way.)
     fs::remove(out.string() + ".bak");
     fs::create_directory(out.string() + ".bak");
     const std::string before = ReadFileText(out);
