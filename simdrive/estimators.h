@@ -81,23 +81,20 @@ class ParabolaFit {
 /// The observer follows the counts with a shaft that moves at constant acceleration
 /// between samples (position, speed, acceleration; a tracking observer, no motor
 /// data needed) and gives the speed predicted for the middle of the coming sample:
-/// the speed at which the held current acts. Its three poles lie together at
-/// kPole (per sample): fast enough that its own dynamics stay far outside the loop's
-/// passband, slow enough that a count's quantisation comes through no stronger than
-/// in the difference of two counts. It follows constant acceleration without lag
-/// or bias.
+/// the speed at which the held current acts. The three poles of its error lie
+/// together at kPole (per sample): fast enough that its own settling, about a
+/// sample, stays short against the loop's; slow enough that the encoder's
+/// quantisation comes through weaker than in the difference of two counts (rms
+/// gain 1.05 against 1.41), so the estimate stays within a count per sample of the
+/// true speed. It follows a constant acceleration without lag or bias.
 class SpeedObserver {
   public:
     static constexpr double kPole = 0.4;
     explicit SpeedObserver(double pole = kPole);
     /// One sample: the position counted at it.
     void Update(std::int64_t position);
-    /// Starts again at rest at the next position.
-    void Reset() { started_ = false; }
     /// Speed at the sample instant (counts per sample).
     double speed() const { return speed_; }
-    /// Acceleration (counts per sample squared).
-    double acceleration() const { return acceleration_; }
     /// Speed half a sample on: what the loop controls.
     double HalfSampleAhead() const { return speed_ + 0.5 * acceleration_; }
 
