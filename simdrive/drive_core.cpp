@@ -260,9 +260,11 @@ void DriveCore::SlowLoops() {
             Trip(kMerControlError);
     }
     if (c.mode == ControlMode::kSpeed || c.mode == ControlMode::kPositionWithSpeed) {
-        // The loop runs on the observed speed, free of the sample of dead time that
-        // the counts per sample and the held current would add to the design's loop.
-        const double feedback = loops_.speed_feedback_filter.Filter(loop_speed());
+        // With the high-resolution speed estimator on, the loop runs on the observed
+        // speed, free of the sample of dead time that the counts per sample and the
+        // held current add to the design's loop; without it, on the counts per sample.
+        const double feedback =
+            loops_.speed_feedback_filter.Filter(s.speed_estimator ? loop_speed() : speed_);
         const double error = c.speed_ref - feedback;
         const double out_limit =
             c.test_current_limit > 0 ? c.test_current_limit : s.speed_out_limit;

@@ -89,6 +89,9 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     s.pos_int_limit = LimitFrom(r.Read("IMAXP"));
     s.kff_speed = DecodeGain(r.Read("KFFS"), r.Read("SFTSFFW"));
     s.kff_accel = DecodeGain(r.Read("KFFA"), r.Read("SFTKFF") + r.Read("SFTAFFW"));
+    constexpr int kScrSpeedEstimatorField = 0x38, kScrSpeedEstimatorOn = 0x30;
+    s.speed_estimator =
+        (static_cast<int>(r.Read("SCR")) & kScrSpeedEstimatorField) == kScrSpeedEstimatorOn;
     s.kp_angle = DecodeGain(r.Read("KPTHT"), r.Read("SFTKPTHT"));
     s.ki_angle = DecodeGain(r.Read("KITHT"), r.Read("SFTKITHT"));
 

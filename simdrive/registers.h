@@ -60,6 +60,7 @@ struct DriveSettings {
     double pos_out_limit = 0;  // (32767 - SATP): a current or a speed
     double pos_int_limit = 0;  // (32767 - IMAXP)
     double kff_speed = 0, kff_accel = 0;
+    bool speed_estimator = false;  // SCR bits 5..3 = 110: the loop runs on the observed speed
     double kp_angle = 0, ki_angle = 0;
 
     std::uint32_t angle_per_count = 0;  // ENC2THL

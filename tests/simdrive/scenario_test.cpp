@@ -135,6 +135,12 @@ TEST(Registers, DecodeAsTheFirmwareDoes) {
     EXPECT_EQ(r.Read("NEG"), -5);
     EXPECT_EQ(s.pwm_period_ticks, 1000);  // power-up default
     EXPECT_DOUBLE_EQ(DecodeGain(32767, 3), 8.0);
+    // The high-resolution speed estimator is the one pattern 110 of SCR bits 5..3.
+    EXPECT_FALSE(s.speed_estimator);
+    for (const auto& [scr, on] : {std::pair{0x30 | 0x41, true}, {0x38, false}, {0x10, false}}) {
+        r.Write("SCR", scr, 16);
+        EXPECT_EQ(DriveSettings::FromRegisters(r).speed_estimator, on) << scr;
+    }
 }
 
 }  // namespace
