@@ -201,6 +201,7 @@ class InertiaIdentification : public ClosedLoopProgram {
         // window lags, and braking on by its lag would turn the shaft back.
         const std::size_t last = std::min<std::size_t>(recent_.size() - 1, divider_);
         const bool moving = recent_.back() - recent_[recent_.size() - 1 - last] > 0;
+        const bool still = recent_.back() == recent_.front();
         const double iq = core.live().iq;
         const double low = 0.2 * limit_, high = 0.8 * limit_;
         const double x = static_cast<double>(core.position());
@@ -279,7 +280,10 @@ class InertiaIdentification : public ClosedLoopProgram {
                 }
                 break;
             case Phase::kRest:
-                if (t >= kRest_s) StartRun(core, Phase::kAccelerate);
+                // A light rotor with little friction coasts on after the brake (or
+                // swings in the detent): the next run starts from rest, or it would
+                // start by turning backwards.
+                if ((t >= kRest_s && still) || t >= kMaxRest_s) StartRun(core, Phase::kAccelerate);
                 break;
         }
         double reference = current_;
@@ -292,7 +296,7 @@ class InertiaIdentification : public ClosedLoopProgram {
   private:
     enum class Phase { kAlign, kAccelerate, kBrake, kStop, kStopForRetry, kRest };
     static constexpr std::size_t kMinFitSamples = 8;
-    static constexpr double kMinClimb_s = 0.02, kRest_s = 0.05;
+    static constexpr double kMinClimb_s = 0.02, kRest_s = 0.05, kMaxRest_s = 1.0;
     // The lower speed level spans this many counts of the speed window, which is at
     // most this many slow samples long.
     static constexpr double kLevelCounts = 4.0;
