@@ -175,6 +175,13 @@ class InertiaIdentification : public ClosedLoopProgram {
         if (current_ <= 0) return End(core, -2);
         if (limit_ <= 0) return End(core, -3);
         divider_ = std::max(1, core.settings().slow_divider / core.settings().fast_divider);
+        // The speed that places the two levels is the motion over enough slow samples
+        // that the lower level is a few counts: over one sample, a coarse encoder at a
+        // low top speed moves one or two counts, and the levels would pick samples by
+        // the encoder's edges rather than by the speed.
+        window_ =
+            divider_ * static_cast<int>(std::ceil(kLevelCounts / std::max(0.2 * limit_, 1e-3)));
+        window_ = std::min(window_, divider_ * kMaxWindowSamples);
         min_climb_samples_ = kMinClimb_s / core.fast_period_s();
         const double angle_per_count = core.settings().angle_per_count;
         counts_per_turn_ = angle_per_count > 0 ? 4294967296.0 / angle_per_count : 1e9;
@@ -183,13 +190,18 @@ class InertiaIdentification : public ClosedLoopProgram {
         if (!Align(core)) return;
         if (phase_ == Phase::kAlign) StartRun(core, Phase::kAccelerate);
         const double t = core.time_s() - phase_start_s_;
-        // Speed in counts per slow sample over the last slow sample's worth of
-        // fast samples.
+        // Speed in counts per slow sample over the last window.
         recent_.push_back(core.position());
-        if (recent_.size() > static_cast<std::size_t>(divider_) + 1) recent_.pop_front();
-        const double speed = recent_.size() == static_cast<std::size_t>(divider_) + 1
-                                 ? static_cast<double>(recent_.back() - recent_.front())
-                                 : 0.0;
+        if (recent_.size() > static_cast<std::size_t>(window_) + 1) recent_.pop_front();
+        const double speed =
+            recent_.size() == static_cast<std::size_t>(window_) + 1
+                ? static_cast<double>(recent_.back() - recent_.front()) * divider_ / window_
+                : 0.0;
+        // Whether the shaft still moves forwards, from the last slow sample alone: the
+        // window lags, and braking on by its lag would turn the shaft back.
+        const std::size_t last = std::min<std::size_t>(recent_.size() - 1, divider_);
+        const bool moving = recent_.back() - recent_[recent_.size() - 1 - last] > 0;
+        const bool still = recent_.back() == recent_.front();
         const double iq = core.live().iq;
         const double low = 0.2 * limit_, high = 0.8 * limit_;
         const double x = static_cast<double>(core.position());
@@ -232,6 +244,15 @@ class InertiaIdentification : public ClosedLoopProgram {
                     accelerating_.Add(static_cast<double>(sample_), x);
                     accelerating_current_ += iq;
                 }
+                // The reduced current is held back by the detent torque or the
+                // friction (the top speed has not risen for a tenth of a second):
+                // again, half way back to the test current. The test current itself
+                // moved the shaft.
+                if (current_ < in1_ && t - max_speed_s_ > 0.1) {
+                    current_ = std::min(in1_, 0.5 * (current_ + in1_));
+                    StartRun(core, Phase::kStopForRetry);
+                    break;
+                }
                 // No motion at all is a missing current or encoder; some motion
                 // that stays below the levels is a speed not reached.
                 if (low_sample_ < 0 && max_speed_ < 1 && t > 2.0) return End(core, -2);
@@ -253,13 +274,16 @@ class InertiaIdentification : public ClosedLoopProgram {
             case Phase::kStop:
                 // Braking on to a stop; then the bridge goes off, or the shaft
                 // comes to rest without current before the run starts again.
-                if (speed <= 0.5 || t > 4.0) {
+                if (!moving || t > 4.0) {
                     if (phase_ == Phase::kStop) return Finish(core);
                     StartRun(core, Phase::kRest);
                 }
                 break;
             case Phase::kRest:
-                if (t >= kRest_s) StartRun(core, Phase::kAccelerate);
+                // A light rotor with little friction coasts on after the brake (or
+                // swings in the detent): the next run starts from rest, or it would
+                // start by turning backwards.
+                if ((t >= kRest_s && still) || t >= kMaxRest_s) StartRun(core, Phase::kAccelerate);
                 break;
         }
         double reference = current_;
@@ -272,7 +296,11 @@ class InertiaIdentification : public ClosedLoopProgram {
   private:
     enum class Phase { kAlign, kAccelerate, kBrake, kStop, kStopForRetry, kRest };
     static constexpr std::size_t kMinFitSamples = 8;
-    static constexpr double kMinClimb_s = 0.02, kRest_s = 0.05;
+    static constexpr double kMinClimb_s = 0.02, kRest_s = 0.05, kMaxRest_s = 1.0;
+    // The lower speed level spans this many counts of the speed window, which is at
+    // most this many slow samples long.
+    static constexpr double kLevelCounts = 4.0;
+    static constexpr int kMaxWindowSamples = 16;
 
     void StartRun(DriveCore& core, Phase phase, bool restart_clock = true) {
         phase_ = phase;
@@ -316,7 +344,7 @@ class InertiaIdentification : public ClosedLoopProgram {
     double in1_ = 0, current_ = 0, limit_ = 0, phase_start_s_ = 0, min_climb_samples_ = 1;
     double run_start_ = 0, max_speed_ = 0, max_speed_s_ = 0, counts_per_turn_ = 1e9;
     bool reduced_ = false, current_checked_ = false;
-    int divider_ = 1, current_count_ = 0;
+    int divider_ = 1, window_ = 1, current_count_ = 0;
     std::int64_t sample_ = 0, low_sample_ = -1;
     double current_sum_ = 0, accelerating_current_ = 0, braking_current_ = 0;
     std::deque<std::int64_t> recent_;

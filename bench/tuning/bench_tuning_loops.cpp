@@ -30,6 +30,8 @@
 //
 // Run: QT_QPA_PLATFORM=offscreen build/bin/bench_tuning_loops [--sweep_points=N] [--traces=DIR]
 //      [--loop=speed|position+speed|position] (one loop's rows only)
+//      [--zoo=holdout|DIR] (the motors of resources/sim/holdout/ or of a folder; the zoo
+//      by default)
 
 #include <benchmark/benchmark.h>
 
@@ -156,6 +158,11 @@ int main(int argc, char** argv) {
             sweep_points = std::max(1, std::atoi(argv[i] + 15));
         if (std::strncmp(argv[i], "--traces=", 9) == 0) traces_dir = argv[i] + 9;
         if (std::strncmp(argv[i], "--loop=", 7) == 0) g_only_loop = argv[i] + 7;
+        if (std::strncmp(argv[i], "--zoo=", 6) == 0) zoo::UseFolder(argv[i] + 6);
+    }
+    if (zoo::Motors().empty()) {
+        std::fprintf(stderr, "bench_tuning_loops: no motors in %s\n", zoo::ZooDir().c_str());
+        return 2;
     }
     zoo::RunOptions averaged;
     averaged.cycles = 8;

@@ -418,13 +418,13 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
         return result;
     }
 
-    Bench bench(testing::LoadScenario("zoo/" + motor + ".json",
-                                      [&options](Scenario& scenario) {
-                                          if (!options.frictionless) return;
-                                          scenario.motor.detent_torque_Nm = 0;
-                                          scenario.motor.coulomb_friction_Nm = 0;
-                                          scenario.motor.viscous_friction_Nm_s_per_rad = 0;
-                                      }),
+    Bench bench(LoadMotor(motor,
+                          [&options](Scenario& scenario) {
+                              if (!options.frictionless) return;
+                              scenario.motor.detent_torque_Nm = 0;
+                              scenario.motor.coulomb_friction_Nm = 0;
+                              scenario.motor.viscous_friction_Nm_s_per_rad = 0;
+                          }),
                 ZooDir() + motor + ".setup.json");
     const CMC_Parameters parameters = s->GetParameters();
     for (int i = 0; i < parameters.GetParametersCount(); ++i) {

@@ -1,14 +1,22 @@
 #!/usr/bin/env python3
-"""Writes the motor zoo: for each motor a bench (the truth the simulated drive runs)
-and a setup as a user writes it from the data sheets (resistance and inductance as
-the data sheet gives them, a little off the truth; protections set for the motor).
+"""Writes the motor zoo and the held-out motors: for each motor a bench (the truth
+the simulated drive runs) and a setup as a user writes it from the data sheets
+(resistance and inductance as the data sheet gives them, a little off the truth;
+protections set for the motor).
+
+The zoo (resources/sim/zoo/) is what the drive programs and the analysis were
+developed on. The held-out motors (resources/sim/holdout/) are kept apart to show
+that they work on motors nobody tuned them for: they differ from the zoo where
+programs break -- a pancake motor of tiny inertia and high resistance, a coarse
+encoder, a heavy load with strong friction, a large frame at a high bus and low
+inductance, a large frame at a low bus, a strong detent torque.
 
 The setups start from resources/setups/demo.json. The script writes the physical
 parameters and the controller gains designed for the data-sheet motor; the options
 are then computed by the module itself:
 
     python3 resources/sim/zoo/make_zoo.py
-    for f in resources/sim/zoo/*.setup.json; do
+    for f in resources/sim/zoo/*.setup.json resources/sim/holdout/*.setup.json; do
         build/bin/axishost compute "$f" --forward --save "$f" > /dev/null; done
 """
 import json
@@ -61,6 +69,47 @@ MOTORS = [
          load_torque=0.0, initial_angle=0.0090, seed=16),
 ]
 
+# Held out: never used to develop a program; only to check them.
+HOLDOUT = [
+    dict(name="nema14p", title="NEMA 14 (35 mm) pancake, 0.4 A, high resistance, no load, 24 V",
+         rated_A=0.4, steps=200, lines=1000, drive_peak_A=1.0, drive_rated_A=0.7,
+         bus_nominal_V=24.0, bus_true_V=24.5, max_bus_V=50.0,
+         R=30.0, L=18.0e-3, R_true=31.2, L_true=17.3e-3,
+         K=0.12, Jm=4.0e-7, Jload=0.0, detent=0.002, coulomb=0.001, viscous=2e-7,
+         load_torque=0.0, initial_angle=0.0060, seed=21),
+    dict(name="nema17c", title="NEMA 17 (42 mm), 1.5 A, 200-line encoder, load 3x rotor, 24 V",
+         rated_A=1.5, steps=200, lines=200, drive_peak_A=4.0, drive_rated_A=2.5,
+         bus_nominal_V=24.0, bus_true_V=24.4, max_bus_V=50.0,
+         R=1.8, L=3.0e-3, R_true=1.86, L_true=3.13e-3,
+         K=0.21, Jm=5.7e-6, Jload=1.7e-5, detent=0.01, coulomb=0.005, viscous=6e-6,
+         load_torque=0.0, initial_angle=0.0070, seed=22),
+    dict(name="nema17d", title="NEMA 17 (42 mm), 1.2 A, strong detent, load 1x rotor, 36 V",
+         rated_A=1.2, steps=200, lines=1000, drive_peak_A=4.0, drive_rated_A=2.5,
+         bus_nominal_V=36.0, bus_true_V=35.6, max_bus_V=100.0,
+         R=3.3, L=6.0e-3, R_true=3.42, L_true=5.82e-3,
+         K=0.29, Jm=5.4e-6, Jload=5.4e-6, detent=0.06, coulomb=0.006, viscous=5e-6,
+         load_torque=0.0, initial_angle=0.0120, seed=23),
+    dict(name="nema23g", title="NEMA 23 (57 mm) long, 4.2 A, gearbox: load 20x rotor and high "
+         "friction, 48 V",
+         rated_A=4.2, steps=200, lines=1000, drive_peak_A=8.0, drive_rated_A=5.0,
+         bus_nominal_V=48.0, bus_true_V=48.6, max_bus_V=100.0,
+         R=0.7, L=2.6e-3, R_true=0.735, L_true=2.5e-3,
+         K=0.5, Jm=6.8e-5, Jload=1.36e-3, detent=0.04, coulomb=0.25, viscous=3e-3,
+         load_torque=0.0, initial_angle=0.0080, seed=24),
+    dict(name="nema34lv", title="NEMA 34 (86 mm), 4 A at a low 24 V bus, load 5x rotor",
+         rated_A=4.0, steps=200, lines=1000, drive_peak_A=8.0, drive_rated_A=5.0,
+         bus_nominal_V=24.0, bus_true_V=23.6, max_bus_V=50.0,
+         R=0.75, L=6.5e-3, R_true=0.78, L_true=6.3e-3,
+         K=0.8, Jm=1.4e-4, Jload=7.0e-4, detent=0.06, coulomb=0.04, viscous=1.5e-3,
+         load_torque=0.0, initial_angle=0.0100, seed=25),
+    dict(name="nema42", title="NEMA 42 (110 mm), 7 A on a 10 A drive, load 2x rotor, 140 V",
+         rated_A=7.0, steps=200, lines=1000, drive_peak_A=10.0, drive_rated_A=8.0,
+         bus_nominal_V=140.0, bus_true_V=138.2, max_bus_V=200.0,
+         R=0.26, L=0.8e-3, R_true=0.272, L_true=0.77e-3,
+         K=2.0, Jm=1.6e-3, Jload=3.2e-3, detent=0.35, coulomb=0.4, viscous=0.02,
+         load_torque=0.0, initial_angle=0.0050, seed=26),
+]
+
 PWM_HZ, CLOCK_HZ, ADC_MAX = 20000.0, 40e6, 65520.0
 T_C, T_S = 1 / PWM_HZ, 10 / PWM_HZ
 
@@ -86,7 +135,7 @@ def bench(m):
     }
 
 
-def setup(m):
+def setup(m, collection):
     with open(DEMO) as f:
         s = json.load(f)
     params = {p["name"]: p for p in s["parameters"]}
@@ -115,10 +164,12 @@ def setup(m):
     put("No_encoder_lines", m["lines"])
     put("InPS", m["drive_rated_A"])
     put("ImaxPS", m["drive_peak_A"])
-    put("Vdc", m["bus_nominal_V"])
+    # A high-voltage drive measures and accepts more than the demo drive does.
+    put("Vdc", m["bus_nominal_V"], hi=max(params["Vdc"]["max"], m["max_bus_V"]))
     put("VdcMaxMeasurable", m["max_bus_V"])
     put("VMOT_min", 12.0)
-    put("VMOT_max", 1.1 * m["max_bus_V"] if m["max_bus_V"] < 90 else 90.0)
+    put("VMOT_max", max(1.1 * m["max_bus_V"] if m["max_bus_V"] < 90 else 90.0,
+                        1.1 * m["bus_nominal_V"]))
     # Over-voltage above the bus, under-voltage well below it.
     put("UMAX_PROT", round(1.2 * m["bus_nominal_V"], 1))
     put("UMIN_PROT", round(0.4 * m["bus_nominal_V"], 1))
@@ -157,21 +208,25 @@ def setup(m):
     put("TestSpeed", round(0.5 * v_test, 1))
     put("ErefMaxSpeed", min(params["ErefMaxSpeed"]["value"], v_test))
     # The analogue reference's position span: 20000 counts either way, as on the
-    # demo drive, so that its current ends stay within the motor's peak.
-    span = 20000 / (4 * m["lines"]) * 2 * math.pi
+    # demo drive, so that its current ends stay within the motor's peak; at most the
+    # five turns either way the drive takes (a coarse encoder counts few per turn).
+    span = min(20000 / (4 * m["lines"]), 5.0) * 2 * math.pi
     put("POS_min", -span)
     put("POS_max", span)
-    s["drive"]["description"] = "Orvex zoo: %s (drive %g V / %g A peak)" % (
-        m["title"], m["bus_nominal_V"], m["drive_peak_A"])
+    s["drive"]["description"] = "Orvex %s: %s (drive %g V / %g A peak)" % (
+        collection, m["title"], m["bus_nominal_V"], m["drive_peak_A"])
     return s
 
 
 def main():
-    for m in MOTORS:
-        with open(os.path.join(HERE, m["name"] + ".json"), "w") as f:
-            f.write(json.dumps(bench(m), indent=2) + "\n")
-        with open(os.path.join(HERE, m["name"] + ".setup.json"), "w") as f:
-            f.write(json.dumps(setup(m), indent=2) + "\n")
+    holdout = os.path.join(HERE, "..", "holdout")
+    os.makedirs(holdout, exist_ok=True)
+    for folder, motors, collection in ((HERE, MOTORS, "zoo"), (holdout, HOLDOUT, "held-out")):
+        for m in motors:
+            with open(os.path.join(folder, m["name"] + ".json"), "w") as f:
+                f.write(json.dumps(bench(m), indent=2) + "\n")
+            with open(os.path.join(folder, m["name"] + ".setup.json"), "w") as f:
+                f.write(json.dumps(setup(m, collection), indent=2) + "\n")
 
 
 if __name__ == "__main__":

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -19,10 +18,6 @@ namespace orvex::zoo {
 namespace {
 
 using nlohmann::json;
-
-std::string ZooDir() {
-    return std::string(ORVEX_RESOURCE_DIR) + "/sim/zoo/";
-}
 
 // One `axishost test` run and what came back.
 struct Job {
@@ -123,20 +118,10 @@ std::string Percent(double fraction) {
 
 }  // namespace
 
-std::vector<std::string> Motors() {
-    std::vector<std::string> motors;
-    for (const auto& entry : std::filesystem::directory_iterator(ZooDir())) {
-        const std::string file = entry.path().filename().string();
-        if (entry.path().extension() == ".json" && file.find(".setup.") == std::string::npos)
-            motors.push_back(entry.path().stem().string());
-    }
-    std::sort(motors.begin(), motors.end());
-    return motors;
-}
-
-std::vector<Row> RunMotor(const std::string& motor, const Targets& targets, int parallel) {
-    const std::string scenario_file = ZooDir() + motor + ".json";
-    const std::string setup_file = ZooDir() + motor + ".setup.json";
+std::vector<Row> RunMotor(const std::string& folder, const std::string& motor,
+                          const Targets& targets, int parallel) {
+    const std::string scenario_file = FolderPath(folder) + motor + ".json";
+    const std::string setup_file = FolderPath(folder) + motor + ".setup.json";
     std::ifstream in(scenario_file);
     const json bench = json::parse(in, nullptr, false);
     if (bench.is_discarded()) {

@@ -1,6 +1,7 @@
 #pragma once
-// Every test dialog of the module run on every motor of the zoo (resources/sim/zoo/)
-// through `axishost test`, the way a production line runs them: the setup a user
+// Every test dialog of the module run on every motor of a folder (the zoo,
+// resources/sim/zoo/, or the held-out motors, resources/sim/holdout/) through
+// `axishost test`, the way a production line runs them: the setup a user
 // wrote from the data sheets, the simulated bench as the drive, the JSON report as
 // the only answer. The identified values are compared with the bench's truth. The
 // slow zoo test checks the rows at loose bounds; bench_identification prints them
@@ -10,7 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "zoo_runner.h"  // the folders and their motors
+
 namespace orvex::zoo {
+
+using sim::zoo::FolderPath;
+using sim::zoo::Motors;
 
 /// What a result must meet to pass. Relative errors, except the bus voltage [V].
 struct Targets {
@@ -39,11 +45,10 @@ struct Row {
     std::string target;  ///< the target in words ("1 %", "exact", "fails with its text")
 };
 
-/// The motors of the zoo (bench file names without ".json"), sorted.
-std::vector<std::string> Motors();
-
-/// Every test on `motor`; `parallel` axishost processes at once.
-std::vector<Row> RunMotor(const std::string& motor, const Targets& targets, int parallel = 2);
+/// Every test on `motor` of `folder` (a name under resources/sim/ such as "zoo" or
+/// "holdout", or a path); `parallel` axishost processes at once.
+std::vector<Row> RunMotor(const std::string& folder, const std::string& motor,
+                          const Targets& targets, int parallel = 2);
 
 /// Each fault bench of resources/sim/ under the test that must find the fault: a row
 /// meets its target when the test failed with exactly the text that names the fault.
