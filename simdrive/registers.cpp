@@ -89,6 +89,11 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     s.pos_int_limit = LimitFrom(r.Read("IMAXP"));
     s.kff_speed = DecodeGain(r.Read("KFFS"), r.Read("SFTSFFW"));
     s.kff_accel = DecodeGain(r.Read("KFFA"), r.Read("SFTKFF") + r.Read("SFTAFFW"));
+    constexpr int kAcrFreezeControl = 1 << 4;
+    if (static_cast<int>(r.Read("ACR")) & kAcrFreezeControl) {
+        s.freeze_band = std::max(0.0, r.Read("POSOKLIM_FC"));
+        s.freeze_samples = std::max(0.0, r.Read("TONPOSOK_FC"));
+    }
     s.kp_angle = DecodeGain(r.Read("KPTHT"), r.Read("SFTKPTHT"));
     s.ki_angle = DecodeGain(r.Read("KITHT"), r.Read("SFTKITHT"));
 

@@ -60,6 +60,9 @@ struct DriveSettings {
     double pos_out_limit = 0;  // (32767 - SATP): a current or a speed
     double pos_int_limit = 0;  // (32767 - IMAXP)
     double kff_speed = 0, kff_accel = 0;
+    // Freeze control (ACR bit 4): a position error within POSOKLIM_FC counts for
+    // TONPOSOK_FC samples holds the loops' integrals; 0 counts: off.
+    double freeze_band = 0, freeze_samples = 0;
     double kp_angle = 0, ki_angle = 0;
 
     std::uint32_t angle_per_count = 0;  // ENC2THL
