@@ -238,10 +238,11 @@ void DriveCore::SlowLoops() {
         c.target_speed_previous = target_speed;
         c.target_accel = target_accel;
         live_.target_position = c.target;
-        // Freeze control: once the target stands and the error has stayed within the
-        // window for the set time, the integrals hold the torque that keeps the shaft
-        // there. Summing on would wind them against the detent and friction that hold
-        // the shaft a count or two off, until it breaks loose and jumps past the target.
+        // Freeze control (ACR bit 4): once the target stands and the error has stayed
+        // within the window (POSOKLIM_FC) for the set time (TONPOSOK_FC), the loops hold
+        // until the error leaves it or the target moves. Summing on would wind the
+        // integrals against the friction or the detent notch that holds the shaft a few
+        // counts off, until it breaks loose and jumps past the target, again and again.
         c.samples_in_window =
             s.freeze_band > 0 && target_speed == 0 && std::fabs(error) <= s.freeze_band
                 ? c.samples_in_window + 1
@@ -254,6 +255,9 @@ void DriveCore::SlowLoops() {
                 PidSample(loops_.position, error, s.kp_pos, c.frozen ? 0.0 : s.ki_pos, s.kd_pos,
                           s.kd_filter, std::min(s.pos_int_limit, out_limit), out_limit);
             c.speed_ref = loops_.speed_ref_filter.Filter(out + s.kff_speed * target_speed);
+            // Held, the shaft is asked to stand: the speed loop's held integral keeps the
+            // torque that holds it, its proportional part stops any creep.
+            if (c.frozen) c.speed_ref = 0;
         } else {
             const double out_limit =
                 c.test_current_limit > 0 ? c.test_current_limit : s.pos_out_limit;
