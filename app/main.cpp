@@ -71,7 +71,9 @@ Commands:
         the run uses the gains designed from the setup's bandwidth and damping
         (or HZ and D, each checked against what the dialog accepts: the
         parameter's range, for the bandwidth also the stable bound at that
-        damping); the report's "tuning" says which gains were used. Exit code 0 passed, 1 failed.
+        damping); the report's "tuning" says which gains were used. A passed
+        tuning run is closed with OK when the answer is yes, so that --save keeps
+        its gains. Exit code 0 passed, 1 failed.
 
 Options:
   --plugin PATH   the module to load (default: liborvex.so next to axishost)

@@ -186,8 +186,16 @@ class HeadlessSeam : public axis::ModalSeam {
         failure = dialog_.FailureText();
         identified = dialog_.IdentifiedValues();
         status = dialog_.StatusText().toStdString();
-        if (auto* close = dialog_.findChild<QAbstractButton*>(QStringLiteral("cancelButton")))
-            close->click();
+        // A tuning dialog asks nothing: its OK is how the user keeps the gains the run
+        // has shown to work (and the test's current limits). Kept on a passed run when
+        // the answer is yes; otherwise, or if OK is refused, the dialog is cancelled.
+        if (qobject_cast<CTuningTestDlg*>(&dialog_) && options_.answer_yes &&
+            outcome == CMC_TestDlg::Outcome::kSucceeded)
+            if (auto* ok = dialog_.findChild<QAbstractButton*>(QStringLiteral("okButton")))
+                ok->click();
+        if (dialog_.isVisible())
+            if (auto* close = dialog_.findChild<QAbstractButton*>(QStringLiteral("cancelButton")))
+                close->click();
     }
 
     void RunUntil(double limit_s) {

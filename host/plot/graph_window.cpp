@@ -23,6 +23,9 @@ CGraphWindow::CGraphWindow(QWidget* parent) : QWidget(parent), plot_(new QCustom
     layout->addWidget(plot_);
     plot_->setObjectName(QStringLiteral("graphPlot"));
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    // A logged run is thousands of points a curve: stroked as one wide polyline, each
+    // redraw of an upload took a good part of a second.
+    plot_->setPlottingHint(QCP::phFastPolylines, true);
     plot_->legend->setVisible(true);
     plot_->legend->setFont(font());
     plot_->yAxis2->setVisible(true);

@@ -168,9 +168,13 @@ TEST(CurrentTuning, TuneWritesTheNewGainsToTheDriveOnlyWhileATestRuns) {
             Button(d, "tuneButton")->click();
             EXPECT_NE(Option(bench, "KPI"), kpi_on_drive);
             for (const char* option : {"KPI", "SFTKPI", "KII", "SFTKII"}) {
-                if (during_run) EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+                if (during_run) {
+                    EXPECT_EQ(Register(bench, option), Option(bench, option)) << option;
+                }
             }
-            if (!during_run) EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
+            if (!during_run) {
+                EXPECT_EQ(Register(bench, "KPI"), kpi_on_drive);
+            }
             // A hand change goes the same way.
             dlg.ChangeParameterValue("Ki_C_scl", 0.8 * bench.Value("Ki_C_scl"));
             EXPECT_EQ(Register(bench, "KII") == Option(bench, "KII"), during_run);
@@ -195,9 +199,10 @@ TEST(CurrentTuning, TestPageNeedsAProtectionAtLeastTheTestCurrent) {
             EXPECT_EQ(Pages(d)->currentIndex(), c.page_after) << c.test_A << " " << c.protection_A;
         });
         EXPECT_EQ(seam.MessageTexts().size(), c.page_after == 0 ? 1u : 0u);
-        if (c.page_after == 0)
+        if (c.page_after == 0) {
             EXPECT_EQ(seam.MessageTexts()[0].toStdString(),
                       CTestCurrent::kProtectionBelowTestCurrentText);
+        }
     }
 }
 

@@ -324,6 +324,14 @@ class TuningHeadless : public orvex_test::AxishostProcessTest {
         EXPECT_EQ(report["outcome"], "passed") << report["failure"];
         return report;
     }
+    double SavedValue(const std::string& name) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) return NAN;
+        const auto saved = nlohmann::json::parse(f.readAll().toStdString());
+        for (const auto& p : saved["parameters"])
+            if (p["name"] == name) return p["value"].get<double>();
+        return NAN;
+    }
 };
 
 TEST_F(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
@@ -367,23 +375,26 @@ TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
         const char* damping;
         double damping_value;
         std::vector<const char*> gains;
+        const char* answer;  // with --save: yes keeps the run's gains in the file
     };
     // Both away from the demo's own 25 Hz / 0.8 and 8 Hz / 1.
     const Case cases[] = {
-        {"speed",
-         PressTune<CTestSpeedTuning>,
-         "PB_S",
-         40.0,
-         "Dump_S",
-         1.0,
-         {"Kp_S_scl", "Ki_S_scl"}},
         {"position",
          PressTune<CTestPositionTuning>,
          "PB_P",
          6.0,
          "Dump_P",
          0.9,
-         {"Kp_P_scl", "Ki_P_scl", "Kd_P_scl"}},
+         {"Kp_P_scl", "Ki_P_scl", "Kd_P_scl"},
+         "no"},
+        {"speed",
+         PressTune<CTestSpeedTuning>,
+         "PB_S",
+         40.0,
+         "Dump_S",
+         1.0,
+         {"Kp_S_scl", "Ki_S_scl"},
+         "yes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.test);
@@ -396,9 +407,13 @@ TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
         for (const char* g : c.gains) designed.push_back(bench.Value(g));
         ASSERT_NE(designed[0], before[0]);
 
+        const QByteArray file_before = orvex_test::Digest(file);
         const auto report =
             Report({"test", c.test, file, "--tune", "--bandwidth", QString::number(c.bandwidth_hz),
-                    "--damping", QString::number(c.damping_value)});
+                    "--damping", QString::number(c.damping_value), "--answer", c.answer, "--save"});
+        const bool kept = std::string(c.answer) == "yes";
+        EXPECT_EQ(report["saved"], kept);
+        EXPECT_EQ(orvex_test::Digest(file) == file_before, !kept);
         const auto& tuning = report["tuning"];
         EXPECT_EQ(tuning["tuned"], true);
         EXPECT_NEAR(tuning["bandwidth_Hz"].get<double>(), c.bandwidth_hz, 1e-9);
@@ -410,6 +425,9 @@ TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
             EXPECT_EQ(g["before"].get<double>(), before[k]) << c.gains[k];
             EXPECT_NEAR(g["used"].get<double>(), designed[k], 1e-9 * std::fabs(designed[k]))
                 << c.gains[k];
+            if (kept)
+                EXPECT_NEAR(SavedValue(c.gains[k]), designed[k], 1e-9 * std::fabs(designed[k]))
+                    << c.gains[k];
         }
     }
 }
