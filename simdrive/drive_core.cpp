@@ -275,7 +275,9 @@ void DriveCore::SlowLoops() {
             Trip(kMerControlError);
     }
     if (c.mode == ControlMode::kSpeed || c.mode == ControlMode::kPositionWithSpeed) {
-        const double feedback = loops_.speed_feedback_filter.Filter(speed_);
+        // The loop runs on the observed speed, free of the sample of dead time that
+        // the counts per sample and the held current would add to the design's loop.
+        const double feedback = loops_.speed_feedback_filter.Filter(loop_speed());
         const double error = c.speed_ref - feedback;
         const double out_limit =
             c.test_current_limit > 0 ? c.test_current_limit : s.speed_out_limit;
@@ -458,6 +460,7 @@ DriveCore::StepResult DriveCore::Step(DriveProgram* program) {
     if (slow) {
         speed_ = static_cast<double>(position_ - slow_previous_position_);
         slow_previous_position_ = position_;
+        speed_observer_.Update(position_);
         const DriveHardwareParams& hw = scenario_.drive;
         live_.vdc = std::nearbyint(hw.bus_voltage_V * hw.adc_max / hw.max_measurable_bus_V +
                                    0.5 * noise_.Next());

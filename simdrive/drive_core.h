@@ -11,6 +11,7 @@
 
 #include "host/link/drive_facts.h"
 #include "simdrive/controllers.h"
+#include "simdrive/estimators.h"
 #include "simdrive/noise.h"
 #include "simdrive/plant.h"
 #include "simdrive/registers.h"
@@ -91,8 +92,11 @@ class DriveCore {
     double current_b() const { return live_.ib; }
     double bus_counts() const { return live_.vdc; }
     std::int64_t position() const { return position_; }
-    /// Counts moved during the last slow sample.
+    /// Counts moved during the last slow sample: what the drive logs as the speed.
     double speed() const { return speed_; }
+    /// The speed the speed loop controls: observed from the counts, half a slow
+    /// sample ahead (see SpeedObserver).
+    double loop_speed() const { return speed_observer_.HalfSampleAhead(); }
     /// Electric angle from the encoder and the last alignment, 65536 per turn.
     double EncoderElectricAngle() const;
     /// Current along the angle `angle` (65536 per turn) and 90 degrees behind it.
@@ -172,6 +176,7 @@ class DriveCore {
     std::int64_t position_ = 0;
     std::int64_t slow_previous_position_ = 0;
     double speed_ = 0;
+    SpeedObserver speed_observer_;
     std::int64_t align_count_ = 0;
     bool aligned_ = false;
 

@@ -83,4 +83,28 @@ double ParabolaFit::Acceleration() const {
     return 2.0 * c2 / (half * half);
 }
 
+// Gains that put the three poles of the estimation error together at `pole`:
+// (z - pole)^3 for the constant-acceleration model corrected at each sample.
+SpeedObserver::SpeedObserver(double pole)
+    : alpha_(1 - pole * pole * pole),
+      beta_(1.5 * (1 - pole) * (1 - pole) * (1 + pole)),
+      gamma_((1 - pole) * (1 - pole) * (1 - pole)) {}
+
+void SpeedObserver::Update(std::int64_t position) {
+    if (!started_) {
+        started_ = true;
+        last_count_ = position;
+        offset_ = speed_ = acceleration_ = 0;
+        return;
+    }
+    const double moved = static_cast<double>(position - last_count_);
+    last_count_ = position;
+    // Predicted over the sample, against the new count.
+    const double predicted = offset_ + speed_ + 0.5 * acceleration_ - moved;
+    const double innovation = -predicted;
+    offset_ = predicted + alpha_ * innovation;
+    speed_ += acceleration_ + beta_ * innovation;
+    acceleration_ += gamma_ * innovation;
+}
+
 }  // namespace orvex::sim

@@ -1,7 +1,8 @@
 #pragma once
-// Signal processing the identification programs share, as a drive firmware does it
-// on its own samples: a synchronous demodulator for the inductance run, a timer of
-// a first-order step response, and a least-squares parabola through positions.
+// Signal processing as a drive firmware does it on its own samples: a synchronous
+// demodulator for the inductance run, a timer of a first-order step response and a
+// least-squares parabola through positions (the identification programs), and the
+// speed observer the speed loop runs on.
 
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +68,43 @@ class ParabolaFit {
         double k, x;
     };
     std::vector<Sample> samples_;
+};
+
+/// The speed the speed loop controls, observed from the encoder counts alone, once
+/// per slow-loop sample (counts, counts per sample). The counts moved over the last
+/// sample are the mean speed over it: half a sample old. The current the loop then
+/// commands is held over the next sample, so it acts on average half a sample later
+/// again. With a sample of dead time in the loop, a loop designed as continuous
+/// overshoots more and rises faster than designed (some 8 degrees of phase at a
+/// tenth of a radian per sample).
+///
+/// The observer follows the counts with a shaft that moves at constant acceleration
+/// between samples (position, speed, acceleration; a tracking observer, no motor
+/// data needed) and gives the speed predicted for the middle of the coming sample:
+/// the speed at which the held current acts. The three poles of its error lie
+/// together at kPole (per sample): fast enough that its own settling, about a
+/// sample, stays short against the loop's; slow enough that the encoder's
+/// quantisation comes through weaker than in the difference of two counts (rms
+/// gain 1.05 against 1.41), so the estimate stays within a count per sample of the
+/// true speed. It follows a constant acceleration without lag or bias.
+class SpeedObserver {
+  public:
+    static constexpr double kPole = 0.4;
+    explicit SpeedObserver(double pole = kPole);
+    /// One sample: the position counted at it.
+    void Update(std::int64_t position);
+    /// Speed at the sample instant (counts per sample).
+    double speed() const { return speed_; }
+    /// Speed half a sample on: what the loop controls.
+    double HalfSampleAhead() const { return speed_ + 0.5 * acceleration_; }
+
+  private:
+    double alpha_, beta_, gamma_;
+    bool started_ = false;
+    std::int64_t last_count_ = 0;
+    // Observed position less the last count: small, so exact in a double however
+    // far the shaft has turned.
+    double offset_ = 0, speed_ = 0, acceleration_ = 0;
 };
 
 }  // namespace orvex::sim

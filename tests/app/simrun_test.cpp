@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -52,18 +52,6 @@ TEST(Simrun, RefusesBadInputWithExitCodeTwo) {
     EXPECT_NE(help.out.find("--then"), std::string::npos);
 }
 
-Result SimrunWithErrors(const std::string& args) {
-    return Simrun(args, true);
-}
-
-std::string WriteTemp(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + name;
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-    return path;
-}
-
 // simrun reads setups with the loader axishost uses: a bad setup gets the message
 // axishost gives it, and exit code 2 (not an abort, not a silent acceptance).
 TEST(Simrun, ReadsTheSetupAsAxishostDoes) {
@@ -85,9 +73,10 @@ TEST(Simrun, ReadsTheSetupAsAxishostDoes) {
         {"{\n\"format\": }", "line 2, column 11: not valid JSON"},
     };
     for (const Case& c : cases) {
-        const std::string path = WriteTemp("simrun_setup.json", c.setup);
+        const std::string path = testing::TempDir() + "simrun_setup.json";
+        std::ofstream(path) << c.setup;
         const Result r =
-            SimrunWithErrors("--scenario " + scenario + " --setup " + path + " VDC_Detection_Test");
+            Simrun("--scenario " + scenario + " --setup " + path + " VDC_Detection_Test", true);
         EXPECT_EQ(r.code, 2) << c.message;
         EXPECT_NE(r.out.find("simrun: " + path + ": "), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
@@ -98,7 +87,7 @@ TEST(Simrun, RefusesALoggerBeyondTheDriveBuffer) {
     // 200 variables x a million points would take gigabytes; the drive's buffer says no.
     std::string vars = "IQ";
     for (int i = 0; i < 199; ++i) vars += ",IQ";
-    const Result r = SimrunWithErrors(kFiles + "VDC_Detection_Test --log 1:1000000:1:" + vars);
+    const Result r = Simrun(kFiles + "VDC_Detection_Test --log 1:1000000:1:" + vars, true);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.out.find("simrun: --log: The logger buffer holds 1048576 values"),
               std::string::npos)

@@ -27,14 +27,7 @@ Params operator+(Params a, const Params& b) {
 // k_V = 32767 / 32.767 V = 1000 counts/V; k_Pm = 4000 / 2pi counts/rad, so
 // k_Sm = T_S x k_Pm = 1 / pi. Every gain starts at -7, a value no design gives.
 std::unique_ptr<CMC_Setup> Drive(const Params& extra) {
-    compute_test::SetupBuilder b;
-    b.Real("DSP_freq", 4e7, "Hz", 0, 1e9)
-        .Add(compute_test::Option16("PWMPER", 1000))
-        .Add(compute_test::Option16("CLPER", 1))
-        .Add(compute_test::Option16("SLPER", 10))
-        .Add(compute_test::Option32("MECRESL", 4000, 0, 1e9))
-        .Real("ImaxPS", 8.19, "A", 0, 100)
-        .Real("Vdc", 32.767, "V", 0, 1000);
+    auto b = compute_test::PowerStageDrive().Real("ImaxPS", 8.19, "A").Real("Vdc", 32.767, "V");
     for (const char* gain :
          {"Kp_C_scl", "Ki_C_scl", "Kp_S_scl", "Ki_S_scl", "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"})
         b.Real(gain, -7, "", -1e12, 1e12);

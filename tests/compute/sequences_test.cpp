@@ -7,29 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
-#include <sstream>
 
 #include "compute/gain_table.h"
 #include "compute/option_codec.h"
 #include "compute/units_transmission.h"
 #include "host/setup/setup_file.h"
+#include "tests/support/file_text.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream b;
-    b << in.rdbuf();
-    return b.str();
-}
-
 std::string ShippedText(const char* name) {
-    return ReadFile(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + name);
+    return orvex_test::ReadFileText(std::string(ORVEX_RESOURCE_DIR) + "/setups/" + name);
 }
 
 std::unique_ptr<CMC_Setup> Parse(const std::string& text) {

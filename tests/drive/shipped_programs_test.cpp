@@ -6,12 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "host/drive/coff_format.h"
 #include "host/setup/names.h"
 #include "simdrive/programs.h"
+#include "tests/support/file_text.h"
 
 TEST(ShippedPrograms, EveryDriveProgramHasADescriptorWithExactlyItsVariables) {
     axis::SetProgramDirectory(std::string(ORVEX_RESOURCE_DIR) + "/programs");
@@ -29,16 +28,14 @@ TEST(ShippedPrograms, EveryDriveProgramHasADescriptorWithExactlyItsVariables) {
     }
     // And no descriptor for a program the drive does not have; each one is built
     // into the module.
-    std::ifstream qrc(ORVEX_RESOURCE_DIR "/orvex.qrc");
-    std::stringstream resources;
-    resources << qrc.rdbuf();
+    const std::string resources = orvex_test::ReadFileText(ORVEX_RESOURCE_DIR "/orvex.qrc");
     size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(ORVEX_RESOURCE_DIR "/programs"))
         if (entry.path().extension() == ".json") {
             ++files;
-            EXPECT_NE(resources.str().find("<file>programs/" + entry.path().filename().string() +
-                                           "</file>"),
-                      std::string::npos)
+            EXPECT_NE(
+                resources.find("<file>programs/" + entry.path().filename().string() + "</file>"),
+                std::string::npos)
                 << entry.path();
         }
     EXPECT_EQ(files, described);

@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QLineEdit>
-#include <QTest>
 #include <functional>
 #include <memory>
 
 #include "host/ui/edit_setup_dlg.h"
 #include "host/ui/modal_seam.h"
 #include "tests/support/shipped_setup.h"
+#include "tests/support/type_into.h"
+
+using orvex_test::TypeInto;
 
 class EditorTest : public ::testing::Test {
   protected:
@@ -46,13 +47,6 @@ class EditorTest : public ::testing::Test {
     double Value(const char* name) const { return setup->GetParameterValueInBaseUnit(name); }
     void Set(const char* name, double value) { setup->SetParameterValueInBaseUnit(name, value); }
     static bool Shown(const QWidget* w) { return !w->isHidden(); }
-
-    /// Types `text` over a field's content and commits it with Enter, as a user does.
-    static void TypeInto(QLineEdit* edit, const QString& text) {
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
 
     std::unique_ptr<CMC_Setup> setup;
     axis::ScriptedModalSeam seam;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QLineEdit>
 
 #include "host/plot/bar_graph.h"
 #include "host/ui/modal_seam.h"
@@ -13,6 +12,7 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Field;
 using identification_test::ProgramRunning;
 using identification_test::Show;
 using identification_test::Tick;
@@ -20,11 +20,9 @@ using identification_test::Tick;
 namespace {
 
 double Shown(QWidget& d, const char* name) {
-    auto* edit = d.findChild<QLineEdit*>(name);
-    EXPECT_NE(edit, nullptr) << name;
     bool ok = false;
-    const double value = edit ? edit->text().toDouble(&ok) : NAN;
-    EXPECT_TRUE(ok) << name << ": " << (edit ? edit->text().toStdString() : "");
+    const double value = Field(d, name).toDouble(&ok);
+    EXPECT_TRUE(ok) << name << ": " << Field(d, name).toStdString();
     return value;
 }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <cmath>
 
 #include "host/plot/encoder_diagram.h"
@@ -15,17 +14,12 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Field;
 using identification_test::ProgramRunning;
 using identification_test::Show;
 using identification_test::Tick;
 
 namespace {
-
-QString Field(QWidget& d, const char* name) {
-    auto* edit = d.findChild<QLineEdit*>(name);
-    EXPECT_NE(edit, nullptr) << name;
-    return edit ? edit->text() : QString();
-}
 
 // Starts the connection test, lets the operator turn the shaft for `turning_s`, then
 // presses Stop.

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QLineEdit>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -130,6 +131,13 @@ inline QAbstractButton* Button(QWidget& d, const char* name) {
     auto* b = d.findChild<QAbstractButton*>(name);
     EXPECT_NE(b, nullptr) << name;
     return b;
+}
+
+/// The text of the field `name`; a missing field fails the test.
+inline QString Field(QWidget& d, const char* name) {
+    auto* edit = d.findChild<QLineEdit*>(name);
+    EXPECT_NE(edit, nullptr) << name;
+    return edit ? edit->text() : QString();
 }
 
 }  // namespace identification_test

@@ -13,6 +13,7 @@
 
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Field;
 using identification_test::Show;
 
 namespace {
@@ -36,8 +37,8 @@ TEST(PhaseConnections, HealthyMotorPassesWithBothCurrentsNearTheTestCurrent) {
             const double it = bench.Value("TestCurrent");
             bench.Run(dlg);
             EXPECT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
-            const double ia = d.findChild<QLineEdit*>("iaEdit")->text().toDouble();
-            const double ib = d.findChild<QLineEdit*>("ibEdit")->text().toDouble();
+            const double ia = Field(d, "iaEdit").toDouble();
+            const double ib = Field(d, "ibEdit").toDouble();
             EXPECT_NEAR(ia, it, 0.1 * it);
             EXPECT_NEAR(ib, it, 0.1 * it);
             EXPECT_NEAR(d.findChild<CBarGraph*>("iaBar")->GetValue(), ia, 0.01);

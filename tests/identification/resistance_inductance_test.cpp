@@ -6,14 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-
 #include "host/ui/modal_seam.h"
 #include "identification_bench.h"
 
 using identification_test::Bench;
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Field;
 using identification_test::ProgramRunning;
 
 namespace {
@@ -56,7 +55,7 @@ TEST(ResistanceInductance, IdentifiesTheBenchMotorAndTheCloseAnswersDecideWhatSt
         CTestRL dlg(bench.setup.get(), nullptr);
         seam.AnswerDialog([&](QDialog& d) {
             EXPECT_EQ(d.windowTitle(), "Total Resistance and Inductance Identification Test");
-            EXPECT_TRUE(d.findChild<QLineEdit*>("rEdit")->text().isEmpty());  // cleared
+            EXPECT_TRUE(Field(d, "rEdit").isEmpty());  // cleared
             const double drive_time_s = bench.Run(dlg);
             EXPECT_LT(drive_time_s, 3.0);  // R and L together, as a production line waits
             ASSERT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
@@ -64,7 +63,7 @@ TEST(ResistanceInductance, IdentifiesTheBenchMotorAndTheCloseAnswersDecideWhatSt
             EXPECT_NEAR(bench.Value("L"), kTrueL_H, kLTolerance * kTrueL_H);
             // The measured bus is in force while the dialog is open.
             EXPECT_NEAR(bench.Value("Vdc"), kTrueBus_V, 0.05);
-            EXPECT_FALSE(d.findChild<QLineEdit*>("rEdit")->text().isEmpty());
+            EXPECT_FALSE(Field(d, "rEdit").isEmpty());
             for (size_t i = 0; i < c.answers.size(); ++i) {
                 Button(d, "cancelButton")->click();
                 EXPECT_EQ(d.isVisible(), i + 1 < c.answers.size());

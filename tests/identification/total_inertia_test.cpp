@@ -6,14 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-
 #include "host/ui/modal_seam.h"
 #include "identification_bench.h"
 
 using identification_test::Bench;
 using identification_test::Button;
 using identification_test::DemoBench;
+using identification_test::Field;
 using identification_test::ProgramRunning;
 
 namespace {
@@ -48,12 +47,12 @@ TEST(TotalInertia, IdentifiesTheBenchInertiaAndTheWayOutDecidesWhatStays) {
         double identified = 0.0;
         seam.AnswerDialog([&](QDialog& d) {
             EXPECT_EQ(d.windowTitle(), "Total inertia test");
-            EXPECT_TRUE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
+            EXPECT_TRUE(Field(d, "jtEdit").isEmpty());
             bench.Run(dlg);
             ASSERT_EQ(dlg.ResultText(), "Test successfully completed.") << dlg.FailureText();
             identified = bench.Value("Jt");
             EXPECT_NEAR(identified, kTrueJ_kgm2 * kSetupKOverTrueK, kJTolerance * kTrueJ_kgm2);
-            EXPECT_FALSE(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty());
+            EXPECT_FALSE(Field(d, "jtEdit").isEmpty());
             Button(d, c.button)->click();
         });
         if (c.answer) seam.AnswerMessage(c.answer);
@@ -117,7 +116,7 @@ TEST(TotalInertia, FailuresNameTheirCauseAndLeaveJtAlone) {
         seam.AnswerDialog([&](QDialog& d) {
             bench.Run(dlg);
             EXPECT_EQ(dlg.ResultText().toStdString(), "Test failed: " + c.failure);
-            EXPECT_EQ(d.findChild<QLineEdit*>("jtEdit")->text().isEmpty(), false);  // shown again
+            EXPECT_EQ(Field(d, "jtEdit").isEmpty(), false);  // shown again
             Button(d, "cancelButton")->click();
         });
         EXPECT_EQ(dlg.DoModal(), 0);

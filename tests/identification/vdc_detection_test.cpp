@@ -8,7 +8,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +20,7 @@
 
 using drive_test::SimBench;
 using identification_test::Button;
+using identification_test::Field;
 using identification_test::ProgramRunning;
 using identification_test::Show;
 using identification_test::Tick;
@@ -71,14 +71,14 @@ TEST(VdcDetection, MeasuresTheBusAndTheCloseAnswersDecideWhatStays) {
             EXPECT_EQ(d.windowTitle(), "VDC Detection Test");
             Button(d, "startStopButton")->click();
             EXPECT_EQ(dlg.StatusText(), "Running test");
-            EXPECT_TRUE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());  // measuring
+            EXPECT_TRUE(Field(d, "vdcEdit").isEmpty());  // measuring
             EXPECT_EQ(Button(d, "startStopButton")->text(), "S&top");
             Tick(bench, dlg, 50, [&] { return dlg.ResultText().isEmpty(); });
             ASSERT_EQ(dlg.ResultText(), "Test successfully completed.");
             measured_V = Vdc(bench);
             EXPECT_NEAR(measured_V, c.bus_V, 0.05);
             EXPECT_EQ(Vdc(bench), std::round(Vdc(bench) * 100) / 100);  // hundredths of a volt
-            EXPECT_FALSE(d.findChild<QLineEdit*>("vdcEdit")->text().isEmpty());
+            EXPECT_FALSE(Field(d, "vdcEdit").isEmpty());
             for (size_t i = 0; i < std::max<size_t>(1, c.answers.size()); ++i)
                 Button(d, "cancelButton")->click();
         });
@@ -122,7 +122,7 @@ TEST(VdcDetection, FailedProgramLeavesVdcUntouchedAndClosingAsksNothing) {
             RunTest(bench, dlg);
             EXPECT_EQ(dlg.ResultText().toStdString(), "Test failed: " + c.expected_failure)
                 << c.what;
-            EXPECT_EQ(d.findChild<QLineEdit*>("vdcEdit")->text(), "48") << c.what;  // shown again
+            EXPECT_EQ(Field(d, "vdcEdit"), "48") << c.what;  // shown again
             Button(d, "cancelButton")->click();
         });
         EXPECT_EQ(dlg.DoModal(), 0) << c.what;

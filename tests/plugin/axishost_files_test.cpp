@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "tests/support/command.h"
+#include "tests/support/file_text.h"
 
 namespace {
 
@@ -18,16 +18,10 @@ namespace fs = std::filesystem;
 const std::string kBin = ORVEX_BIN_DIR;
 
 using HostRun = orvex_test::CommandResult;
+using orvex_test::ReadFileText;
 
 HostRun Axishost(const std::string& args) {
     return orvex_test::RunCommand(kBin + "/axishost " + args + " 2>&1");
-}
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream b;
-    b << in.rdbuf();
-    return b.str();
 }
 
 void Write(const fs::path& p, const std::string& text) {
@@ -44,7 +38,7 @@ class AxishostFiles : public testing::Test {
         fs::create_directories(dir_);
         setup_ = dir_ / "demo.json";
         fs::copy_file(std::string(ORVEX_RESOURCE_DIR) + "/setups/demo.json", setup_);
-        original_ = Read(setup_);
+        original_ = ReadFileText(setup_);
     }
     void TearDown() override { fs::remove_all(dir_); }
     // The demo setup with one change made to its JSON.
@@ -79,8 +73,8 @@ TEST_F(AxishostFiles, AReportNeverReplacesTheSetupOrAnotherFileUnlessForced) {
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("--force"), std::string::npos) << r.out;
     }
-    EXPECT_EQ(Read(setup_), original_);
-    EXPECT_EQ(Read(other), "my notes");
+    EXPECT_EQ(ReadFileText(setup_), original_);
+    EXPECT_EQ(ReadFileText(other), "my notes");
 
     // A report may replace a report; --force replaces anything and keeps it as .bak.
     const std::string report = (dir_ / "report.json").string();
@@ -89,8 +83,8 @@ TEST_F(AxishostFiles, AReportNeverReplacesTheSetupOrAnotherFileUnlessForced) {
     EXPECT_FALSE(fs::exists(report + ".bak"));
     const HostRun forced = Axishost("compute " + setup_.string() + " -o " + other + " --force");
     EXPECT_EQ(forced.code, 0) << forced.out;
-    EXPECT_EQ(Read(other + ".bak"), "my notes");
-    EXPECT_NE(Read(other).find("orvex-compute-report"), std::string::npos);
+    EXPECT_EQ(ReadFileText(other + ".bak"), "my notes");
+    EXPECT_NE(ReadFileText(other).find("orvex-compute-report"), std::string::npos);
     const HostRun same =
         Axishost("compute " + setup_.string() + " -o " + report + " --save " + report);
     EXPECT_EQ(same.code, 2) << same.out;
@@ -104,25 +98,18 @@ TEST_F(AxishostFiles, SavesWriteNothingThroughWhatIsLeftBesideTheTarget) {
     fs::create_symlink(victim, fs::path(out.string() + ".tmp"));
     HostRun r = Axishost("compute " + setup_.string() + " --save " + out.string());
     EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(Read(victim), "precious");
-    EXPECT_EQ(Read(out.string() + ".bak"), "old setup");
+    EXPECT_EQ(ReadFileText(victim), "precious");
+    EXPECT_EQ(ReadFileText(out.string() + ".bak"), "old setup");
 
-    // A folder as the target: refused, and the backup beside it is not touched.
-    const fs::path folder = dir_ / "folder";
-    fs::create_directory(folder);
-    Write(folder.string() + ".bak", "older");
-    r = Axishost("compute " + setup_.string() + " --save " + folder.string());
-    EXPECT_EQ(r.code, 1) << r.out;
-    EXPECT_EQ(Read(folder.string() + ".bak"), "older");
-
-    // A backup that cannot be made keeps the old file.
+    // A backup that cannot be made keeps the old file. (What else a save refuses is
+    // tabled in file_save_test; the command line reports each the same way.)
     fs::remove(out.string() + ".bak");
     fs::create_directory(out.string() + ".bak");
-    const std::string before = Read(out);
+    const std::string before = ReadFileText(out);
     r = Axishost("compute " + setup_.string() + " --save " + out.string());
     EXPECT_EQ(r.code, 1) << r.out;
     EXPECT_NE(r.out.find("backup cannot be made"), std::string::npos) << r.out;
-    EXPECT_EQ(Read(out), before);
+    EXPECT_EQ(ReadFileText(out), before);
 }
 
 TEST_F(AxishostFiles, ScaleRefusesUnknownUnitsAndNames) {
@@ -154,8 +141,6 @@ TEST_F(AxishostFiles, BrokenScaleInputsAreNamedAndNothingUndefinedIsSaved) {
     } cases[] = {
         {"adc_text.json", [](auto& d) { d["settings"]["ADCMaxValue"] = "abc"; },
          "setting \"ADCMaxValue\" is \"abc\"", " A In"},
-        {"adc_zero.json", [](auto& d) { d["settings"]["ADCMaxValue"] = "0"; },
-         "setting \"ADCMaxValue\" is \"0\"", " A In"},
         {"pwmper_zero.json",
          [](auto& d) {
              for (auto& p : d["parameters"])

@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
+
+#include "tests/support/file_text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using orvex_test::ReadFileText;
 
 class FileSave : public testing::Test {
   protected:
@@ -36,12 +38,6 @@ class FileSave : public testing::Test {
     static void Write(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
     }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream b;
-        b << in.rdbuf();
-        return b.str();
-    }
     std::set<std::string> Names() const {
         std::set<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename());
@@ -55,9 +51,9 @@ TEST_F(FileSave, ATemporaryNameLeftAsALinkIsNeitherFollowedNorRemoved) {
     Write(out_, "old");
     for (const char* left : {".tmp", ".json.tmp"}) fs::create_symlink(victim_, out_ + left);
     ASSERT_EQ(axis::SaveFileAtomically(out_, "new"), "");
-    EXPECT_EQ(Read(out_), "new");
-    EXPECT_EQ(Read(out_ + ".bak"), "old");
-    EXPECT_EQ(Read(victim_), "precious");
+    EXPECT_EQ(ReadFileText(out_), "new");
+    EXPECT_EQ(ReadFileText(out_ + ".bak"), "old");
+    EXPECT_EQ(ReadFileText(victim_), "precious");
     EXPECT_TRUE(fs::is_symlink(out_ + ".tmp"));
     EXPECT_EQ(Names(), (std::set<std::string>{"out.json", "out.json.bak", "out.json.tmp",
                                               "out.json.json.tmp", "victim.txt"}));
@@ -108,16 +104,16 @@ TEST_F(FileSave, RefusesTargetsAndBackupsThatAreNotRegularFilesAndChangesNothing
             std::string(c.what).starts_with("folder") ? (dir_ / "sub" / "out.json").string() : out_;
         c.prepare(dir_, target, victim_);
         const std::set<std::string> before = Names();
-        const std::string old = fs::is_regular_file(target) ? Read(target) : "";
+        const std::string old = fs::is_regular_file(target) ? ReadFileText(target) : "";
         const std::string error = axis::SaveFileAtomically(target, "new");
         EXPECT_NE(error.find(c.message_part), std::string::npos) << c.what << ": " << error;
         EXPECT_EQ(Names(), before) << c.what;
-        EXPECT_EQ(Read(victim_), "precious") << c.what;
+        EXPECT_EQ(ReadFileText(victim_), "precious") << c.what;
         if (fs::is_regular_file(target) && !fs::is_symlink(target)) {
-            EXPECT_EQ(Read(target), old) << c.what;
+            EXPECT_EQ(ReadFileText(target), old) << c.what;
         }
         if (fs::is_regular_file(target + ".bak") && !fs::is_symlink(target + ".bak")) {
-            EXPECT_EQ(Read(target + ".bak"), "older backup") << c.what;
+            EXPECT_EQ(ReadFileText(target + ".bak"), "older backup") << c.what;
         }
     }
 }
@@ -127,8 +123,8 @@ TEST_F(FileSave, KeepsPermissionsAndOneBackupAndLeavesNoTemporaryFiles) {
     ::chmod(out_.c_str(), 0600);
     ASSERT_EQ(axis::SaveFileAtomically(out_, "v2"), "");
     ASSERT_EQ(axis::SaveFileAtomically(out_, "v3"), "");
-    EXPECT_EQ(Read(out_), "v3");
-    EXPECT_EQ(Read(out_ + ".bak"), "v2");
+    EXPECT_EQ(ReadFileText(out_), "v3");
+    EXPECT_EQ(ReadFileText(out_ + ".bak"), "v2");
     struct stat st {};
     ASSERT_EQ(::stat(out_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -147,8 +143,8 @@ TEST_F(FileSave, AnInterruptedSaveLeavesTheOldFileAndItsBackup) {
     Write(out_ + ".bak", "older");
     axis::SetSaveInterruptHookForTesting([] { return false; });
     EXPECT_NE(axis::SaveFileAtomically(out_, "new"), "");
-    EXPECT_EQ(Read(out_), "old");
-    EXPECT_EQ(Read(out_ + ".bak"), "older");
+    EXPECT_EQ(ReadFileText(out_), "old");
+    EXPECT_EQ(ReadFileText(out_ + ".bak"), "older");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The signal processing of the identification programs, against signals whose
-// answer is known exactly.
+// The drive's signal processing (identification programs, speed observer), against
+// signals whose answer is known exactly.
 
 #include "simdrive/estimators.h"
 
@@ -89,6 +89,40 @@ TEST(ParabolaFit, AccelerationThroughQuantisedPositionsAndGaps) {
     ParabolaFit same_instant;
     for (int k = 0; k < 5; ++k) same_instant.Add(3, k);
     EXPECT_EQ(same_instant.Acceleration(), 0.0);
+}
+
+TEST(SpeedObserver, FollowsConstantAccelerationWithoutLagOrBiasDespiteTheCounts) {
+    struct Case {
+        double origin, speed, acceleration;  // counts, per sample, per sample squared
+        bool quantised;
+        double tolerance;  // counts per sample, once settled
+    } cases[] = {
+        {0, 3, 2, false, 1e-9},  // whole counts: exact
+        {-50, -7, -4, false, 1e-9},
+        {1e12, 5, 0, false, 1e-9},     // far from the origin
+        {0.4, 2.3, 0.013, true, 1.0},  // encoder counts (floor): within a count
+        {1e9 + 0.7, -40.7, 0.05, true, 1.0},
+        {0.1, 0.382, 0, true, 1.0},  // under a count per sample
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.speed);
+        SpeedObserver observer;
+        auto truth = [&c](double k) { return c.speed + c.acceleration * k; };
+        double bias = 0, worst = 0;
+        constexpr int kSettle = 60, kSamples = 3000;
+        for (int k = 0; k < kSamples; ++k) {
+            const double x = c.origin + c.speed * k + 0.5 * c.acceleration * k * k;
+            observer.Update(static_cast<std::int64_t>(std::floor(x)));
+            if (k < kSettle) continue;
+            // What the loop uses: the speed in the middle of the coming sample.
+            const double error = observer.HalfSampleAhead() - truth(k + 0.5);
+            bias += error / (kSamples - kSettle);
+            worst = std::max(worst, std::fabs(error));
+            EXPECT_NEAR(observer.speed(), truth(k), c.tolerance + 1e-9);
+        }
+        EXPECT_LE(worst, c.tolerance);
+        EXPECT_NEAR(bias, 0, c.quantised ? 0.02 : 1e-9);
+    }
 }
 
 }  // namespace

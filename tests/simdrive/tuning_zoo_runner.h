@@ -29,10 +29,13 @@
 // differently in each repeated run, so that their mean sees through the encoder's
 // one-count steps. Speed runs are averaged until that dither is under 1 % of the step.
 //
-// The speed loop runs sampled: its speed is the motion over the last sample and its
-// current is held over the next, a dead time of about one sample that the continuous
-// design leaves out. At the zoo's 25 Hz and 2 kHz it costs some 8 degrees of phase:
-// 2 to 4 points more overshoot and a faster rise than predicted, on every motor.
+// The speed loop runs sampled: the motion over the last sample is half a sample old
+// and the current is held over the next, about one sample of dead time that the
+// continuous design leaves out (at the zoo's 25 Hz and 2 kHz some 8 degrees of phase:
+// 2 to 4 points more overshoot and a faster rise than predicted). The drive's loop
+// runs on its speed observer instead (simdrive/estimators.h), which predicts the
+// speed for the middle of the coming sample and so takes that dead time out; the
+// logged Load_Speed stays the counts per sample, which the prediction reads alike.
 //
 // The direct position loop's step is ramped over the design's time constant 1 / PB
 // ("TaPP"): its derivative acts on the error, and a jump would spend the current on a

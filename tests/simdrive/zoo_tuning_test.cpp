@@ -1,9 +1,9 @@
 // The speed and position loops of zoo motors, tuned as the dialogs tune them, against
-// the designs' promise: a regression guard with bounds looser than what
-// bench_tuning_loops shows. The direct position loop runs with friction and detent, at
-// the bandwidth its dialog accepts, with its step ramped over the design's time
-// constant (see tuning_zoo_runner.h). The fastest and slowest loops the dialogs accept
-// must still come to rest.
+// the designs' promise: rise time and overshoot within the promised 20 % (three
+// motors here; bench_tuning_loops shows all six). The direct position loop runs with
+// friction and detent, at the bandwidth its dialog accepts, with its step ramped over
+// the design's time constant (see tuning_zoo_runner.h). The fastest and slowest loops the dialogs
+// accept must still come to rest.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace orvex::sim::zoo {
 namespace {
 
 // Rise time and overshoot within this share of the design's prediction.
-constexpr double kBound = 0.3;
+constexpr double kBound = 0.2;
 
 TEST(ZooTuning, TunedLoopsRespondAsDesigned) {
     struct Case {
