@@ -189,6 +189,8 @@ void DriveCore::CommandPosition(double target, bool through_speed_loop) {
         loops_.speed.Reset();
         command_.target_previous = target;
         command_.target_speed_previous = 0;
+        command_.samples_in_window = 0;
+        command_.frozen = false;
     }
     command_.mode = wanted;
     command_.angle_from_encoder = true;
@@ -236,21 +238,34 @@ void DriveCore::SlowLoops() {
         c.target_speed_previous = target_speed;
         c.target_accel = target_accel;
         live_.target_position = c.target;
+        // Freeze control (ACR bit 4): once the target stands and the error has stayed
+        // within the window (POSOKLIM_FC) for the set time (TONPOSOK_FC), the loops hold
+        // until the error leaves it or the target moves. Summing on would wind the
+        // integrals against the friction or the detent notch that holds the shaft a few
+        // counts off, until it breaks loose and jumps past the target, again and again.
+        c.samples_in_window =
+            s.freeze_band > 0 && target_speed == 0 && std::fabs(error) <= s.freeze_band
+                ? c.samples_in_window + 1
+                : 0;
+        c.frozen = s.freeze_band > 0 && c.samples_in_window > s.freeze_samples;
         if (c.mode == ControlMode::kPositionWithSpeed) {
             // The position controller's output is a speed: SATP limits the speed.
             const double out_limit = c.test_speed_limit > 0 ? c.test_speed_limit : s.pos_out_limit;
             const double out =
-                PidSample(loops_.position, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
-                          std::min(s.pos_int_limit, out_limit), out_limit);
+                PidSample(loops_.position, error, s.kp_pos, c.frozen ? 0.0 : s.ki_pos, s.kd_pos,
+                          s.kd_filter, std::min(s.pos_int_limit, out_limit), out_limit);
             c.speed_ref = loops_.speed_ref_filter.Filter(out + s.kff_speed * target_speed);
+            // Held, the shaft is asked to stand: the speed loop's held integral keeps the
+            // torque that holds it, its proportional part stops any creep.
+            if (c.frozen) c.speed_ref = 0;
         } else {
             const double out_limit =
                 c.test_current_limit > 0 ? c.test_current_limit : s.pos_out_limit;
             // The current is the torque: a step that saturates it must not leave an
             // integral behind that the loop then overshoots by.
-            const double out =
-                PidSample(loops_.position, error, s.kp_pos, s.ki_pos, s.kd_pos, s.kd_filter,
-                          std::min(s.pos_int_limit, out_limit), out_limit, Windup::kHold);
+            const double out = PidSample(
+                loops_.position, error, s.kp_pos, c.frozen ? 0.0 : s.ki_pos, s.kd_pos, s.kd_filter,
+                std::min(s.pos_int_limit, out_limit), out_limit, Windup::kHold);
             c.iq_ref = std::clamp(out + s.kff_accel * target_accel, -out_limit, out_limit);
             live_.current_reference = c.iq_ref;
         }
@@ -268,7 +283,11 @@ void DriveCore::SlowLoops() {
         const double error = c.speed_ref - feedback;
         const double out_limit =
             c.test_current_limit > 0 ? c.test_current_limit : s.speed_out_limit;
-        double out = PidSample(loops_.speed, error, s.kp_speed, s.ki_speed, 0, 0,
+        // Frozen, the speed integral holds too: behind the position loop it is the
+        // loop's stiffness, and summing the speed reference of a standing error winds
+        // it just the same.
+        const bool hold = c.frozen && c.mode == ControlMode::kPositionWithSpeed;
+        double out = PidSample(loops_.speed, error, s.kp_speed, hold ? 0.0 : s.ki_speed, 0, 0,
                                std::min(s.speed_int_limit, out_limit), out_limit);
         // Acceleration feed-forward: the torque the reference's acceleration needs. In
         // position mode that is the target's acceleration, not the change of the

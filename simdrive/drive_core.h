@@ -190,6 +190,9 @@ class DriveCore {
         bool angle_from_encoder = false, phase_advance = true;
         double speed_ref = 0, speed_ref_previous = 0;
         double target = 0, target_previous = 0, target_speed_previous = 0, target_accel = 0;
+        // Slow samples the target has stood still with the error in the freeze window.
+        double samples_in_window = 0;
+        bool frozen = false;
         // Limits of the tuning programs (0: the registers' own).
         double test_current_limit = 0, test_speed_limit = 0, test_protection = 0;
         void Reset() { *this = CommandState{}; }

@@ -92,6 +92,11 @@ DriveSettings DriveSettings::FromRegisters(const RegisterImage& r) {
     constexpr int kScrSpeedEstimatorField = 0x38, kScrSpeedEstimatorOn = 0x30;
     s.speed_estimator =
         (static_cast<int>(r.Read("SCR")) & kScrSpeedEstimatorField) == kScrSpeedEstimatorOn;
+    constexpr int kAcrFreezeControl = 1 << 4;
+    if (static_cast<int>(r.Read("ACR")) & kAcrFreezeControl) {
+        s.freeze_band = std::max(0.0, r.Read("POSOKLIM_FC"));
+        s.freeze_samples = std::max(0.0, r.Read("TONPOSOK_FC"));
+    }
     s.kp_angle = DecodeGain(r.Read("KPTHT"), r.Read("SFTKPTHT"));
     s.ki_angle = DecodeGain(r.Read("KITHT"), r.Read("SFTKITHT"));
 

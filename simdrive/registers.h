@@ -61,6 +61,9 @@ struct DriveSettings {
     double pos_int_limit = 0;  // (32767 - IMAXP)
     double kff_speed = 0, kff_accel = 0;
     bool speed_estimator = false;  // SCR bits 5..3 = 110: the loop runs on the observed speed
+    // Freeze control (ACR bit 4): a position error within POSOKLIM_FC counts for
+    // TONPOSOK_FC samples holds the loops' integrals; 0 counts: off.
+    double freeze_band = 0, freeze_samples = 0;
     double kp_angle = 0, ki_angle = 0;
 
     std::uint32_t angle_per_count = 0;  // ENC2THL

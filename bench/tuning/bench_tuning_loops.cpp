@@ -17,7 +17,13 @@
 // encoder's one-count steps are a large part of a speed step that keeps the loop
 // linear). The sweep covers exactly the passbands the tuning dialogs accept: for the
 // speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
-// phase margin (tuning/passband_limits.h). The next two tables show where the
+// phase margin (tuning/passband_limits.h). A loop is unstable there when a protection
+// trips or when it is still moving at the end of the hold: a speed by more than a tenth
+// of the step, a position by more than a count of encoder dither either way. A position
+// loop against a step motor's detent and friction may stop a few counts off the target
+// (the notch holds the shaft, and freeze control then holds the integrals): that is at
+// rest. One that keeps jumping from notch to notch hunts, however small the jumps are
+// against the step, and counts as unstable. The next two tables show where the
 // departures come from: the filters' lag, and friction and detent torque.
 //
 // The direct position loop (the PID that commands current) is accepted from the
@@ -81,7 +87,7 @@ void WriteTrace(const std::string& dir, const LoopStep& s, const std::string& su
 
 // Stable over `points` bandwidths spread evenly (geometrically) over the accepted
 // range, ends included: "yes", or the bandwidths (Hz) at which it was not (a trip, or
-// still swinging at the end of the hold).
+// still moving at the end of the hold, see above).
 std::string Sweep(const std::string& motor, TunedLoop loop, int points,
                   const std::string& traces_dir) {
     const zoo::BandwidthRange range = zoo::AcceptedBandwidths(motor, loop);
@@ -97,8 +103,11 @@ std::string Sweep(const std::string& motor, TunedLoop loop, int points,
             range.min_rad_s * std::pow(range.max_rad_s / range.min_rad_s,
                                        points > 1 ? static_cast<double>(k) / (points - 1) : 1.0);
         const LoopStep step = zoo::RunLoopStep(motor, loop, zoo::RunOptions{.bandwidth_rad_s = w});
-        if (!traces_dir.empty())
-            WriteTrace(traces_dir, step, "_" + std::to_string(std::lround(w / kTwoPi)) + "Hz");
+        if (!traces_dir.empty()) {
+            char suffix[32];  // tenths of a Hz: the low end's points lie closer than 1 Hz
+            std::snprintf(suffix, sizeof suffix, "_%.1fHz", w / kTwoPi);
+            WriteTrace(traces_dir, step, suffix);
+        }
         if (step.ran && step.at_rest) continue;
         char text[32];
         std::snprintf(text, sizeof text, "%s%.0f", unstable.empty() ? "NO at " : ",", w / kTwoPi);

@@ -288,9 +288,12 @@ Hold FindHold(const std::vector<double>& reference) {
     return h;
 }
 
-// The last quarter of the hold, judged within a tenth of the step or two counts (the
-// encoder's own dither), whichever is more: on the reference (settled), and at rest
-// (no oscillation; a shaft that friction holds off the reference is at rest).
+// The last quarter of the hold: on the reference within a tenth of the step or two
+// counts (the encoder's own dither), whichever is more (settled), and at rest. A speed
+// is at rest when it stays within that band either way; a position when it moves by no
+// more than a count of dither either way: a shaft that friction or a detent notch holds
+// a few counts off the target is at rest, one that keeps jumping between notches hunts,
+// however small against the step.
 void JudgeEnd(const std::vector<double>& reference, const std::vector<double>& response,
               double step, LoopStep& result) {
     const Hold h = FindHold(reference);
@@ -300,7 +303,7 @@ void JudgeEnd(const std::vector<double>& reference, const std::vector<double>& r
     const auto first = response.begin() + static_cast<long>(h.end - (h.end - h.begin) / 4);
     const auto last = response.begin() + static_cast<long>(h.end);
     const auto [lo, hi] = std::minmax_element(first, last);
-    result.at_rest = *hi - *lo <= 2 * band;
+    result.at_rest = *hi - *lo <= (result.loop == TunedLoop::kSpeed ? 2 * band : 2.0);
     result.settled =
         std::fabs(*hi - reference[h.begin]) <= band && std::fabs(*lo - reference[h.begin]) <= band;
 }

@@ -62,5 +62,25 @@ TEST(ZooTuning, FastestAcceptedLoopsStayStable) {
     }
 }
 
+// A standing shaft that friction and detent hold a few counts beside the target winds
+// the integrals of the position loop and the speed loop under it until it breaks loose
+// and jumps past, again and again. The setups' freeze control holds the integrals once
+// the error has stayed in its window: over the whole accepted range, the shaft comes to
+// rest instead of hunting.
+TEST(ZooTuning, PositionLoopOnTheSpeedLoopStopsHuntingInTheFreezeWindow) {
+    for (const char* motor : {"nema17", "nema23"}) {
+        const BandwidthRange range = AcceptedBandwidths(motor, TunedLoop::kPositionWithSpeed);
+        for (int k = 0; k < 7; ++k) {
+            RunOptions options;
+            options.bandwidth_rad_s =
+                range.min_rad_s * std::pow(range.max_rad_s / range.min_rad_s, k / 6.0);
+            SCOPED_TRACE(std::string(motor) + " " + std::to_string(*options.bandwidth_rad_s));
+            const LoopStep step = RunLoopStep(motor, TunedLoop::kPositionWithSpeed, options);
+            ASSERT_TRUE(step.ran) << step.error;
+            EXPECT_TRUE(step.at_rest);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orvex::sim::zoo
