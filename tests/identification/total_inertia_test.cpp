@@ -61,9 +61,10 @@ TEST(TotalInertia, IdentifiesTheBenchInertiaAndTheWayOutDecidesWhatStays) {
         // Only OK hands the test's protection current to the drive setup.
         EXPECT_EQ(bench.Value("Imax_Prot"), c.answer ? 5.6 : 4.5);
         ASSERT_EQ(seam.MessageTexts().size(), c.answer ? 1u : 0u);
-        if (c.answer)
+        if (c.answer) {
             EXPECT_TRUE(seam.MessageTexts()[0].contains("Total inertia:\tOld = 0.00013\tNew = "))
                 << seam.MessageTexts()[0].toStdString();
+        }
         EXPECT_TRUE(seam.Problems().isEmpty()) << seam.Problems().join("; ").toStdString();
     }
 }
@@ -86,9 +87,10 @@ TEST(TotalInertia, StartIsRefusedWhileTheProtectionIsBelowTheTestCurrent) {
         });
         dlg.DoModal();
         EXPECT_EQ(seam.MessageTexts().size(), c.starts ? 0 : 1);
-        if (!c.starts)
+        if (!c.starts) {
             EXPECT_EQ(seam.MessageTexts()[0],
                       "I protection must be greater or equal to Test current.");
+        }
     }
 }
 

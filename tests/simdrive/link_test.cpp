@@ -52,10 +52,11 @@ TEST(DriveLink, LoggerRefusesMoreValuesThanItsBufferHolds) {
         s.points = c.points;
         s.variables.assign(static_cast<std::size_t>(c.variables), "IQ");
         EXPECT_EQ(bench.drive->ConfigureLogger(s), c.accepted) << c.points << " x " << c.variables;
-        if (!c.accepted)
+        if (!c.accepted) {
             EXPECT_EQ(
                 bench.drive->LastErrorText().rfind("The logger buffer holds 1048576 values", 0),
                 0u);
+        }
     }
 }
 

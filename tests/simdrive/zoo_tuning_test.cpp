@@ -56,7 +56,9 @@ TEST(ZooTuning, FastestAcceptedLoopsStayStable) {
                 const LoopStep step = RunLoopStep(motor, loop, options);
                 ASSERT_TRUE(step.ran) << step.error;
                 EXPECT_TRUE(step.at_rest);
-                if (loop == TunedLoop::kPositionDirect) EXPECT_TRUE(step.settled);
+                if (loop == TunedLoop::kPositionDirect) {
+                    EXPECT_TRUE(step.settled);
+                }
             }
         }
     }

@@ -147,8 +147,9 @@ TEST(PositionTuning, DirectLoopIsDesignedOnlyWhereSomeBandwidthIsSound) {
             Button(d, "tuneButton")->click();
             EXPECT_EQ(bench.Value("Kp_P_scl") != 0.5, c.designed_Hz > 0);
             EXPECT_EQ(messages.MessageTexts().size(), c.designed_Hz > 0 ? 0 : 1);
-            if (c.designed_Hz > 0)
+            if (c.designed_Hz > 0) {
                 EXPECT_NEAR(bench.Value("PB_P") / (2 * std::numbers::pi), c.designed_Hz, 0.01);
+            }
         });
     }
 }

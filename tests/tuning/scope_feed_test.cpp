@@ -31,7 +31,9 @@ TEST(ScopeFeed, DrawsEveryStreamedPointAndRepaintsAtEachWrap) {
         bench.Run(1e-3);
         feed.ClearFrameReceived();
         CMC_Comm::CheckForUnrequestedMessages();
-        if (ms > 2) EXPECT_TRUE(feed.FrameReceived()) << ms;  // a frame every millisecond
+        if (ms > 2) {
+            EXPECT_TRUE(feed.FrameReceived()) << ms;  // a frame every millisecond
+        }
     }
     const unsigned ring = scope.GetPointsNo();
     const double period_s = bench.drive.core().fast_period_s();

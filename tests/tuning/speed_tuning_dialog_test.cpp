@@ -425,9 +425,10 @@ TEST_F(TuningHeadless, TuneDesignsTheGainsTheRunUses) {
             EXPECT_EQ(g["before"].get<double>(), before[k]) << c.gains[k];
             EXPECT_NEAR(g["used"].get<double>(), designed[k], 1e-9 * std::fabs(designed[k]))
                 << c.gains[k];
-            if (kept)
+            if (kept) {
                 EXPECT_NEAR(SavedValue(c.gains[k]), designed[k], 1e-9 * std::fabs(designed[k]))
                     << c.gains[k];
+            }
         }
     }
 }
