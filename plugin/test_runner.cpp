@@ -303,6 +303,12 @@ DesignInput CheckDesignInput(CMC_Setup* setup, const char* what, const char* nam
     }
     const auto shown = [&](double b) { return axis::FormatValue(hz ? hz->FromBase(b) : b); };
     const std::string unit = hz ? " Hz" : "";
+    if (accepted && accepted->Empty()) {
+        in.error = std::string("no ") + what + " of \"" + name + "\" is sound on this setup: " +
+                   "the motor's detent asks for " + shown(low) + unit + " or more, the loop " +
+                   "allows at most " + shown(high) + unit;
+        return in;
+    }
     in.error = std::string("the ") + what + " " + axis::FormatValue(value) + unit +
                " is outside the range of \"" + name + "\", " + shown(low) + " to " + shown(high) +
                unit;

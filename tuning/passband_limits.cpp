@@ -82,17 +82,30 @@ constexpr double kCrossoverPerSample_rad = 0.25;
 // An inner loop ten times faster than the crossover costs it about 6 degrees of phase.
 constexpr double kInnerOverCrossover = 10.0;
 
-std::optional<PassbandRange> DirectLoopBounds(const CMC_Setup* setup) {
+std::optional<PositionLoopPlant> PositionPlant(const CMC_Setup* setup) {
     const auto jt = Value(setup, "Jt"), k = Value(setup, "K"), in = Value(setup, "In"),
                steps = Value(setup, "NoMotorSteps"), damping = Value(setup, "Dump_P");
     if (!jt || !k || !in || !steps || !damping) return std::nullopt;
-    return DirectLoopPassbands({.total_inertia_kgm2 = *jt,
-                                .torque_constant_Nm_per_A = *k,
-                                .rated_current_A = *in,
-                                .full_steps_per_rev = *steps,
-                                .damping = *damping,
-                                .period_s = OuterLoopPeriod(setup),
-                                .current_bandwidth_rad_s = Value(setup, "PB_C").value_or(0)});
+    return PositionLoopPlant{.total_inertia_kgm2 = *jt,
+                             .torque_constant_Nm_per_A = *k,
+                             .rated_current_A = *in,
+                             .full_steps_per_rev = *steps,
+                             .damping = *damping,
+                             .period_s = OuterLoopPeriod(setup),
+                             .current_bandwidth_rad_s = Value(setup, "PB_C").value_or(0)};
+}
+
+// The speed loop as tuned, as the position loop on it sees it.
+std::optional<InnerLoop> SpeedLoopAsTuned(const CMC_Setup* setup) {
+    const auto kp = Value(setup, "Kp_S_scl"), ki = Value(setup, "Ki_S_scl"),
+               jt = Value(setup, "Jt"), k = Value(setup, "K");
+    if (!kp || !ki || !jt || !k) return std::nullopt;
+    // The speed gains per unit of inertia: the design's c turns them back into the
+    // loop's 2 z w and w^2.
+    const double T = OuterLoopPeriod(setup);
+    const double c = *jt * GetCurrentScale(setup) / (GetMotorSpeedScale(setup) * *k);
+    if (!(c > 0) || !(T > 0)) return std::nullopt;
+    return InnerLoop{*kp / c, *ki / (T * c), SpeedLoopDeadTime(setup)};
 }
 
 std::optional<double> StabilityBound(const CMC_Setup* setup, const std::string& name) {
@@ -102,28 +115,29 @@ std::optional<double> StabilityBound(const CMC_Setup* setup, const std::string& 
         return PiLoopPassbandLimit(*damping, SpeedLoopDeadTime(setup));
     }
     if (Value(setup, "PositionControlType").value_or(0) != 1) return std::nullopt;
-    const auto damping = Value(setup, "Dump_P"), kp = Value(setup, "Kp_S_scl"),
-               ki = Value(setup, "Ki_S_scl"), jt = Value(setup, "Jt"), k = Value(setup, "K");
-    if (!damping || !kp || !ki || !jt || !k) return std::nullopt;
-    // The speed gains per unit of inertia: the design's c turns them back into the
-    // loop's 2 z w and w^2.
-    const double T = OuterLoopPeriod(setup);
-    const double c = *jt * GetCurrentScale(setup) / (GetMotorSpeedScale(setup) * *k);
-    if (!(c > 0) || !(T > 0)) return std::nullopt;
-    return CascadedPassbandLimit(*damping, {*kp / c, *ki / (T * c), SpeedLoopDeadTime(setup)});
+    const auto damping = Value(setup, "Dump_P");
+    const auto inner = SpeedLoopAsTuned(setup);
+    if (!damping || !inner) return std::nullopt;
+    return CascadedPassbandLimit(*damping, *inner);
 }
 
-}  // namespace
-
-PassbandRange DirectLoopPassbands(const DirectLoopPlant& p) {
-    const double a = 2 * p.damping + 1;
+// The detent's stiffness at one full step of error, the full-step rule's torque per radian.
+double DetentStiffness(const PositionLoopPlant& p) {
     const double holding_Nm = std::numbers::sqrt2 * p.torque_constant_Nm_per_A * p.rated_current_A;
     // The notches lie a full step (2 pi / N) apart: a loop that pushes the detent's
     // torque at an error of one full step pulls the shaft out of any notch beside the
     // target without waiting for its integral.
     const double step_rad = 2 * std::numbers::pi / p.full_steps_per_rev;
-    const double stiffness_Nm_per_rad = kDetentShareOfHolding * holding_Nm / step_rad;
-    PassbandRange range{std::sqrt(stiffness_Nm_per_rad / (a * p.total_inertia_kgm2)), INFINITY};
+    return kDetentShareOfHolding * holding_Nm / step_rad;
+}
+
+constexpr double kHz = 0.5 / std::numbers::pi;
+
+}  // namespace
+
+PassbandRange DirectLoopPassbands(const PositionLoopPlant& p) {
+    const double a = 2 * p.damping + 1;
+    PassbandRange range{std::sqrt(DetentStiffness(p) / (a * p.total_inertia_kgm2)), INFINITY};
     if (p.period_s > 0) range.max_rad_s = kCrossoverPerSample_rad / (a * p.period_s);
     if (p.current_bandwidth_rad_s > 0)
         range.max_rad_s =
@@ -133,7 +147,6 @@ PassbandRange DirectLoopPassbands(const DirectLoopPlant& p) {
 
 std::string DirectLoopRefusal(const PassbandRange& range, double w) {
     if (range.Contains(w)) return {};
-    const double hz = 0.5 / std::numbers::pi;
     char text[512];
     if (range.Empty()) {
         std::snprintf(text, sizeof text,
@@ -142,14 +155,42 @@ std::string DirectLoopRefusal(const PassbandRange& range, double w) {
                       "(below, the shaft hunts around the target), and at most %.1f Hz for "
                       "its sampling period and the current loop. Run the position loop "
                       "through the speed loop, or sample it faster.",
-                      range.min_rad_s * hz, range.max_rad_s * hz);
+                      range.min_rad_s * kHz, range.max_rad_s * kHz);
     } else {
         std::snprintf(text, sizeof text,
                       "The bandwidth of a position loop that commands current must be between "
                       "%.1f Hz and %.1f Hz on this setup: below, the motor's detent is stiffer "
                       "than the loop and the shaft hunts around the target; above, the loop "
                       "is too fast for its sampling period and the current loop.",
-                      range.min_rad_s * hz, range.max_rad_s * hz);
+                      range.min_rad_s * kHz, range.max_rad_s * kHz);
+    }
+    return text;
+}
+
+double CascadedDetentMinimum(const PositionLoopPlant& p, const InnerLoop& speed) {
+    if (!(p.total_inertia_kgm2 > 0) || !(speed.a > 0) || !(p.damping > 0)) return 0;
+    const double missing = DetentStiffness(p) / p.total_inertia_kgm2 - speed.b;
+    return missing > 0 ? missing / (2 * p.damping * speed.a) : 0;
+}
+
+std::string CascadedLoopRefusal(const PassbandRange& range, double w) {
+    if (range.Contains(w)) return {};
+    char text[512];
+    if (range.Empty()) {
+        std::snprintf(text, sizeof text,
+                      "No bandwidth suits the position loop on this speed loop: it must be "
+                      "above %.1f Hz to hold the shaft against the motor's detent (below, the "
+                      "shaft hunts from notch to notch around the target), and the speed loop "
+                      "as tuned allows at most %.1f Hz. Tune the speed loop faster, or sample "
+                      "faster.",
+                      range.min_rad_s * kHz, range.max_rad_s * kHz);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "The bandwidth of the position loop on this speed loop must be between "
+                      "%.1f Hz and %.1f Hz on this setup: below, the motor's detent is stiffer "
+                      "than the loops and the shaft hunts around the target; above, the speed "
+                      "loop is too slow for it.",
+                      range.min_rad_s * kHz, range.max_rad_s * kHz);
     }
     return text;
 }
@@ -176,18 +217,28 @@ std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char
     const std::string n(name);
     PassbandRange range{Value(setup, n + "_minim").value_or(p->GetMinInBaseUnit()),
                         Value(setup, n + "_maxim").value_or(p->GetMaxInBaseUnit())};
-    if (n == "PB_P" && Value(setup, "PositionControlType").value_or(0) != 1) {
+    const bool position = n == "PB_P";
+    if (position && Value(setup, "PositionControlType").value_or(0) != 1) {
         // Bounded both ways, and possibly empty: no clamping of one end to the other.
-        if (const auto direct = DirectLoopBounds(setup)) {
-            range.min_rad_s = std::max(range.min_rad_s, direct->min_rad_s);
-            range.limited = direct->max_rad_s < range.max_rad_s;
-            range.max_rad_s = std::min(range.max_rad_s, direct->max_rad_s);
+        if (const auto plant = PositionPlant(setup)) {
+            const PassbandRange direct = DirectLoopPassbands(*plant);
+            range.min_rad_s = std::max(range.min_rad_s, direct.min_rad_s);
+            range.limited = direct.max_rad_s < range.max_rad_s;
+            range.max_rad_s = std::min(range.max_rad_s, direct.max_rad_s);
         }
         return range;
     }
     if (const auto bound = StabilityBound(setup, n); bound && *bound < range.max_rad_s) {
         range.max_rad_s = std::max(*bound, range.min_rad_s);
         range.limited = true;
+    }
+    if (position) {
+        // The detent's bound comes after the clamping: when it lies above the speed
+        // loop's, no passband is sound.
+        const auto plant = PositionPlant(setup);
+        const auto speed = SpeedLoopAsTuned(setup);
+        if (plant && speed)
+            range.min_rad_s = std::max(range.min_rad_s, CascadedDetentMinimum(*plant, *speed));
     }
     return range;
 }

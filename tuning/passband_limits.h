@@ -61,9 +61,9 @@ struct PassbandRange {
     bool Empty() const { return !(min_rad_s <= max_rad_s); }
 };
 
-/// What the setup says of the motor and the drive under a position loop that commands
-/// current directly (base units).
-struct DirectLoopPlant {
+/// What the setup says of the motor and the drive under a position loop (base units;
+/// the period and the current loop bound only the loop that commands current).
+struct PositionLoopPlant {
     double total_inertia_kgm2 = 0;        ///< "Jt"
     double torque_constant_Nm_per_A = 0;  ///< "K"
     double rated_current_A = 0;           ///< "In"
@@ -91,16 +91,31 @@ inline constexpr double kDetentShareOfHolding = 0.02;
 /// may lose before it rings: a whole sample's delay makes a damping 0.3 to 2 design
 /// unstable at 0.44 to 0.68 rad per sample) and stays a tenth of the current loop's
 /// passband (about 6 degrees of phase).
-PassbandRange DirectLoopPassbands(const DirectLoopPlant& plant);
+PassbandRange DirectLoopPassbands(const PositionLoopPlant& plant);
 
 /// Why a direct loop cannot be designed for `passband_rad_s`, in the user's words and
 /// in Hz; empty when `range` contains it.
 std::string DirectLoopRefusal(const PassbandRange& range, double passband_rad_s);
 
+/// The lowest passband [rad/s] of a position loop of `damping` on `speed_loop` that
+/// holds the shaft against the motor's detent: 0 when the speed loop alone does.
+/// Behind a standing target the cascade is a spring of (b + a 2 Dump PB) Jt per radian
+/// (the speed integral and the product of the two proportional gains; the integrals
+/// above come later); below the detent's stiffness (the full-step rule of
+/// DirectLoopPassbands) a target on the slope between two notches cannot be held: the
+/// shaft falls into a notch, the integrals pull it over the crest into the next, and it
+/// hunts from notch to notch whatever the freeze window.
+double CascadedDetentMinimum(const PositionLoopPlant& plant, const InnerLoop& speed_loop);
+
+/// Why the position loop on the speed loop cannot be designed for `passband_rad_s`;
+/// empty when `range` contains it.
+std::string CascadedLoopRefusal(const PassbandRange& range, double passband_rad_s);
+
 /// The accepted range of `name` ("PB_S" or "PB_P"): from "<name>_minim" to the smaller
 /// of "<name>_maxim" and the stability bound (the parameter's own limits where the
 /// setup has no "_minim" or "_maxim"). A direct position loop ("PositionControlType"
-/// other than 1) takes DirectLoopPassbands within them, which may leave no passband.
+/// other than 1) takes DirectLoopPassbands within them, and the position loop on the
+/// speed loop starts no lower than CascadedDetentMinimum; either may leave no passband.
 /// Empty when the setup has no such parameter.
 std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char* name);
 

@@ -128,7 +128,8 @@ CTestPositionTuning::CTestPositionTuning(CMC_Setup* setup, int flag, QWidget* pa
     if (loop_.Cascaded())
         ui_->passbandEdit->setToolTip(QStringLiteral(
             "Bounded by the speed loop beneath: its lag may take at most a third of the position "
-            "loop's designed phase margin."));
+            "loop's designed phase margin; and from below by the motor's detent, which the two "
+            "loops together must be stiffer than."));
 }
 
 CTestPositionTuning::~CTestPositionTuning() = default;
@@ -253,17 +254,17 @@ void CTestPositionTuning::OnRefreshParameterValue(const char* name) {
 
 void CTestPositionTuning::OnTune() {
     CMC_Setup* setup = GetSetup();
-    if (!loop_.Cascaded()) {
-        // Gains for a bandwidth the loop cannot have on this motor would hunt or ring:
-        // the user hears why instead.
-        if (const auto range = orvex::tuning::AcceptedPassband(setup, "PB_P")) {
-            const std::string refusal = orvex::tuning::DirectLoopRefusal(
-                *range, setup->GetParameterValueInBaseUnit("PB_P"));
-            if (!refusal.empty()) {
-                axis::ShowMessage(this, QString::fromStdString(refusal), axis::MessageButtons::Ok,
-                                  axis::MessageIcon::Warning, windowTitle());
-                return;
-            }
+    // Gains for a bandwidth the loop cannot have on this motor would hunt or ring: the
+    // user hears why instead.
+    if (const auto range = orvex::tuning::AcceptedPassband(setup, "PB_P")) {
+        const double passband = setup->GetParameterValueInBaseUnit("PB_P");
+        const std::string refusal =
+            loop_.Cascaded() ? orvex::tuning::CascadedLoopRefusal(*range, passband)
+                             : orvex::tuning::DirectLoopRefusal(*range, passband);
+        if (!refusal.empty()) {
+            axis::ShowMessage(this, QString::fromStdString(refusal), axis::MessageButtons::Ok,
+                              axis::MessageIcon::Warning, windowTitle());
+            return;
         }
     }
     orvex::DesignPositionControllerGains(setup);

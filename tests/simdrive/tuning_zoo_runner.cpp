@@ -342,10 +342,10 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     LoopStep result;
     result.motor = motor;
     result.loop = loop;
-    if (loop == TunedLoop::kPositionDirect) {
-        // The dialog refuses to design a direct loop outside its sound range: the
-        // setup's bandwidth (chosen for the loop through the speed loop) is moved to the
-        // nearest bandwidth it accepts, as the user told so would.
+    if (loop != TunedLoop::kSpeed) {
+        // The dialog refuses to design a position loop outside its sound range: the
+        // setup's bandwidth is moved to the nearest bandwidth it accepts, as the user
+        // told so would.
         const auto bounds = tuning::AcceptedPassband(s, names.bandwidth);
         result.accepted = bounds && !bounds->Empty();
         if (result.accepted && !options.bandwidth_rad_s)

@@ -116,11 +116,11 @@ TEST(PassbandLimit, DialogRangeTakesTheSmallerOfMaximAndTheBound) {
 }
 
 using orvex::tuning::DirectLoopPassbands;
-using orvex::tuning::DirectLoopPlant;
+using orvex::tuning::PositionLoopPlant;
 using orvex::tuning::PassbandRange;
 
 // A NEMA 23 on a 2 kHz position loop and an 800 Hz current loop.
-constexpr DirectLoopPlant kPlant{.total_inertia_kgm2 = 1.3e-4,
+constexpr PositionLoopPlant kPlant{.total_inertia_kgm2 = 1.3e-4,
                                  .torque_constant_Nm_per_A = 0.45,
                                  .rated_current_A = 2.8,
                                  .full_steps_per_rev = 200,
@@ -135,11 +135,11 @@ TEST(DirectLoopPassbands, LowerBoundFollowsDetentOverInertiaUpperBoundTheSlowerL
     const PassbandRange base = DirectLoopPassbands(kPlant);
     struct Case {
         const char* what;
-        DirectLoopPlant plant;
+        PositionLoopPlant plant;
         double min_ratio, max_ratio;  // against the base plant's bounds
     };
     auto with = [](auto change) {
-        DirectLoopPlant p = kPlant;
+        PositionLoopPlant p = kPlant;
         change(p);
         return p;
     };
@@ -169,25 +169,63 @@ TEST(DirectLoopPassbands, LowerBoundFollowsDetentOverInertiaUpperBoundTheSlowerL
     EXPECT_NEAR(base.max_rad_s / (2 * M_PI), 26.53, 0.01);
 }
 
-TEST(DirectLoopPassbands, RefusalSaysWhereTheSoundRangeLies) {
+TEST(PositionLoopPassbands, RefusalSaysWhereTheSoundRangeLies) {
     struct Case {
+        bool cascaded;
         PassbandRange range;
         double passband_rad_s;
         const char* expected;  // a part of the message; empty: no refusal
     } cases[] = {
-        {{100, 200}, 150, ""},
-        {{100, 200}, 100, ""},
-        {{100, 200}, 99, "between 15.9 Hz and 31.8 Hz"},
-        {{100, 200}, 201, "between 15.9 Hz and 31.8 Hz"},
-        {{200, 100}, 150, "No bandwidth suits"},
+        {false, {100, 200}, 150, ""},
+        {false, {100, 200}, 100, ""},
+        {false, {100, 200}, 99, "between 15.9 Hz and 31.8 Hz"},
+        {false, {100, 200}, 201, "between 15.9 Hz and 31.8 Hz"},
+        {false, {200, 100}, 150, "No bandwidth suits a position loop that commands current"},
+        {true, {100, 200}, 200, ""},
+        {true, {100, 200}, 99, "on this speed loop must be between 15.9 Hz and 31.8 Hz"},
+        {true, {200, 100}, 150, "above 31.8 Hz to hold the shaft against the motor's detent"},
+        {true, {200, 100}, 150, "Tune the speed loop faster"},
     };
     for (const Case& c : cases) {
-        const std::string text = orvex::tuning::DirectLoopRefusal(c.range, c.passband_rad_s);
+        const std::string text =
+            c.cascaded ? orvex::tuning::CascadedLoopRefusal(c.range, c.passband_rad_s)
+                       : orvex::tuning::DirectLoopRefusal(c.range, c.passband_rad_s);
         if (*c.expected == 0)
             EXPECT_EQ(text, "") << c.passband_rad_s;
         else
             EXPECT_NE(text.find(c.expected), std::string::npos) << text;
     }
+}
+
+TEST(CascadedDetentMinimum, TheTwoLoopsTogetherAreAsStiffAsTheDetentAtOneFullStep) {
+    // kPlant's detent at one full step: 2 % of sqrt 2 x 0.45 x 2.8 N m over 2 pi / 200 rad.
+    const double detent_Nm_per_rad = 0.02 * std::sqrt(2.0) * 0.45 * 2.8 * 200 / (2 * M_PI);
+    const double jt = kPlant.total_inertia_kgm2;
+    auto speed_loop = [](double hz, double z) {
+        const double w = 2 * M_PI * hz;
+        return orvex::tuning::InnerLoop{2 * z * w, w * w, kPeriod};
+    };
+    struct Case {
+        const char* what;
+        double speed_hz, speed_z, position_z;
+    } cases[] = {{"a soft speed loop", 10, 0.8, 1.0},
+                 {"wider position damping", 10, 0.8, 2.0},
+                 {"a damped speed loop", 10, 2.0, 1.0},
+                 {"a speed loop just short of the detent", 12, 0.8, 1.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PositionLoopPlant plant = kPlant;
+        plant.damping = c.position_z;
+        const auto speed = speed_loop(c.speed_hz, c.speed_z);
+        const double w = orvex::tuning::CascadedDetentMinimum(plant, speed);
+        ASSERT_GT(w, 0);
+        // The spring the cascade makes behind a standing target at that passband.
+        EXPECT_NEAR(jt * (speed.b + speed.a * 2 * c.position_z * w), detent_Nm_per_rad,
+                    1e-9 * detent_Nm_per_rad);
+    }
+    // A speed loop whose integral alone outweighs the detent leaves no lower bound.
+    EXPECT_EQ(orvex::tuning::CascadedDetentMinimum(kPlant, speed_loop(15, 0.8)), 0);
+    EXPECT_EQ(orvex::tuning::CascadedDetentMinimum(kPlant, speed_loop(50, 0.8)), 0);
 }
 
 }  // namespace
