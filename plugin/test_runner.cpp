@@ -166,8 +166,11 @@ class HeadlessSeam : public axis::ModalSeam {
         // "Tune" as the user presses it before Start: the run uses the designed gains.
         auto* tune = dialog_.findChild<QAbstractButton*>(QStringLiteral("tuneButton"));
         if (options_.tune && tune && pages && pages->currentIndex() == CTuningTestDlg::kTestPage) {
+            // "Tune" speaks only to refuse (no bandwidth is sound on this motor): then it
+            // designed nothing, and the run uses the gains the setup held.
+            const std::size_t said = messages_.size();
             tune->click();
-            tuned = true;
+            tuned = messages_.size() == said;
         }
         auto* start = dialog_.findChild<QAbstractButton*>(QStringLiteral("startStopButton"));
         if (start && (!pages || !qobject_cast<CTuningTestDlg*>(&dialog_) ||

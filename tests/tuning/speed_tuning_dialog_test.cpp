@@ -359,6 +359,28 @@ TEST_F(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     }
 }
 
+// A position loop that "Tune" refuses to design (sixteen times the demo's rated current
+// makes a detent its speed loop cannot hold) runs on the gains the setup held, and the
+// report says it was not tuned, with the refusal among the messages.
+TEST_F(TuningHeadless, RefusedTuneIsReportedAsNotTuned) {
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        auto setup = nlohmann::json::parse(f.readAll().toStdString());
+        f.close();
+        for (auto& p : setup["parameters"])
+            if (p["name"] == "In") p["value"] = p["value"].get<double>() * 16;
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray::fromStdString(setup.dump()));
+    }
+    const auto report = Report({"test", "position", file, "--tune"});
+    EXPECT_EQ(report["tuning"]["tuned"], false);
+    for (const auto& g : report["tuning"]["gains"]) EXPECT_EQ(g["before"], g["used"]) << g["name"];
+    ASSERT_EQ(report["messages"].size(), 1u);
+    EXPECT_NE(report["messages"][0]["text"].get<std::string>().find("No bandwidth suits"),
+              std::string::npos);
+}
+
 // "Tune" pressed on a dialog opened on `bench`, as a user does before Start.
 template <class Dialog>
 void PressTune(DemoBench& bench) {
