@@ -384,8 +384,9 @@ void AddTuningRun(const CTuningTestDlg& dialog, nlohmann::json& j) {
         j["step_response"] = nullptr;
         return;
     }
-    const auto result =
-        orvex::tuning::MeasureStepResponse(run.time_s, run.columns[0], run.columns[1]);
+    // The signals are in drive units: whole counts.
+    const auto result = orvex::tuning::MeasureStepResponse(run.time_s, run.columns[0],
+                                                           run.columns[1], {.resolution = 1.0});
     if (!result.figures) {
         j["step_response"] = {{"error", result.error}};
         return;

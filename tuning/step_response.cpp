@@ -62,7 +62,8 @@ StepResponseResult MeasureStepResponse(const std::vector<double>& time_s,
     for (size_t i = begin; i <= hold_end; ++i)
         peak_beyond = std::max(peak_beyond, (response[i] - target) / step);
     f.overshoot_percent = 100.0 * peak_beyond;
-    const double band = options.settling_band_percent / 100.0 * std::abs(step);
+    const double band =
+        std::max(options.settling_band_percent / 100.0 * std::abs(step), options.resolution);
     size_t last_out = begin - 1;
     for (size_t i = begin; i <= hold_end; ++i)
         if (std::abs(response[i] - target) > band) last_out = i;

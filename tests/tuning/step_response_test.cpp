@@ -75,6 +75,22 @@ TEST(StepResponse, ALaggingResponseHasAnErrorAndNeverSettles) {
     EXPECT_DOUBLE_EQ(m.figures->overshoot_percent, 0.0);
 }
 
+TEST(StepResponse, ResponseThatDithersByACountSettlesAtTheSignalsResolution) {
+    // A speed step to 30 counts per sample, read as 29 and 31 in turn once there: no
+    // reading lies within 2 % (0.6 count), yet the loop has settled.
+    Record rec;
+    for (int i = 0; i < 200; ++i) {
+        rec.t.push_back(i * 5e-4);
+        rec.r.push_back(i > 10 ? 30.0 : 0.0);
+        rec.y.push_back(i <= 10 ? 0.0 : i < 20 ? 3.0 * (i - 10) : i % 2 ? 31.0 : 29.0);
+    }
+    EXPECT_FALSE(MeasureStepResponse(rec.t, rec.r, rec.y).figures->settling_time_s);
+    const auto counts = MeasureStepResponse(rec.t, rec.r, rec.y, {.resolution = 1.0});
+    ASSERT_TRUE(counts.figures->settling_time_s);
+    // From the last sample before the step (i = 10) to i = 20, the first at 30 +- 1.
+    EXPECT_NEAR(*counts.figures->settling_time_s, 10 * 5e-4, 1e-12);
+}
+
 TEST(StepResponse, RefusesRecordsItCannotMeasure) {
     const std::vector<double> t = {0, 1, 2}, flat = {1, 1, 1}, step = {0, 1, 1};
     EXPECT_FALSE(MeasureStepResponse(t, flat, flat).figures);  // no step
