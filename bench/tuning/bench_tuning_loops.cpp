@@ -19,7 +19,7 @@
 // speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
 // phase margin, and for the position loop from the passband at which the two loops
 // together are stiff enough against the motor's detent (tuning/passband_limits.h; the
-// setups' freeze window is half a full step). A loop is unstable there when a protection
+// setups' freeze window is three quarters of a full step). A loop is unstable there when a protection
 // trips or when it is still moving at the end of the hold: a speed by more than a tenth
 // of the step, a position by more than a count of encoder dither either way. A position
 // loop against a step motor's detent and friction may stop a few counts off the target

@@ -213,11 +213,13 @@ def setup(m, collection):
     span = min(20000 / (4 * m["lines"]), 5.0) * 2 * math.pi
     put("POS_min", -span)
     put("POS_max", span)
-    # Freeze control's window: half a full step. The rotor of a step motor rests in a
-    # detent notch every full step; a loop that stops in the notch beside the target
-    # then holds its integrals instead of winding them until the shaft jumps the crest
-    # into the next notch and hunts. The demo's 0.001 rev is a fifth of a full step.
-    put("FreezeControl_errband", math.pi / m["steps"])
+    # Freeze control's window: three quarters of a full step. The rotor of a step
+    # motor rests in a detent notch every full step, so the notch nearest the target
+    # lies at most half a step away (both at half a step when the target is on a
+    # crest), and the shaft may stop a little beyond it; a loop that stops there then
+    # holds its integrals instead of winding them until the shaft jumps the crest into
+    # the next notch and hunts. A window of half a step let a crest target hunt.
+    put("FreezeControl_errband", 1.5 * math.pi / m["steps"])
     s["drive"]["description"] = "Orvex %s: %s (drive %g V / %g A peak)" % (
         collection, m["title"], m["bus_nominal_V"], m["drive_peak_A"])
     return s
