@@ -16,11 +16,11 @@
 // taken from a running base speed and averaged over 8 or more repeated runs (the
 // encoder's one-count steps are a large part of a speed step that keeps the loop
 // linear). The sweep covers exactly the passbands the tuning dialogs accept: for the
-// speed loop and the position loop on it, up to the bound that keeps two thirds of the designed
-// phase margin, and for the position loop from the passband at which the two loops
-// together are stiff enough against the motor's detent (tuning/passband_limits.h; the
-// setups' freeze window is three quarters of a full step). A loop is unstable there when a protection
-// trips or when it is still moving at the end of the hold: a speed by more than a tenth
+// speed loop and the position loop on it, up to the bound that keeps two thirds of the
+// designed phase margin, and for the position loop from the passband at which the two
+// loops together are stiff enough against the motor's detent (tuning/passband_limits.h;
+// the setups' freeze window is three quarters of a full step). A loop is unstable there
+// when a protection trips or when it is still moving at the end of the hold: a speed by more than a tenth
 // of the step, a position by more than a count of encoder dither either way. A position
 // loop against a step motor's detent and friction may stop a few counts off the target
 // (the notch holds the shaft, and freeze control then holds the integrals): that is at
