@@ -29,6 +29,21 @@ bool HasFreezeControl(const CMC_Setup* setup) {
     return orvex::SetupHas(setup, {"POSOKLIM_FC", "TONPOSOK_FC"});
 }
 
+// What the window is for on a step motor, with the motor's own full step.
+QString FreezeBandHint(const CMC_Setup* setup) {
+    axis::ScopedSilentLookup silent;
+    const CMC_Parameter* steps = setup->FindParameter("NoMotorSteps");
+    QString hint = QStringLiteral(
+        "The rotor of a step motor rests in a detent notch every full step. A window of "
+        "about three quarters of a full step lets a loop that stops in the notch beside the "
+        "target hold there, instead of winding its integrals until the shaft jumps into the "
+        "next notch and hunts.");
+    if (steps && steps->GetValueInBaseUnit() > 0)
+        hint += QStringLiteral(" On this motor: %1 rot.")
+                    .arg(0.75 / steps->GetValueInBaseUnit(), 0, 'g', 3);
+    return hint;
+}
+
 void SetTextColour(QWidget* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -65,6 +80,7 @@ CAdvancedDialog::CAdvancedDialog(CMC_Setup* setup, QWidget* parent)
         AddCheckParameterControls("isFreezeControl", f.freezeControlCheck);
         AddParameterControls("FreezeControl_errband", f.freezeErrorBandEdit, f.freezeErrorBandUnit);
         AddParameterControls("FreezeControl_time", f.freezeTimeEdit, f.freezeTimeUnit);
+        f.freezeErrorBandEdit->setToolTip(FreezeBandHint(setup));
     }
     connect(f.freezeControlCheck, &QAbstractButton::clicked, this, [this] { UpdateData(false); });
     for (QAbstractButton* radio : {static_cast<QAbstractButton*>(f.positionOnlyRadio),

@@ -175,6 +175,9 @@ TEST_F(AdvancedTest, SchemePictureFollowsModeAndLoops) {
     Set("ControlMode", 0);
     Set("PositionControlType", 1);
     Run([&](CAdvancedDialog& dlg, Ui::Advanced& f) {
+        // The freeze window's hint names three quarters of the demo motor's 1/200 rev step.
+        EXPECT_TRUE(f.freezeErrorBandEdit->toolTip().endsWith("On this motor: 0.00375 rot."))
+            << f.freezeErrorBandEdit->toolTip().toStdString();
         f.positionOnlyRadio->click();
         EXPECT_EQ(dlg.SchemeShown(), CAdvancedDialog::kSchemePositionOnly);
         EXPECT_FALSE(f.speedForwardSpeedLoopRadio->isEnabled());
