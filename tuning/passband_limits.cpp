@@ -173,17 +173,27 @@ double CascadedDetentMinimum(const PositionLoopPlant& p, const InnerLoop& speed)
     return missing > 0 ? missing / (2 * p.damping * speed.a) : 0;
 }
 
-std::string CascadedLoopRefusal(const PassbandRange& range, double w) {
+std::string CascadedLoopRefusal(const PassbandRange& range, double w,
+                                std::optional<double> speed_needed_rad_s) {
     if (range.Contains(w)) return {};
-    char text[512];
+    char text[640];
     if (range.Empty()) {
+        char remedy[160];
+        if (speed_needed_rad_s)
+            std::snprintf(remedy, sizeof remedy,
+                          "Tune the speed loop to at least %.0f Hz first (more if the "
+                          "motor's detent is above the usual %.0f %% of its holding torque).",
+                          std::ceil(*speed_needed_rad_s * kHz), 100 * kDetentShareOfHolding);
+        else
+            std::snprintf(remedy, sizeof remedy,
+                          "No speed loop this sampling period allows is fast enough: sample "
+                          "faster.");
         std::snprintf(text, sizeof text,
                       "No bandwidth suits the position loop on this speed loop: it must be "
                       "above %.1f Hz to hold the shaft against the motor's detent (below, the "
                       "shaft hunts from notch to notch around the target), and the speed loop "
-                      "as tuned allows at most %.1f Hz. Tune the speed loop faster, or sample "
-                      "faster.",
-                      range.min_rad_s * kHz, range.max_rad_s * kHz);
+                      "as tuned allows at most %.1f Hz. %s",
+                      range.min_rad_s * kHz, range.max_rad_s * kHz, remedy);
     } else {
         std::snprintf(text, sizeof text,
                       "The bandwidth of the position loop on this speed loop must be between "
@@ -241,6 +251,34 @@ std::optional<PassbandRange> AcceptedPassband(const CMC_Setup* setup, const char
             range.min_rad_s = std::max(range.min_rad_s, CascadedDetentMinimum(*plant, *speed));
     }
     return range;
+}
+
+std::optional<double> SpeedPassbandForPositionLoop(const CMC_Setup* setup) {
+    axis::ScopedSilentLookup silent;
+    const auto plant = PositionPlant(setup);
+    const auto speed_range = AcceptedPassband(setup, "PB_S");
+    const auto speed_damping = Value(setup, "Dump_S");
+    const CMC_Parameter* position = setup->FindParameter("PB_P");
+    if (!plant || !speed_range || speed_range->Empty() || !speed_damping || !position)
+        return std::nullopt;
+    const double position_maxim =
+        Value(setup, "PB_P_maxim").value_or(position->GetMaxInBaseUnit());
+    const double dead_time = SpeedLoopDeadTime(setup);
+    // Sound when the detent's bound lies below the speed loop's; a faster speed loop
+    // lowers the one and raises the other.
+    auto sound = [&](double w) {
+        const InnerLoop speed{2 * *speed_damping * w, w * w, dead_time};
+        return CascadedDetentMinimum(*plant, speed) <=
+               std::min(position_maxim, CascadedPassbandLimit(plant->damping, speed));
+    };
+    double low = speed_range->min_rad_s, high = speed_range->max_rad_s;
+    if (!(low > 0) || !std::isfinite(high) || !sound(high)) return std::nullopt;
+    if (sound(low)) return low;
+    for (int i = 0; i < 24; ++i) {
+        const double mid = std::sqrt(low * high);
+        (sound(mid) ? high : low) = mid;
+    }
+    return high;
 }
 
 std::optional<PassbandRange> ApplyAcceptedPassband(CMC_Setup* setup, const char* name) {

@@ -108,8 +108,16 @@ std::string DirectLoopRefusal(const PassbandRange& range, double passband_rad_s)
 double CascadedDetentMinimum(const PositionLoopPlant& plant, const InnerLoop& speed_loop);
 
 /// Why the position loop on the speed loop cannot be designed for `passband_rad_s`;
-/// empty when `range` contains it.
-std::string CascadedLoopRefusal(const PassbandRange& range, double passband_rad_s);
+/// empty when `range` contains it. With no passband at all, `speed_needed_rad_s` is the
+/// speed loop that would leave one (SpeedPassbandForPositionLoop), or none at all.
+std::string CascadedLoopRefusal(const PassbandRange& range, double passband_rad_s,
+                                std::optional<double> speed_needed_rad_s = std::nullopt);
+
+/// The slowest speed loop passband [rad/s] in the range its dialog accepts, at its
+/// damping and with the gains "Tune" designs for it, under which some passband of the
+/// position loop is sound; empty when even the fastest leaves none (the sampling is too
+/// slow for the motor's detent) or the setup lacks what the bounds need.
+std::optional<double> SpeedPassbandForPositionLoop(const CMC_Setup* setup);
 
 /// The accepted range of `name` ("PB_S" or "PB_P"): from "<name>_minim" to the smaller
 /// of "<name>_maxim" and the stability bound (the parameter's own limits where the

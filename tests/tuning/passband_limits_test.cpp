@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+#include "compute/gain_design.h"
 #include "host/setup/setup_file.h"
 
 namespace {
@@ -184,7 +185,7 @@ TEST(PositionLoopPassbands, RefusalSaysWhereTheSoundRangeLies) {
         {true, {100, 200}, 200, ""},
         {true, {100, 200}, 99, "on this speed loop must be between 15.9 Hz and 31.8 Hz"},
         {true, {200, 100}, 150, "above 31.8 Hz to hold the shaft against the motor's detent"},
-        {true, {200, 100}, 150, "Tune the speed loop faster"},
+        {true, {200, 100}, 150, "sample faster"},
     };
     for (const Case& c : cases) {
         const std::string text =
@@ -195,6 +196,10 @@ TEST(PositionLoopPassbands, RefusalSaysWhereTheSoundRangeLies) {
         else
             EXPECT_NE(text.find(c.expected), std::string::npos) << text;
     }
+    // With a speed loop that would leave room, the refusal names it, in whole Hz up.
+    const std::string remedy = orvex::tuning::CascadedLoopRefusal({200, 100}, 150, 2 * M_PI * 39.2);
+    EXPECT_NE(remedy.find("Tune the speed loop to at least 40 Hz first"), std::string::npos)
+        << remedy;
 }
 
 TEST(CascadedDetentMinimum, TheTwoLoopsTogetherAreAsStiffAsTheDetentAtOneFullStep) {
@@ -226,6 +231,31 @@ TEST(CascadedDetentMinimum, TheTwoLoopsTogetherAreAsStiffAsTheDetentAtOneFullSte
     // A speed loop whose integral alone outweighs the detent leaves no lower bound.
     EXPECT_EQ(orvex::tuning::CascadedDetentMinimum(kPlant, speed_loop(15, 0.8)), 0);
     EXPECT_EQ(orvex::tuning::CascadedDetentMinimum(kPlant, speed_loop(50, 0.8)), 0);
+}
+
+// The speed loop the refusal asks for is the one at which the position loop's range
+// opens: the demo with seven times its rated current (a detent its 25 Hz speed loop
+// cannot hold) gets a passband a little above it, none a little below; a detent no
+// speed loop at this sampling holds gets no speed loop at all.
+TEST(SpeedPassbandForPositionLoop, OpensThePositionLoopsRange) {
+    auto loaded = axis::LoadSetupFile(ORVEX_RESOURCE_DIR "/setups/demo.json");
+    ASSERT_TRUE(loaded.ok()) << loaded.error;
+    CMC_Setup* setup = loaded.setup.get();
+    setup->SetParameterValueInBaseUnit("PositionControlType", 1);
+    const double rated = setup->GetParameterValueInBaseUnit("In");
+    setup->SetParameterValueInBaseUnit("In", 7 * rated);  // 19.6 A, within its range
+    ASSERT_TRUE(orvex::tuning::AcceptedPassband(setup, "PB_P")->Empty());
+    const auto needed = orvex::tuning::SpeedPassbandForPositionLoop(setup);
+    ASSERT_TRUE(needed.has_value());
+    EXPECT_GT(*needed, setup->GetParameterValueInBaseUnit("PB_S"));
+    for (const double factor : {0.97, 1.03}) {
+        SCOPED_TRACE(factor);
+        setup->SetParameterValueInBaseUnit("PB_S", factor * *needed);
+        ASSERT_NE(orvex::DesignSpeedControllerGains(setup), 0);
+        EXPECT_EQ(orvex::tuning::AcceptedPassband(setup, "PB_P")->Empty(), factor < 1);
+    }
+    setup->SetParameterValueInBaseUnit("Jt", setup->GetParameterValueInBaseUnit("Jt") / 1000);
+    EXPECT_FALSE(orvex::tuning::SpeedPassbandForPositionLoop(setup).has_value());
 }
 
 }  // namespace

@@ -130,14 +130,14 @@ TEST(PositionTuning, DirectLoopIsDesignedOnlyWhereSomeBandwidthIsSound) {
     // range. Sixteen times the torque constant makes the detent ask for four times the
     // bandwidth, beyond what the sampling allows: "Tune" then says so and designs nothing.
     // On the speed loop, the demo's speed gains hold its detent at any passband; with
-    // sixteen times the rated current (and so the detent) against the same gains they
+    // seven times the rated current (and so the detent) against the same gains they
     // hold it at none.
     struct Case {
         int position_control_type;
         double bandwidth_Hz, torque_factor, current_factor;
         double designed_Hz;  // 0: not designed
     } cases[] = {{0, 5, 1, 1, 8.58}, {0, 20, 1, 1, 20}, {0, 40, 1, 1, 26.53},
-                 {0, 20, 16, 1, 0},  {1, 5, 1, 1, 5},   {1, 5, 1, 16, 0}};
+                 {0, 20, 16, 1, 0},  {1, 5, 1, 1, 5},   {1, 5, 1, 7, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.position_control_type << " at "
                                         << c.bandwidth_Hz << " Hz, K x" << c.torque_factor);

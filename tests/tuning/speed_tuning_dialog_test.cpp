@@ -359,7 +359,7 @@ TEST_F(TuningHeadless, ReportCarriesTheLoggedSignalsAndTheStepFigures) {
     }
 }
 
-// A position loop that "Tune" refuses to design (sixteen times the demo's rated current
+// A position loop that "Tune" refuses to design (seven times the demo's rated current
 // makes a detent its speed loop cannot hold) runs on the gains the setup held, and the
 // report says it was not tuned, with the refusal among the messages.
 TEST_F(TuningHeadless, RefusedTuneIsReportedAsNotTuned) {
@@ -369,7 +369,7 @@ TEST_F(TuningHeadless, RefusedTuneIsReportedAsNotTuned) {
         auto setup = nlohmann::json::parse(f.readAll().toStdString());
         f.close();
         for (auto& p : setup["parameters"])
-            if (p["name"] == "In") p["value"] = p["value"].get<double>() * 16;
+            if (p["name"] == "In") p["value"] = p["value"].get<double>() * 7;
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(QByteArray::fromStdString(setup.dump()));
     }
