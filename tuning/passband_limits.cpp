@@ -274,7 +274,8 @@ std::optional<double> SpeedPassbandForPositionLoop(const CMC_Setup* setup) {
     double low = speed_range->min_rad_s, high = speed_range->max_rad_s;
     if (!(low > 0) || !std::isfinite(high) || !sound(high)) return std::nullopt;
     if (sound(low)) return low;
-    for (int i = 0; i < 24; ++i) {
+    // To a thousandth: the refusal gives it in whole Hz.
+    while (high > 1.001 * low) {
         const double mid = std::sqrt(low * high);
         (sound(mid) ? high : low) = mid;
     }

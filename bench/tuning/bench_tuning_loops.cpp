@@ -149,6 +149,10 @@ void PrintTable(const char* title, const zoo::RunOptions& options, int sweep_poi
                 Percent(s.achieved).c_str(), 100 * rise, 100 * overshoot, ok ? "yes" : "NO",
                 sweep.c_str(), s.error.empty() ? "" : ("  (" + s.error + ")").c_str());
             if (!s.accepted) std::printf("        (the dialog refuses to design this loop)\n");
+            if (s.retuned_speed_rad_s > 0)
+                std::printf("        (on the speed loop tuned to %.0f Hz first, as the dialog "
+                            "asks: the setup's is too soft for the detent)\n",
+                            s.retuned_speed_rad_s / kTwoPi);
             std::fflush(stdout);
         }
     }

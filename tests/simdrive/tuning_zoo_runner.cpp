@@ -82,7 +82,10 @@ LoopNames Names(TunedLoop loop) {
     return {"PB_P", "Dump_P", "Position_Controller_Tuning_Test_without_SpdCtrl"};
 }
 
-std::unique_ptr<CMC_Setup> LoadSetup(const std::string& motor, TunedLoop loop) {
+// `retuned_speed_rad_s`, when given, is set to the speed loop's passband when it was
+// tuned anew below, else left alone.
+std::unique_ptr<CMC_Setup> LoadSetup(const std::string& motor, TunedLoop loop,
+                                     double* retuned_speed_rad_s = nullptr) {
     auto loaded = axis::LoadSetupFile(ZooDir() + motor + ".setup.json");
     if (!loaded.ok()) throw std::runtime_error(loaded.error);
     auto setup = std::move(loaded.setup);
@@ -90,6 +93,22 @@ std::unique_ptr<CMC_Setup> LoadSetup(const std::string& motor, TunedLoop loop) {
     if (loop != TunedLoop::kSpeed)
         setup->SetParameterValueInBaseUnit("PositionControlType",
                                            loop == TunedLoop::kPositionWithSpeed ? 1 : 0);
+    // A position loop on a speed loop too soft for the motor's detent is refused, and
+    // the refusal names the speed loop that leaves room for it: the user tunes the
+    // speed loop to that, in the whole Hz the message gives, before the position loop.
+    if (loop == TunedLoop::kPositionWithSpeed) {
+        const auto range = tuning::AcceptedPassband(setup.get(), "PB_P");
+        const auto speed = range && range->Empty()
+                               ? tuning::SpeedPassbandForPositionLoop(setup.get())
+                               : std::nullopt;
+        if (speed) {
+            const double hz = std::ceil(*speed / (2 * M_PI));
+            setup->SetParameterValueInBaseUnit("PB_S", 2 * M_PI * hz);
+            if (!DesignSpeedControllerGains(setup.get()))
+                throw std::runtime_error(motor + ": the speed loop could not be tuned");
+            if (retuned_speed_rad_s) *retuned_speed_rad_s = 2 * M_PI * hz;
+        }
+    }
     return setup;
 }
 
@@ -331,7 +350,8 @@ BandwidthRange AcceptedBandwidths(const std::string& motor, TunedLoop loop) {
 
 LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions& options) {
     const LoopNames names = Names(loop);
-    auto setup = LoadSetup(motor, loop);
+    LoopStep result;
+    auto setup = LoadSetup(motor, loop, &result.retuned_speed_rad_s);
     CMC_Setup* s = setup.get();
     auto param = [s](const char* name) { return s->GetParameterValueInBaseUnit(name); };
     for (const char* feed_forward : {"KFFS_scl", "KFFA_scl"})
@@ -339,7 +359,6 @@ LoopStep RunLoopStep(const std::string& motor, TunedLoop loop, const RunOptions&
     if (options.bandwidth_rad_s)
         s->SetParameterValueInBaseUnit(names.bandwidth, *options.bandwidth_rad_s);
 
-    LoopStep result;
     result.motor = motor;
     result.loop = loop;
     if (loop != TunedLoop::kSpeed) {

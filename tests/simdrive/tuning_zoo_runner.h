@@ -64,6 +64,9 @@ struct LoopStep {
     /// The dialog designs the loop for this bandwidth (always, but for the direct
     /// position loop outside its sound range).
     bool accepted = true;
+    /// The speed loop's passband when it was tuned anew first, as the position dialog
+    /// asks when the setup's is too soft for the motor's detent; 0 when it was not.
+    double retuned_speed_rad_s = 0;
     /// The programs finished, the test flag was good and no protection tripped.
     bool ran = false;
     /// At the end of the hold the response is on the reference (settled), and at rest
