@@ -133,6 +133,14 @@ double DetentStiffness(const PositionLoopPlant& p) {
 
 constexpr double kHz = 0.5 / std::numbers::pi;
 
+// A refusal's text: `format` takes the range's ends in Hz and then `remedy`.
+std::string RangeText(const char* format, const PassbandRange& range, const char* remedy = "") {
+    char text[640];
+    std::snprintf(text, sizeof text, format, range.min_rad_s * kHz, range.max_rad_s * kHz,
+                  remedy);
+    return text;
+}
+
 }  // namespace
 
 PassbandRange DirectLoopPassbands(const PositionLoopPlant& p) {
@@ -147,24 +155,18 @@ PassbandRange DirectLoopPassbands(const PositionLoopPlant& p) {
 
 std::string DirectLoopRefusal(const PassbandRange& range, double w) {
     if (range.Contains(w)) return {};
-    char text[512];
-    if (range.Empty()) {
-        std::snprintf(text, sizeof text,
-                      "No bandwidth suits a position loop that commands current on this "
-                      "setup: it must be above %.1f Hz to be stiffer than the motor's detent "
-                      "(below, the shaft hunts around the target), and at most %.1f Hz for "
-                      "its sampling period and the current loop. Run the position loop "
-                      "through the speed loop, or sample it faster.",
-                      range.min_rad_s * kHz, range.max_rad_s * kHz);
-    } else {
-        std::snprintf(text, sizeof text,
-                      "The bandwidth of a position loop that commands current must be between "
-                      "%.1f Hz and %.1f Hz on this setup: below, the motor's detent is stiffer "
-                      "than the loop and the shaft hunts around the target; above, the loop "
-                      "is too fast for its sampling period and the current loop.",
-                      range.min_rad_s * kHz, range.max_rad_s * kHz);
-    }
-    return text;
+    return RangeText(range.Empty()
+                         ? "No bandwidth suits a position loop that commands current on this "
+                           "setup: it must be above %.1f Hz to be stiffer than the motor's "
+                           "detent (below, the shaft hunts around the target), and at most "
+                           "%.1f Hz for its sampling period and the current loop. Run the "
+                           "position loop through the speed loop, or sample it faster.%s"
+                         : "The bandwidth of a position loop that commands current must be "
+                           "between %.1f Hz and %.1f Hz on this setup: below, the motor's "
+                           "detent is stiffer than the loop and the shaft hunts around the "
+                           "target; above, the loop is too fast for its sampling period and "
+                           "the current loop.%s",
+                     range);
 }
 
 double CascadedDetentMinimum(const PositionLoopPlant& p, const InnerLoop& speed) {
@@ -176,33 +178,27 @@ double CascadedDetentMinimum(const PositionLoopPlant& p, const InnerLoop& speed)
 std::string CascadedLoopRefusal(const PassbandRange& range, double w,
                                 std::optional<double> speed_needed_rad_s) {
     if (range.Contains(w)) return {};
-    char text[640];
-    if (range.Empty()) {
-        char remedy[160];
-        if (speed_needed_rad_s)
-            std::snprintf(remedy, sizeof remedy,
-                          "Tune the speed loop to at least %.0f Hz first (more if the "
-                          "motor's detent is above the usual %.0f %% of its holding torque).",
-                          std::ceil(*speed_needed_rad_s * kHz), 100 * kDetentShareOfHolding);
-        else
-            std::snprintf(remedy, sizeof remedy,
-                          "No speed loop this sampling period allows is fast enough: sample "
-                          "faster.");
-        std::snprintf(text, sizeof text,
-                      "No bandwidth suits the position loop on this speed loop: it must be "
-                      "above %.1f Hz to hold the shaft against the motor's detent (below, the "
-                      "shaft hunts from notch to notch around the target), and the speed loop "
-                      "as tuned allows at most %.1f Hz. %s",
-                      range.min_rad_s * kHz, range.max_rad_s * kHz, remedy);
-    } else {
-        std::snprintf(text, sizeof text,
-                      "The bandwidth of the position loop on this speed loop must be between "
-                      "%.1f Hz and %.1f Hz on this setup: below, the motor's detent is stiffer "
-                      "than the loops and the shaft hunts around the target; above, the speed "
-                      "loop is too slow for it.",
-                      range.min_rad_s * kHz, range.max_rad_s * kHz);
-    }
-    return text;
+    if (!range.Empty())
+        return RangeText("The bandwidth of the position loop on this speed loop must be "
+                         "between %.1f Hz and %.1f Hz on this setup: below, the motor's detent "
+                         "is stiffer than the loops and the shaft hunts around the target; "
+                         "above, the speed loop is too slow for it.%s",
+                         range);
+    char remedy[160];
+    if (speed_needed_rad_s)
+        std::snprintf(remedy, sizeof remedy,
+                      " Tune the speed loop to at least %.0f Hz first (more if the motor's "
+                      "detent is above the usual %.0f %% of its holding torque).",
+                      std::ceil(*speed_needed_rad_s * kHz), 100 * kDetentShareOfHolding);
+    else
+        std::snprintf(remedy, sizeof remedy,
+                      " No speed loop this sampling period allows is fast enough: sample "
+                      "faster.");
+    return RangeText("No bandwidth suits the position loop on this speed loop: it must be "
+                     "above %.1f Hz to hold the shaft against the motor's detent (below, the "
+                     "shaft hunts from notch to notch around the target), and the speed loop "
+                     "as tuned allows at most %.1f Hz.%s",
+                     range, remedy);
 }
 
 double PiLoopPassbandLimit(double damping, double dead_time_s) {
