@@ -259,11 +259,12 @@ void CTestPositionTuning::OnTune() {
     if (const auto range = orvex::tuning::AcceptedPassband(setup, "PB_P")) {
         const double passband = setup->GetParameterValueInBaseUnit("PB_P");
         const std::string refusal =
-            !loop_.Cascaded() ? orvex::tuning::DirectLoopRefusal(*range, passband)
-            : range->Empty()  ? orvex::tuning::CascadedLoopRefusal(
-                                   *range, passband,
-                                   orvex::tuning::SpeedPassbandForPositionLoop(setup))
-                              : orvex::tuning::CascadedLoopRefusal(*range, passband);
+            loop_.Cascaded()
+                ? orvex::tuning::CascadedLoopRefusal(
+                      *range, passband,
+                      range->Empty() ? orvex::tuning::SpeedPassbandForPositionLoop(setup)
+                                     : std::nullopt)
+                : orvex::tuning::DirectLoopRefusal(*range, passband);
         if (!refusal.empty()) {
             axis::ShowMessage(this, QString::fromStdString(refusal), axis::MessageButtons::Ok,
                               axis::MessageIcon::Warning, windowTitle());
